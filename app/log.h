@@ -1,0 +1,27 @@
+// The diagnostic log: one indented line per event in log.txt.
+#pragma once
+#include <atomic>
+#include <mutex>
+
+#include "log_format.h"
+
+class DiagnosticLog {
+public:
+    // Creates or empties the file; from now on lines go there.
+    void open(const char* file_name);
+    // Formats one line (printf rules for %d, %s, %x) and appends it.
+    void print(const char* format, ...);
+    void enter();
+    void leave();
+
+private:
+    void write_line(const char* line, size_t length);
+
+    bool file_output_ = false;
+    std::atomic<int> level_{0};
+    char line_[kLogLineBufferSize] = {};
+    char file_name_[kLogLineBufferSize] = {};
+    std::mutex mutex_;  // one line at a time, from every thread
+};
+
+extern DiagnosticLog g_log;

@@ -1,0 +1,55 @@
+#include "settings.h"
+
+#include <windows.h>
+#include <cstdio>
+
+#include "globals.h"
+#include "log.h"
+#include "settings_rules.h"
+
+static const char kSection[] = "Settings";
+constexpr DWORD kSettingTextSize = 1024;
+
+int32_t read_setting_int(const char* section, const char* key)
+{
+    return static_cast<int32_t>(GetPrivateProfileIntA(section, key, 0, SettingsPath));
+}
+
+void read_setting_text(const char* section, const char* key, char* destination)
+{
+    GetPrivateProfileStringA(section, key, "", destination, kSettingTextSize, SettingsPath);
+}
+
+void write_setting_int(const char* section, const char* key, int32_t value)
+{
+    char text[16];
+    snprintf(text, sizeof text, "%d", static_cast<int>(value));
+    WritePrivateProfileStringA(section, key, text, SettingsPath);
+}
+
+void write_setting_text(const char* section, const char* key, const char* text)
+{
+    WritePrivateProfileStringA(section, key, text, SettingsPath);
+}
+
+void load_settings()
+{
+    g_rip_options.mp3 = read_setting_int(kSection, "MP3");
+    g_rip_options.wav = read_setting_int(kSection, "WAV");
+    g_rip_options.wma = read_setting_int(kSection, "WMA");
+    g_log.print("%d, %d, %d", g_rip_options.mp3, g_rip_options.wav, g_rip_options.wma);
+    validate_format_flags(&g_rip_options.mp3, &g_rip_options.wav, &g_rip_options.wma);
+
+    read_setting_text(kSection, "Output", OutputRoot);
+    if (OutputRoot[0] == '\0') snprintf(OutputRoot, kWorkingBufferSize, "%s", kDefaultOutputRoot);
+    g_log.print("Output path: %s", OutputRoot);
+    CreateDirectoryA(OutputRoot, nullptr);
+}
+
+void save_settings()
+{
+    write_setting_int(kSection, "MP3", g_rip_options.mp3);
+    write_setting_int(kSection, "WAV", g_rip_options.wav);
+    write_setting_int(kSection, "WMA", g_rip_options.wma);
+    write_setting_text(kSection, "Output", OutputRoot);
+}

@@ -1,0 +1,11 @@
+// settings.ini: the RipOptions kept between runs.
+#pragma once
+#include <cstdint>
+
+int32_t read_setting_int(const char* section, const char* key);
+void read_setting_text(const char* section, const char* key, char* destination);  // 1024 bytes
+void write_setting_int(const char* section, const char* key, int32_t value);
+void write_setting_text(const char* section, const char* key, const char* text);
+
+void load_settings();
+void save_settings();

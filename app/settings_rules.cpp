@@ -1,0 +1,13 @@
+#include "settings_rules.h"
+
+const char kDefaultOutputRoot[] = "C:\\Music\\";
+
+void validate_format_flags(int32_t* mp3, int32_t* wav, int32_t* wma)
+{
+    int32_t x = *mp3 ^ *wav;
+    int32_t y = (*wma == 0) ? 1 : 0;
+    if (x == y) return;
+    *mp3 = 1;
+    *wav = 0;
+    *wma = 0;
+}

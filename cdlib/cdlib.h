@@ -1,0 +1,69 @@
+// Orvo audio-CD and WMA library: the program's only way to reach drives,
+// discs, CD audio and WMA files. This header is the library's whole
+// interface. Every call may be made from any thread.
+#pragma once
+#include <cstdint>
+
+typedef uint32_t CDLIB_DWORD;
+typedef uint64_t CDLIB_QWORD;
+typedef uint32_t HSTREAM;    // decode stream of a CD track; 0: none
+typedef uint32_t HWMENCODE;  // WMA file being written; 0: none
+
+// Version 2.3: high word 0x0203.
+#define CDLIB_VERSION_2_3 0x02030000u
+
+// Error codes reported by BASS_ErrorGetCode (per calling thread).
+enum {
+    CDLIB_OK = 0,
+    CDLIB_ERROR_MEM = 1,         // out of memory
+    CDLIB_ERROR_FILEOPEN = 2,    // a file could not be opened or created
+    CDLIB_ERROR_DRIVER = 3,      // the device could not be used
+    CDLIB_ERROR_HANDLE = 5,      // not a valid stream or encoder handle
+    CDLIB_ERROR_INIT = 8,        // BASS_Init has not been called
+    CDLIB_ERROR_ALREADY = 14,    // BASS_Init was called already
+    CDLIB_ERROR_ILLPARAM = 20,   // an argument is out of range
+    CDLIB_ERROR_NOTAVAIL = 37,   // no such information (no CD-TEXT, ...)
+    CDLIB_ERROR_DEVICE = 23,     // no such drive
+    CDLIB_ERROR_NOCD = 12,       // no disc in the drive
+    CDLIB_ERROR_CDTRACK = 13,    // no such track, or not an audio track
+    CDLIB_ERROR_ENDED = 45,      // the stream has no more data
+    CDLIB_ERROR_READ = 46,       // the disc could not be read
+    CDLIB_ERROR_FORMAT = 6,      // unsupported sample format
+    CDLIB_ERROR_CODEC = 44,      // the encoder failed
+    CDLIB_ERROR_UNKNOWN = -1,
+};
+
+#define BASS_STREAM_DECODE 0x200000u   // stream flag: decode only, never played
+#define BASS_WMA_ENCODE_TAGS 0x2000u   // encoder flag: tags are given before audio
+#define BASS_CDID_CDDB 2               // BASS_CD_GetID: CDDB query text
+#define BASS_CDID_TEXT 4               // BASS_CD_GetID: CD-TEXT entries
+#define BASS_ACTIVE_STOPPED 0
+#define BASS_ACTIVE_PLAYING 1
+
+CDLIB_DWORD BASS_GetVersion(void);
+int BASS_Init(int device, CDLIB_DWORD freq, CDLIB_DWORD flags, void* window, const void* clsid);
+int BASS_Free(void);
+int BASS_ErrorGetCode(void);
+
+// Drives are numbered from 0 in the order the library lists them.
+const char* BASS_CD_GetDriveDescription(CDLIB_DWORD drive);  // null past the last
+CDLIB_DWORD BASS_CD_GetDriveLetter(CDLIB_DWORD drive);       // 0 = A:, 3 = D:, ...
+int BASS_CD_IsReady(CDLIB_DWORD drive);
+int BASS_CD_GetTracks(CDLIB_DWORD drive);                    // -1: no disc
+CDLIB_DWORD BASS_CD_GetTrackLength(CDLIB_DWORD drive, CDLIB_DWORD track);  // bytes; 0xFFFFFFFF: not audio
+const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id);
+
+HSTREAM BASS_CD_StreamCreate(CDLIB_DWORD drive, CDLIB_DWORD track, CDLIB_DWORD flags);
+int BASS_CD_StreamSetTrack(HSTREAM stream, CDLIB_DWORD track);
+CDLIB_QWORD BASS_ChannelGetLength(CDLIB_DWORD handle);
+CDLIB_QWORD BASS_ChannelGetPosition(CDLIB_DWORD handle);
+float BASS_ChannelBytes2Seconds(CDLIB_DWORD handle, CDLIB_QWORD bytes);
+int BASS_ChannelPlay(CDLIB_DWORD handle, int restart);
+CDLIB_DWORD BASS_ChannelIsActive(CDLIB_DWORD handle);
+CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD length);  // 0xFFFFFFFF: error
+
+HWMENCODE BASS_WMA_EncodeOpenFile(CDLIB_DWORD freq, CDLIB_DWORD chans, CDLIB_DWORD flags,
+                                  CDLIB_DWORD bitrate, const char* file);
+int BASS_WMA_EncodeSetTag(HWMENCODE encoder, const char* tag, const char* text, CDLIB_DWORD type);
+int BASS_WMA_EncodeWrite(HWMENCODE encoder, const void* buffer, CDLIB_DWORD length);
+void BASS_WMA_EncodeClose(HWMENCODE encoder);

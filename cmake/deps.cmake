@@ -1,0 +1,25 @@
+# The third-party libraries, cross-built by scripts/build-deps.sh.
+set(ORVO_DEPS_DIR "${CMAKE_BINARY_DIR}/../deps" CACHE PATH "folder of the cross-built libraries")
+get_filename_component(ORVO_DEPS_DIR "${ORVO_DEPS_DIR}" ABSOLUTE)
+
+function(orvo_import name header_dir)
+    add_library(${name} INTERFACE IMPORTED GLOBAL)
+    target_include_directories(${name} INTERFACE "${header_dir}")
+    set(libs)
+    foreach(lib IN LISTS ARGN)
+        list(APPEND libs "${lib}")
+    endforeach()
+    target_link_libraries(${name} INTERFACE ${libs})
+endfunction()
+
+orvo_import(dep_lame "${ORVO_DEPS_DIR}/lame/include" "${ORVO_DEPS_DIR}/lame/lib/libmp3lame.a")
+orvo_import(dep_id3lib "${ORVO_DEPS_DIR}/id3lib/include" "${ORVO_DEPS_DIR}/id3lib/lib/libid3.a" z)
+target_compile_definitions(dep_id3lib INTERFACE ID3LIB_LINKOPTION=1)
+orvo_import(dep_ffmpeg "${ORVO_DEPS_DIR}/ffmpeg/include"
+    "${ORVO_DEPS_DIR}/ffmpeg/lib/libavformat.a"
+    "${ORVO_DEPS_DIR}/ffmpeg/lib/libavcodec.a"
+    "${ORVO_DEPS_DIR}/ffmpeg/lib/libavutil.a"
+    bcrypt)
+orvo_import(dep_gtest "${ORVO_DEPS_DIR}/gtest/include"
+    "${ORVO_DEPS_DIR}/gtest/lib/libgmock.a"
+    "${ORVO_DEPS_DIR}/gtest/lib/libgtest.a")

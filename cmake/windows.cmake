@@ -1,0 +1,52 @@
+# The Windows program, its test builds and the tests that run under Wine.
+include(cmake/deps.cmake)
+
+set(ORVO_WARNINGS -Wall -Wextra -Wno-cast-function-type -Wno-unused-parameter)
+set(ORVO_SYSTEM_LIBS comctl32 uxtheme ole32 shell32 advapi32 wininet gdi32 user32 kernel32)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# The skin library.
+add_library(skin STATIC skin/skin.cpp)
+target_include_directories(skin PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(skin PUBLIC comctl32 uxtheme gdi32 user32)
+target_compile_options(skin PRIVATE ${ORVO_WARNINGS})
+
+# The audio-CD/WMA library, one variant per drive back end.
+function(orvo_add_cdlib name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEFINES" ${ARGN})
+    add_library(${name} STATIC ${CMAKE_SOURCE_DIR}/cdlib/cdlib.cpp ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_compile_definitions(${name} PRIVATE ${ARG_DEFINES})
+    target_compile_options(${name} PRIVATE ${ORVO_WARNINGS})
+endfunction()
+orvo_add_cdlib(cdlib_drives SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_none.cpp)
+
+# Everything of the program but its entry point and the library behind it.
+add_library(orvo_app STATIC
+    app/globals.cpp
+    app/guard.cpp
+    app/log.cpp
+    app/settings.cpp
+    cd/library_error.cpp
+    cd/refresh_worker.cpp
+    ui/main_window.cpp
+    ui/skinned.cpp
+    ui/wait.cpp
+)
+target_include_directories(orvo_app PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(orvo_app PUBLIC orvo_core skin ${ORVO_SYSTEM_LIBS})
+target_compile_options(orvo_app PRIVATE ${ORVO_WARNINGS})
+
+set(ORVO_RESOURCES ${CMAKE_SOURCE_DIR}/res/orvo.rc)
+set_source_files_properties(${ORVO_RESOURCES} PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/orvo.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+
+# One program per audio-CD library variant.
+function(orvo_add_program name cdlib)
+    add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp ${ORVO_RESOURCES})
+    target_link_libraries(${name} PRIVATE -Wl,--start-group orvo_app ${cdlib} -Wl,--end-group)
+    target_compile_options(${name} PRIVATE ${ORVO_WARNINGS})
+endfunction()
+orvo_add_program(OrvoCdRipper cdlib_drives)
+
+add_subdirectory(tests)

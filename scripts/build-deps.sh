@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Cross-builds the third-party libraries (LAME, id3lib, minimal FFmpeg,
+# GoogleTest) as static 64-bit Windows libraries from Debian's source
+# packages. Each one lands in $DEPS/<name> and is stamped; a stamped
+# library is reused, so a second run costs seconds.
+set -euo pipefail
+
+DEPS=${1:?usage: build-deps.sh DEPS_DIR}
+mkdir -p "$DEPS/src"
+DEPS=$(cd "$DEPS" && pwd)
+HOST=x86_64-w64-mingw32
+TOOLCHAIN=$(cd "$(dirname "$0")/../cmake" && pwd)/mingw-w64-x86_64.cmake
+JOBS=$(nproc)
+STAMP_VERSION=3   # bump when the recipes below change
+
+log() { echo "[deps] $*"; }
+
+stamped() { [ -f "$DEPS/$1/.stamp" ] && [ "$(cat "$DEPS/$1/.stamp")" = "$STAMP_VERSION" ]; }
+stamp() { echo "$STAMP_VERSION" > "$DEPS/$1/.stamp"; }
+
+# Unpacks a Debian source package (with its patches applied) once.
+source_dir() {
+    local pkg=$1
+    local dir
+    dir=$(find "$DEPS/src" -maxdepth 1 -mindepth 1 -type d -name "${2:-$pkg}-*" | head -n 1)
+    if [ -z "$dir" ]; then
+        (cd "$DEPS/src" && apt-get source -qq "$pkg" >/dev/null 2>&1) || {
+            echo "apt-get source $pkg failed" >&2; exit 1; }
+        dir=$(find "$DEPS/src" -maxdepth 1 -mindepth 1 -type d -name "${2:-$pkg}-*" | head -n 1)
+    fi
+    echo "$dir"
+}
+
+build_lame() {
+    stamped lame && return 0
+    log "building LAME"
+    local src; src=$(source_dir lame)
+    rm -rf "$DEPS/lame" "$DEPS/build-lame"; mkdir -p "$DEPS/build-lame"
+    (cd "$DEPS/build-lame" &&
+        "$src/configure" --host=$HOST --prefix="$DEPS/lame" --disable-shared --enable-static \
+            --disable-frontend --disable-decoder --disable-gtktest CFLAGS="-O2" \
+            CC=$HOST-gcc-posix >/dev/null &&
+        make -j"$JOBS" >/dev/null && make install >/dev/null)
+    # The command-line encoder of the same source, for the encoding benchmark.
+    rm -rf "$DEPS/build-lame-fe"; mkdir -p "$DEPS/build-lame-fe"
+    (cd "$DEPS/build-lame-fe" &&
+        "$src/configure" --host=$HOST --prefix="$DEPS/lame-frontend" --disable-shared --enable-static \
+            --disable-decoder --disable-gtktest CFLAGS="-O2" LDFLAGS="-static" \
+            CC=$HOST-gcc-posix >/dev/null &&
+        make -j"$JOBS" >/dev/null && mkdir -p "$DEPS/lame/bin" &&
+        cp frontend/lame.exe "$DEPS/lame/bin/lame.exe")
+    rm -rf "$DEPS/build-lame" "$DEPS/build-lame-fe"
+    stamp lame
+}
+
+build_id3lib() {
+    stamped id3lib && return 0
+    log "building id3lib"
+    local src; src=$(source_dir id3lib3.8.3)
+    local out="$DEPS/id3lib" obj="$DEPS/build-id3lib"
+    rm -rf "$out" "$obj"; mkdir -p "$out/include" "$out/lib" "$obj"
+    # Its autotools do not regenerate; the Windows config header serves, with zlib.
+    sed -e 's|/\* #undef HAVE_ZLIB \*/|#define HAVE_ZLIB 1|' "$src/config.h.win32" > "$obj/config.h"
+    local f pids=()
+    for f in "$src"/src/*.cpp; do
+        $HOST-g++-posix -O2 -std=gnu++98 -w -DHAVE_CONFIG_H -DID3LIB_LINKOPTION=1 \
+            -I"$obj" -I"$src/include" -I"$src/include/id3" -I"$src/src" \
+            -c "$f" -o "$obj/$(basename "${f%.cpp}").o" &
+        pids+=($!)
+        if [ ${#pids[@]} -ge "$JOBS" ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
+    done
+    for p in "${pids[@]}"; do wait "$p"; done
+    $HOST-ar rcs "$out/lib/libid3.a" "$obj"/*.o
+    cp -r "$src/include/id3.h" "$src/include/id3" "$out/include/"
+    rm -rf "$obj"
+    stamp id3lib
+}
+
+build_ffmpeg() {
+    stamped ffmpeg && return 0
+    log "building FFmpeg (WMA v2 encoder and ASF only)"
+    local src; src=$(source_dir ffmpeg)
+    rm -rf "$DEPS/ffmpeg" "$DEPS/build-ffmpeg"; mkdir -p "$DEPS/build-ffmpeg"
+    (cd "$DEPS/build-ffmpeg" &&
+        "$src/configure" --prefix="$DEPS/ffmpeg" --enable-cross-compile --arch=x86_64 \
+            --target-os=mingw32 --cross-prefix=$HOST- --cc=$HOST-gcc-posix --cxx=$HOST-g++-posix \
+            --enable-static --disable-shared --disable-programs --disable-doc --disable-network \
+            --disable-autodetect --disable-debug --disable-everything \
+            --disable-avdevice --disable-avfilter --disable-swscale --disable-swresample --disable-postproc \
+            --enable-encoder=wmav2 --enable-decoder=wmav2 --enable-muxer=asf --enable-demuxer=asf \
+            --enable-protocol=file >/dev/null &&
+        make -j"$JOBS" >/dev/null 2>&1 && make install >/dev/null)
+    rm -rf "$DEPS/build-ffmpeg"
+    stamp ffmpeg
+}
+
+build_gtest() {
+    stamped gtest && return 0
+    log "building GoogleTest"
+    rm -rf "$DEPS/gtest" "$DEPS/build-gtest"
+    cmake -S /usr/src/googletest -B "$DEPS/build-gtest" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+        -DCMAKE_INSTALL_PREFIX="$DEPS/gtest" -Dgtest_disable_pthreads=OFF >/dev/null
+    cmake --build "$DEPS/build-gtest" -j"$JOBS" >/dev/null
+    cmake --install "$DEPS/build-gtest" >/dev/null
+    rm -rf "$DEPS/build-gtest"
+    stamp gtest
+}
+
+build_lame
+build_id3lib
+build_ffmpeg
+build_gtest
+log "all libraries ready in $DEPS"

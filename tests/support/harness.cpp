@@ -1,0 +1,229 @@
+#include "harness.h"
+
+#include <shellapi.h>
+#include <cstdio>
+
+namespace harness {
+
+std::string windows_path(const std::string& path)
+{
+    if (path.empty() || path[0] != '/') return path;
+    std::string out = "Z:" + path;
+    for (char& c : out) {
+        if (c == '/') c = '\\';
+    }
+    return out;
+}
+
+std::string read_file(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool file_exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool write_file(const std::string& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+std::string make_temp_folder(const char* tag)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    static unsigned counter = 0;
+    for (;;) {
+        char folder[MAX_PATH];
+        snprintf(folder, sizeof folder, "%sorvo-%s-%lu-%u", temp, tag, GetCurrentProcessId(), ++counter);
+        if (CreateDirectoryA(folder, nullptr)) return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
+    }
+}
+
+void remove_tree(const std::string& path)
+{
+    if (path.empty()) return;
+    std::string from = path + '\0';  // the list ends with two NULs
+    SHFILEOPSTRUCTA op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationA(&op);
+}
+
+bool Program::start(const std::string& exe_path)
+{
+    if (folder.empty()) folder = make_temp_folder("run");
+    std::string source = windows_path(exe_path);
+    std::string name = source.substr(source.find_last_of('\\') + 1);
+    std::string target = folder + "\\" + name;
+    if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) return false;
+    return start_in(target);
+}
+
+bool Program::start_in(const std::string& exe_in_folder)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string command = "\"" + exe_in_folder + "\"";
+    std::string dir = exe_in_folder.substr(0, exe_in_folder.find_last_of('\\'));
+    if (dir.size() == 2) dir += '\\';
+    return CreateProcessA(exe_in_folder.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
+                          &startup, &process) != 0;
+}
+
+int Program::wait_exit(DWORD timeout_ms)
+{
+    if (!process.hProcess) return -1;
+    if (WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0) {
+        kill();
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    return static_cast<int>(code);
+}
+
+void Program::kill()
+{
+    if (process.hProcess) {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+}
+
+Program::~Program()
+{
+    if (process.hProcess) {
+        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) kill();
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    remove_tree(folder);
+}
+
+namespace {
+
+struct Search {
+    DWORD process_id;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_dialogs(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<Search*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char class_name[64] = {};
+    GetClassNameA(window, class_name, sizeof class_name);
+    if (owner == search->process_id && strcmp(class_name, "#32770") == 0) search->found.push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> process_dialogs(DWORD process_id)
+{
+    Search search = {process_id, {}};
+    EnumWindows(collect_dialogs, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND wait_for_window(DWORD process_id, const char* caption, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND window : process_dialogs(process_id)) {
+            if (!caption || window_text(window) == caption) return window;
+        }
+        if (GetTickCount() - start > timeout_ms) return nullptr;
+        Sleep(20);
+    }
+}
+
+std::string window_text(HWND window)
+{
+    char text[4096] = {};
+    // WM_GETTEXT works across processes for the window text.
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
+    return text;
+}
+
+std::string message_box_text(HWND box)
+{
+    return window_text(GetDlgItem(box, 0xFFFF));
+}
+
+HWND wait_for_message_box(DWORD process_id, const char* caption, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND window : process_dialogs(process_id)) {
+            HWND text = GetDlgItem(window, 0xFFFF);
+            if (text && IsWindowVisible(window) && (!caption || window_text(window) == caption)) return window;
+        }
+        if (GetTickCount() - start > timeout_ms) return nullptr;
+        Sleep(20);
+    }
+}
+
+void click(HWND dialog, int id)
+{
+    HWND button = GetDlgItem(dialog, id);
+    if (button) {
+        PostMessageA(button, BM_CLICK, 0, 0);
+    } else {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    }
+}
+
+bool wait_gone(HWND window, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start > timeout_ms) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+std::vector<std::string> log_records(const std::string& bytes, bool* ok)
+{
+    std::vector<std::string> records;
+    *ok = true;
+    size_t start = 0;
+    while (start <= bytes.size()) {
+        size_t end = bytes.find("\r\n", start);
+        // A CR LF inside a record's text cannot be told apart; the program
+        // writes none but the separators.
+        std::string record = bytes.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (record.empty() || record.back() != '\0') {
+            *ok = false;
+        } else {
+            record.pop_back();
+        }
+        records.push_back(record);
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    return records;
+}
+
+}  // namespace harness
