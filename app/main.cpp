@@ -31,6 +31,12 @@ void derive_program_directory()
     cut_to_program_directory(ProgramDirectory, length);
 }
 
+// What the audio library has to say goes into the log as it is.
+void log_library_line(const char* line)
+{
+    g_log.print("%s", line);
+}
+
 // The guarded region: the main window's run and the save that follows it.
 void run_main_window()
 {
@@ -85,6 +91,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     g_log.print("Full Path Name = %s", ProgramDirectory);
     g_log.print("Current Directory = %s", ProgramDirectory);
 
+    CDLIB_SetLogProc(log_library_line);
     snprintf(SettingsPath, kWorkingBufferSize, "%s\\settings.ini", ProgramDirectory);
 
     RECT tile = {0, 0, 128, 128};

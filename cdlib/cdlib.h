@@ -40,6 +40,11 @@ enum {
 #define BASS_ACTIVE_STOPPED 0
 #define BASS_ACTIVE_PLAYING 1
 
+// Where the library reports what the program's log should show (why a disc
+// image was refused, how many sectors could not be read). Null: nowhere.
+typedef void (*CDLIB_LOGPROC)(const char* line);
+void CDLIB_SetLogProc(CDLIB_LOGPROC proc);
+
 CDLIB_DWORD BASS_GetVersion(void);
 int BASS_Init(int device, CDLIB_DWORD freq, CDLIB_DWORD flags, void* window, const void* clsid);
 int BASS_Free(void);

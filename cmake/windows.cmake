@@ -14,12 +14,18 @@ target_compile_options(skin PRIVATE ${ORVO_WARNINGS})
 # The audio-CD/WMA library, one variant per drive back end.
 function(orvo_add_cdlib name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEFINES" ${ARGN})
-    add_library(${name} STATIC ${CMAKE_SOURCE_DIR}/cdlib/cdlib.cpp ${ARG_SOURCES})
+    add_library(${name} STATIC
+        ${CMAKE_SOURCE_DIR}/cdlib/cdlib.cpp
+        ${CMAKE_SOURCE_DIR}/cdlib/cd_common.cpp
+        ${CMAKE_SOURCE_DIR}/cdlib/wma_writer.cpp
+        ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
     target_compile_definitions(${name} PRIVATE ${ARG_DEFINES})
     target_compile_options(${name} PRIVATE ${ORVO_WARNINGS})
+    target_link_libraries(${name} PUBLIC cdlib_core dep_ffmpeg)
 endfunction()
-orvo_add_cdlib(cdlib_drives SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_none.cpp)
+orvo_add_cdlib(cdlib_none SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_none.cpp)
+orvo_add_cdlib(cdlib_images SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_image.cpp)
 
 # Everything of the program but its entry point and the library behind it.
 add_library(orvo_app STATIC
@@ -47,6 +53,15 @@ function(orvo_add_program name cdlib)
     target_link_libraries(${name} PRIVATE -Wl,--start-group orvo_app ${cdlib} -Wl,--end-group)
     target_compile_options(${name} PRIVATE ${ORVO_WARNINGS})
 endfunction()
-orvo_add_program(OrvoCdRipper cdlib_drives)
+orvo_add_program(OrvoCdRipper cdlib_none)
+orvo_add_program(OrvoCdRipperSim cdlib_images)  # drives are the disc images in "discs"
 
 add_subdirectory(tests)
+
+# The sample disc the simulation build plays, in "discs" beside the programs.
+set(ORVO_SAMPLE_CUE "${CMAKE_BINARY_DIR}/discs/Orvo Sample Disc.cue")
+add_custom_command(OUTPUT "${ORVO_SAMPLE_CUE}"
+    COMMAND python3 "${CMAKE_SOURCE_DIR}/tools/make_sample_disc.py" "${CMAKE_BINARY_DIR}/discs"
+    DEPENDS "${CMAKE_SOURCE_DIR}/tools/make_sample_disc.py"
+    COMMENT "Making the sample disc image")
+add_custom_target(sample_disc ALL DEPENDS "${ORVO_SAMPLE_CUE}")

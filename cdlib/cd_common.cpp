@@ -1,0 +1,317 @@
+// The drive, disc and stream calls, on top of whichever back end is linked.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cdlib/cdlib.h"
+#include "cdlib/cdlib_internal.h"
+#include "cdlib/drives.h"
+
+namespace {
+
+std::mutex g_mutex;  // guards everything below
+bool g_listed = false;
+int g_drive_count = 0;
+DriveName g_drives[kMaxDrives];
+std::string g_ids[kMaxDrives][2];  // last CDDB text and CD-TEXT run handed out per drive
+CDLIB_LOGPROC g_log_proc = nullptr;
+
+struct Stream {
+    int drive;
+    int track;
+    uint32_t start;  // first sector
+    uint64_t length; // bytes
+    uint64_t position = 0;
+    bool ended = false;
+    // pacing for drives that read at a limited speed
+    DWORD paced_since = 0;
+    uint64_t paced_bytes = 0;
+    uint32_t silenced = 0;
+};
+std::vector<std::unique_ptr<Stream>> g_streams;  // handle = index + 1
+
+void list_drives_once()
+{
+    if (g_listed) return;
+    g_listed = true;
+    g_drive_count = backend_list_drives(g_drives, kMaxDrives);
+    if (g_drive_count > kMaxDrives) g_drive_count = kMaxDrives;
+    if (g_drive_count < 0) g_drive_count = 0;
+}
+
+bool valid_drive(CDLIB_DWORD drive)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    list_drives_once();
+    return drive < static_cast<CDLIB_DWORD>(g_drive_count);
+}
+
+Stream* find_stream(CDLIB_DWORD handle)
+{
+    if (handle == 0 || handle > g_streams.size()) return nullptr;
+    return g_streams[handle - 1].get();
+}
+
+// The disc in the drive, or an error code set for the caller.
+bool read_disc(CDLIB_DWORD drive, Toc* toc, CdText* text)
+{
+    if (!valid_drive(drive)) return cdlib_fail(CDLIB_ERROR_DEVICE);
+    int error = backend_read_disc(static_cast<int>(drive), toc, text);
+    if (error != CDLIB_OK) return cdlib_fail(error);
+    return true;
+}
+
+const TocTrack* audio_track(const Toc& toc, CDLIB_DWORD track)
+{
+    if (track >= static_cast<CDLIB_DWORD>(toc.count) || !toc.tracks[track].audio) return nullptr;
+    return &toc.tracks[track];
+}
+
+}  // namespace
+
+void CDLIB_SetLogProc(CDLIB_LOGPROC proc)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_log_proc = proc;
+}
+
+void cdlib_log(const char* format, ...)
+{
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    CDLIB_LOGPROC proc;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        proc = g_log_proc;
+    }
+    if (proc) proc(line);
+}
+
+const char* BASS_CD_GetDriveDescription(CDLIB_DWORD drive)
+{
+    if (!valid_drive(drive)) {
+        cdlib_fail(CDLIB_ERROR_DEVICE);
+        return nullptr;
+    }
+    cdlib_ok();
+    return g_drives[drive].description;
+}
+
+CDLIB_DWORD BASS_CD_GetDriveLetter(CDLIB_DWORD drive)
+{
+    if (!valid_drive(drive)) {
+        cdlib_fail(CDLIB_ERROR_DEVICE);
+        return 0xFFFFFFFFu;
+    }
+    cdlib_ok();
+    return static_cast<CDLIB_DWORD>(g_drives[drive].letter);
+}
+
+int BASS_CD_IsReady(CDLIB_DWORD drive)
+{
+    Toc toc;
+    CdText text;
+    if (!read_disc(drive, &toc, &text)) return 0;
+    cdlib_ok();
+    return 1;
+}
+
+int BASS_CD_GetTracks(CDLIB_DWORD drive)
+{
+    Toc toc;
+    CdText text;
+    if (!read_disc(drive, &toc, &text)) return -1;
+    cdlib_ok();
+    return toc.count;
+}
+
+CDLIB_DWORD BASS_CD_GetTrackLength(CDLIB_DWORD drive, CDLIB_DWORD track)
+{
+    Toc toc;
+    CdText text;
+    if (!read_disc(drive, &toc, &text)) return 0xFFFFFFFFu;
+    const TocTrack* t = audio_track(toc, track);
+    if (!t) {
+        cdlib_fail(CDLIB_ERROR_CDTRACK);
+        return 0xFFFFFFFFu;
+    }
+    cdlib_ok();
+    return t->sectors * kSectorBytes;
+}
+
+const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id)
+{
+    if (id != BASS_CDID_CDDB && id != BASS_CDID_TEXT) {
+        cdlib_fail(CDLIB_ERROR_ILLPARAM);
+        return nullptr;
+    }
+    Toc toc;
+    CdText text;
+    if (!read_disc(drive, &toc, &text)) return nullptr;
+    std::string value = id == BASS_CDID_CDDB ? cddb_query_text(toc) : cdtext_entries(text, toc.count);
+    if (value.empty()) {
+        cdlib_fail(CDLIB_ERROR_NOTAVAIL);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(g_mutex);
+    std::string& slot = g_ids[drive][id == BASS_CDID_CDDB ? 0 : 1];
+    slot = value;
+    cdlib_ok();
+    return slot.c_str();  // the run keeps its inner NULs and ends with two
+}
+
+HSTREAM BASS_CD_StreamCreate(CDLIB_DWORD drive, CDLIB_DWORD track, CDLIB_DWORD)
+{
+    Toc toc;
+    CdText text;
+    if (!read_disc(drive, &toc, &text)) return 0;
+    const TocTrack* t = audio_track(toc, track);
+    if (!t) return cdlib_fail(CDLIB_ERROR_CDTRACK);
+    auto stream = std::make_unique<Stream>();
+    stream->drive = static_cast<int>(drive);
+    stream->track = static_cast<int>(track);
+    stream->start = t->start;
+    stream->length = static_cast<uint64_t>(t->sectors) * kSectorBytes;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_streams.push_back(std::move(stream));
+    cdlib_ok();
+    return static_cast<HSTREAM>(g_streams.size());
+}
+
+int BASS_CD_StreamSetTrack(HSTREAM handle, CDLIB_DWORD track)
+{
+    int drive;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        Stream* s = find_stream(handle);
+        if (!s) return cdlib_fail(CDLIB_ERROR_HANDLE);
+        drive = s->drive;
+    }
+    Toc toc;
+    CdText text;
+    if (!read_disc(static_cast<CDLIB_DWORD>(drive), &toc, &text)) return 0;
+    const TocTrack* t = audio_track(toc, track);
+    if (!t) return cdlib_fail(CDLIB_ERROR_CDTRACK);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Stream* s = find_stream(handle);
+    s->track = static_cast<int>(track);
+    s->start = t->start;
+    s->length = static_cast<uint64_t>(t->sectors) * kSectorBytes;
+    s->position = 0;
+    s->ended = false;
+    s->paced_since = GetTickCount();
+    s->paced_bytes = 0;
+    cdlib_ok();
+    return 1;
+}
+
+CDLIB_QWORD BASS_ChannelGetLength(CDLIB_DWORD handle)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Stream* s = find_stream(handle);
+    if (!s) {
+        cdlib_fail(CDLIB_ERROR_HANDLE);
+        return ~0ull;
+    }
+    cdlib_ok();
+    return s->length;
+}
+
+CDLIB_QWORD BASS_ChannelGetPosition(CDLIB_DWORD handle)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Stream* s = find_stream(handle);
+    if (!s) {
+        cdlib_fail(CDLIB_ERROR_HANDLE);
+        return ~0ull;
+    }
+    cdlib_ok();
+    return s->position;
+}
+
+float BASS_ChannelBytes2Seconds(CDLIB_DWORD, CDLIB_QWORD bytes)
+{
+    return static_cast<float>(static_cast<double>(bytes) / kBytesPerSecond);
+}
+
+int BASS_ChannelPlay(CDLIB_DWORD handle, int)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Stream* s = find_stream(handle);
+    if (!s) return cdlib_fail(CDLIB_ERROR_HANDLE);
+    s->paced_since = GetTickCount();
+    s->paced_bytes = 0;
+    cdlib_ok();
+    return 1;
+}
+
+CDLIB_DWORD BASS_ChannelIsActive(CDLIB_DWORD handle)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Stream* s = find_stream(handle);
+    if (!s || s->ended || s->position >= s->length) return BASS_ACTIVE_STOPPED;
+    return BASS_ACTIVE_PLAYING;
+}
+
+CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD length)
+{
+    Stream copy;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        Stream* s = find_stream(handle);
+        if (!s) {
+            cdlib_fail(CDLIB_ERROR_HANDLE);
+            return 0xFFFFFFFFu;
+        }
+        if (s->ended || s->position >= s->length) {
+            cdlib_fail(CDLIB_ERROR_ENDED);
+            return 0xFFFFFFFFu;
+        }
+        copy = *s;
+    }
+    uint64_t wanted = length;
+    if (wanted > copy.length - copy.position) wanted = copy.length - copy.position;
+    uint32_t first = copy.start + static_cast<uint32_t>(copy.position / kSectorBytes);
+    uint32_t skip = static_cast<uint32_t>(copy.position % kSectorBytes);
+    uint32_t count = static_cast<uint32_t>((skip + wanted + kSectorBytes - 1) / kSectorBytes);
+    std::vector<uint8_t> sectors(static_cast<size_t>(count) * kSectorBytes);
+    uint32_t silenced = 0;
+    int error = backend_read_audio(copy.drive, first, count, sectors.data(), &silenced);
+
+    DWORD sleep_ms = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        Stream* s = find_stream(handle);
+        if (error != CDLIB_OK) {
+            s->ended = true;  // the disc went away: the stream has nothing more to give
+            cdlib_fail(error);
+            return 0xFFFFFFFFu;
+        }
+        memcpy(buffer, sectors.data() + skip, static_cast<size_t>(wanted));
+        s->position += wanted;
+        s->silenced += silenced;
+        if (s->position >= s->length && s->silenced > 0) {
+            cdlib_log("track %d: %u sectors could not be read and were given as silence", s->track + 1, s->silenced);
+            s->silenced = 0;
+        }
+        int speed = backend_read_speed(s->drive);
+        if (speed > 0) {
+            s->paced_bytes += wanted;
+            uint64_t due_ms = s->paced_bytes * 1000 / (static_cast<uint64_t>(kBytesPerSecond) * speed);
+            DWORD elapsed = GetTickCount() - s->paced_since;
+            if (due_ms > elapsed) sleep_ms = static_cast<DWORD>(due_ms - elapsed);
+        }
+    }
+    if (sleep_ms) Sleep(sleep_ms);
+    cdlib_ok();
+    return static_cast<CDLIB_DWORD>(wanted);
+}

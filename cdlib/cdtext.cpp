@@ -1,0 +1,146 @@
+#include "cdtext.h"
+
+#include <cstring>
+
+namespace {
+
+uint16_t crc16(const uint8_t* data, size_t size)
+{
+    uint16_t crc = 0;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= static_cast<uint16_t>(data[i]) << 8;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? static_cast<uint16_t>(crc << 1 ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+    }
+    return static_cast<uint16_t>(~crc);
+}
+
+// Collects the texts of one pack type.
+struct TextStream {
+    std::string* texts;  // 100 slots
+    bool* seen;          // 100 flags
+    int track = -1;      // track the text being read belongs to; -1: none
+    std::string current;
+    bool broken = false;  // the current text lost a piece
+    // Empty texts count only when more text follows: the zero bytes that
+    // pad the last pack are not texts of further tracks.
+    int pending_empty[100];
+    int pending_count = 0;
+    int last_sequence = -1;
+
+    void store(int t, const std::string& text)
+    {
+        texts[t] = text;
+        seen[t] = true;
+    }
+
+    void finish()
+    {
+        if (track >= 0 && track < 100 && !broken) {
+            if (current.empty()) {
+                if (pending_count < 100) pending_empty[pending_count++] = track;
+            } else {
+                if (current == "\t") current = track > 0 ? texts[track - 1] : std::string();
+                store(track, current);
+            }
+        }
+        current.clear();
+        broken = false;
+    }
+
+    void add(const uint8_t* pack)
+    {
+        int sequence = pack[2];
+        int pack_track = pack[1] & 0x7F;
+        int position = pack[3] & 0x0F;
+        bool continues = last_sequence >= 0 && sequence == ((last_sequence + 1) & 0xFF);
+        if (!continues) {
+            // Start afresh at this pack; a text that began in a lost pack is broken.
+            if (track >= 0) {
+                broken = true;
+                finish();
+            }
+            track = pack_track;
+            current.clear();
+            broken = position != 0;
+        }
+        last_sequence = sequence;
+        for (int i = 4; i < 16; ++i) {
+            char c = static_cast<char>(pack[i]);
+            if (c == '\0') {
+                finish();
+                ++track;
+                if (track > 99) track = 99;
+            } else {
+                for (int i = 0; i < pending_count; ++i) store(pending_empty[i], std::string());
+                pending_count = 0;
+                current += c;
+            }
+        }
+    }
+};
+
+}  // namespace
+
+bool cdtext_pack_ok(const uint8_t* pack)
+{
+    uint16_t crc = crc16(pack, 16);
+    return pack[16] == (crc >> 8) && pack[17] == (crc & 0xFF);
+}
+
+void make_cdtext_pack(uint8_t* pack, uint8_t type, uint8_t track, uint8_t sequence, uint8_t position,
+                      const char text[12])
+{
+    pack[0] = type;
+    pack[1] = track;
+    pack[2] = sequence;
+    pack[3] = position;
+    memcpy(pack + 4, text, 12);
+    uint16_t crc = crc16(pack, 16);
+    pack[16] = static_cast<uint8_t>(crc >> 8);
+    pack[17] = static_cast<uint8_t>(crc & 0xFF);
+}
+
+CdText parse_cdtext(const uint8_t* data, size_t size)
+{
+    CdText result;
+    if (size % kCdTextPackBytes == 4) {  // size header in front of the packs
+        data += 4;
+        size -= 4;
+    }
+    TextStream titles, performers;
+    titles.texts = result.titles;
+    titles.seen = result.has_title;
+    performers.texts = result.performers;
+    performers.seen = result.has_performer;
+    for (size_t offset = 0; offset + kCdTextPackBytes <= size; offset += kCdTextPackBytes) {
+        const uint8_t* pack = data + offset;
+        if (!cdtext_pack_ok(pack)) continue;
+        int block = (pack[3] >> 4) & 0x07;
+        if (block != 0) continue;
+        if (pack[0] == 0x80) titles.add(pack);
+        else if (pack[0] == 0x81) performers.add(pack);
+    }
+    for (int i = 0; i < 100; ++i) {
+        if (result.has_title[i] || result.has_performer[i]) result.present = true;
+    }
+    return result;
+}
+
+std::string cdtext_entries(const CdText& text, int track_count)
+{
+    if (!text.present) return std::string();
+    std::string run;
+    if (track_count > 99) track_count = 99;
+    for (int i = 0; i <= track_count; ++i) {
+        if (text.has_title[i]) {
+            run += "TITLE" + std::to_string(i) + "=" + text.titles[i];
+            run += '\0';
+        }
+        if (text.has_performer[i]) {
+            run += "PERFORMER" + std::to_string(i) + "=" + text.performers[i];
+            run += '\0';
+        }
+    }
+    run += '\0';
+    return run;
+}

@@ -1,0 +1,33 @@
+// What a drive back end supplies to the rest of the library. One back end
+// is linked into a program: optical drives, disc images, or none.
+#pragma once
+#include <cstdint>
+
+#include "cdlib/cdtext.h"
+#include "cdlib/toc.h"
+
+constexpr int kMaxDrives = 32;
+
+struct DriveName {
+    char description[256];
+    int letter;  // 0 = A:
+};
+
+// Lists the drives (at most kMaxDrives); called once, the list is kept.
+int backend_list_drives(DriveName* drives, int max);
+
+// Reads the disc in the drive now. Returns CDLIB_OK or an error code
+// (CDLIB_ERROR_NOCD when there is no readable disc).
+int backend_read_disc(int drive, Toc* toc, CdText* text);
+
+// Reads `count` audio sectors from disc sector `first` into `out`
+// (count * 2352 bytes). Sectors that cannot be read even after retries are
+// given as silence and added to `*silenced`. Returns CDLIB_OK or an error
+// code when the disc is gone.
+int backend_read_audio(int drive, uint32_t first, uint32_t count, uint8_t* out, uint32_t* silenced);
+
+// How many times real time the drive may deliver audio; 0: no limit.
+int backend_read_speed(int drive);
+
+// Reports a line through the program's log hook.
+void cdlib_log(const char* format, ...);

@@ -1,0 +1,267 @@
+// Drive back end of the simulation build: every cue sheet in the folder
+// "discs" beside the program is a drive with that disc in it. A sheet that
+// cannot be read, or whose files are missing, is a drive without a disc.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cdlib/cdlib.h"
+#include "cdlib/cue.h"
+#include "cdlib/drives.h"
+#include "cdlib/image_layout.h"
+
+namespace {
+
+constexpr DWORD kMaxCueBytes = 1 << 20;
+constexpr DWORD kMaxCdTextBytes = 1 << 20;
+constexpr int kFirstLetter = 3;  // D:
+
+struct ImageDrive {
+    std::string cue_path;
+    std::string folder;           // where the cue sheet lies
+    // The last disc read from the sheet, kept for the reads of audio.
+    FILETIME cue_time = {};
+    ULONGLONG cue_size = 0;
+    bool loaded = false;
+    ImageLayout layout;
+    CdText text;
+    std::vector<std::string> files;
+    int speed = 0;
+    int delay_ms = 0;
+    std::string last_problem;     // logged once until it changes
+};
+
+std::mutex g_mutex;
+std::vector<ImageDrive> g_drives;
+
+std::string program_folder()
+{
+    char path[MAX_PATH * 2] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string p(path, n);
+    size_t slash = p.find_last_of('\\');
+    return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
+}
+
+bool read_whole_file(const std::string& path, DWORD limit, std::string* bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= limit;
+    if (ok) {
+        bytes->resize(static_cast<size_t>(size.QuadPart));
+        DWORD read = 0;
+        ok = bytes->empty() || (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+                                read == bytes->size());
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+std::string resolve(const std::string& folder, const std::string& name)
+{
+    bool absolute = (name.size() > 1 && name[1] == ':') || (!name.empty() && (name[0] == '\\' || name[0] == '/'));
+    return absolute ? name : folder + "\\" + name;
+}
+
+// Size and sample layout of one file of the sheet.
+bool inspect_file(const std::string& path, CueFileType type, ImageFileInfo* info, std::string* problem)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *problem = "missing file " + path;
+        return false;
+    }
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(file, &size);
+    info->data_offset = 0;
+    info->data_bytes = static_cast<uint64_t>(size.QuadPart);
+    bool ok = true;
+    if (type == CueFileType::Wave) {
+        std::vector<uint8_t> header(65536);
+        DWORD read = 0;
+        ReadFile(file, header.data(), static_cast<DWORD>(header.size()), &read, nullptr);
+        WaveLayout wave;
+        std::string why;
+        ok = parse_wave_header(header.data(), read, info->data_bytes, &wave, &why);
+        if (ok) {
+            info->data_offset = wave.data_offset;
+            info->data_bytes = wave.data_bytes;
+        } else {
+            *problem = path + ": " + why;
+        }
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+CdText text_from_sheet(const CueSheet& sheet)
+{
+    CdText text;
+    text.titles[0] = sheet.title;
+    text.has_title[0] = sheet.has_title;
+    text.performers[0] = sheet.performer;
+    text.has_performer[0] = sheet.has_performer;
+    for (const CueTrack& track : sheet.tracks) {
+        if (track.number < 1 || track.number > 99) continue;
+        text.titles[track.number] = track.title;
+        text.has_title[track.number] = track.has_title;
+        text.performers[track.number] = track.performer;
+        text.has_performer[track.number] = track.has_performer;
+    }
+    for (int i = 0; i < 100; ++i) text.present = text.present || text.has_title[i] || text.has_performer[i];
+    return text;
+}
+
+// Reads the sheet and its files again. Called with g_mutex held; returns
+// the delay the query must take, or -1 when there is no disc.
+int load_disc(ImageDrive& drive, std::string* problem)
+{
+    std::string cue;
+    if (!read_whole_file(drive.cue_path, kMaxCueBytes, &cue)) {
+        *problem = "cannot read the cue sheet (missing, unreadable or over 1 MB)";
+        return -1;
+    }
+    CueSheet sheet;
+    std::string why;
+    if (!parse_cue(cue.data(), cue.size(), &sheet, &why)) {
+        *problem = "bad cue sheet: " + why;
+        return -1;
+    }
+    std::vector<ImageFileInfo> infos(sheet.files.size());
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < sheet.files.size(); ++i) {
+        paths.push_back(resolve(drive.folder, sheet.files[i].name));
+        if (!inspect_file(paths.back(), sheet.files[i].type, &infos[i], problem)) return -1;
+    }
+    ImageLayout layout;
+    if (!build_image_layout(sheet, infos, &layout, &why)) {
+        *problem = "bad cue sheet: " + why;
+        return -1;
+    }
+    CdText text = text_from_sheet(sheet);
+    if (!sheet.cdtext_file.empty()) {
+        std::string packs;
+        if (!read_whole_file(resolve(drive.folder, sheet.cdtext_file), kMaxCdTextBytes, &packs)) {
+            *problem = "cannot read CD-TEXT file " + sheet.cdtext_file;
+            return -1;
+        }
+        text = parse_cdtext(reinterpret_cast<const uint8_t*>(packs.data()), packs.size());
+    }
+    drive.layout = layout;
+    drive.text = text;
+    drive.files = paths;
+    drive.speed = sheet.speed;
+    drive.delay_ms = sheet.delay_ms;
+    drive.loaded = true;
+    return sheet.delay_ms;
+}
+
+struct ReadContext {
+    const std::vector<std::string>* files;
+};
+
+bool read_file_bytes(void* context, int file, uint64_t offset, void* buffer, uint32_t bytes)
+{
+    auto* ctx = static_cast<ReadContext*>(context);
+    if (file < 0 || static_cast<size_t>(file) >= ctx->files->size()) return false;
+    HANDLE handle = CreateFileA((*ctx->files)[file].c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD read = 0;
+    bool ok = SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) && ReadFile(handle, buffer, bytes, &read, nullptr);
+    CloseHandle(handle);
+    // A file that ends inside its last sector: the rest is silence (already zero).
+    return ok;
+}
+
+}  // namespace
+
+int backend_list_drives(DriveName* drives, int max)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    std::string folder = program_folder() + "\\discs";
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.cue").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    std::sort(names.begin(), names.end());  // byte order
+    g_drives.clear();
+    int count = 0;
+    for (const std::string& name : names) {
+        if (count >= max) break;
+        ImageDrive drive;
+        drive.cue_path = folder + "\\" + name;
+        drive.folder = folder;
+        g_drives.push_back(drive);
+        std::string description = name.substr(0, name.size() - 4);
+        snprintf(drives[count].description, sizeof drives[count].description, "%s", description.c_str());
+        drives[count].letter = kFirstLetter + count;
+        ++count;
+    }
+    return count;
+}
+
+int backend_read_disc(int index, Toc* toc, CdText* text)
+{
+    int delay;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (index < 0 || static_cast<size_t>(index) >= g_drives.size()) return CDLIB_ERROR_DEVICE;
+        ImageDrive& drive = g_drives[index];
+        std::string problem;
+        delay = load_disc(drive, &problem);
+        if (delay < 0) {
+            drive.loaded = false;
+            if (problem != drive.last_problem) {
+                cdlib_log("disc image %s: %s", drive.cue_path.c_str(), problem.c_str());
+                drive.last_problem = problem;
+            }
+            return CDLIB_ERROR_NOCD;
+        }
+        drive.last_problem.clear();
+        *toc = drive.layout.toc;
+        *text = drive.text;
+    }
+    if (delay > 0) Sleep(static_cast<DWORD>(delay));  // a drive that has to spin up
+    return CDLIB_OK;
+}
+
+int backend_read_audio(int index, uint32_t first, uint32_t count, uint8_t* out, uint32_t* silenced)
+{
+    ImageLayout layout;
+    std::vector<std::string> files;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index].loaded) return CDLIB_ERROR_NOCD;
+        // The segments are few; copying them keeps the lock short.
+        layout = g_drives[index].layout;
+        files = g_drives[index].files;
+    }
+    (void)silenced;  // an image has no unreadable sectors: a file either reads or is gone
+    ReadContext context = {&files};
+    if (!read_image_sectors(layout, first, count, out, read_file_bytes, &context)) return CDLIB_ERROR_NOCD;
+    return CDLIB_OK;
+}
+
+int backend_read_speed(int index)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (index < 0 || static_cast<size_t>(index) >= g_drives.size()) return 0;
+    return g_drives[index].speed;
+}

@@ -1,0 +1,88 @@
+#include "image_layout.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+void add_segment(ImageLayout* layout, uint32_t* position, uint32_t sectors, int file, uint64_t offset,
+                 uint32_t sector_bytes, bool big_endian)
+{
+    if (sectors == 0) return;
+    ImageSegment segment;
+    segment.start = *position;
+    segment.sectors = sectors;
+    segment.file = file;
+    segment.file_offset = offset;
+    segment.sector_bytes = sector_bytes;
+    segment.big_endian = big_endian;
+    layout->segments.push_back(segment);
+    *position += sectors;
+}
+
+}  // namespace
+
+bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>& files, ImageLayout* layout,
+                        std::string* error)
+{
+    *layout = ImageLayout();
+    if (files.size() != sheet.files.size()) {
+        *error = "file list does not match the cue sheet";
+        return false;
+    }
+    const uint64_t kMaxSectors = 450000;  // 100 minutes
+    uint32_t position = 0;
+    int count = static_cast<int>(sheet.tracks.size());
+    for (int i = 0; i < count; ++i) {
+        const CueTrack& track = sheet.tracks[i];
+        const CueFile& file = sheet.files[track.file];
+        const ImageFileInfo& info = files[track.file];
+        uint32_t bytes = cue_sector_bytes(track.mode);
+        uint64_t file_sectors = (info.data_bytes + bytes - 1) / bytes;
+        bool first_in_file = i == 0 || sheet.tracks[i - 1].file != track.file;
+        bool last_in_file = i + 1 == count || sheet.tracks[i + 1].file != track.file;
+        uint64_t begin = first_in_file ? 0 : static_cast<uint64_t>(track.index1);
+        uint64_t end = last_in_file ? file_sectors : static_cast<uint64_t>(sheet.tracks[i + 1].index1);
+        if (static_cast<uint64_t>(track.index1) > file_sectors || end > file_sectors || end < static_cast<uint64_t>(track.index1)) {
+            *error = "track " + std::to_string(track.number) + " lies beyond the end of " + file.name;
+            return false;
+        }
+        if (position + track.pregap + end - begin + track.postgap > kMaxSectors) {
+            *error = "disc longer than 100 minutes";
+            return false;
+        }
+        add_segment(layout, &position, track.pregap, -1, 0, kSectorBytes, false);
+        uint32_t region_start = position;
+        add_segment(layout, &position, static_cast<uint32_t>(end - begin), track.file, info.data_offset + begin * bytes,
+                    bytes, file.type == CueFileType::Motorola);
+        TocTrack& toc_track = layout->toc.tracks[i];
+        toc_track.start = region_start + static_cast<uint32_t>(track.index1 - begin);
+        toc_track.audio = track.mode == CueTrackMode::Audio;
+        add_segment(layout, &position, track.postgap, -1, 0, kSectorBytes, false);
+    }
+    layout->toc.count = count;
+    layout->toc.leadout = position;
+    finish_toc_lengths(&layout->toc, false);
+    return true;
+}
+
+bool read_image_sectors(const ImageLayout& layout, uint32_t first, uint32_t count, uint8_t* out, ImageReadFn read,
+                        void* context)
+{
+    memset(out, 0, static_cast<size_t>(count) * kSectorBytes);
+    uint32_t end = first + count;
+    for (const ImageSegment& segment : layout.segments) {
+        uint32_t from = std::max(first, segment.start);
+        uint32_t to = std::min(end, segment.start + segment.sectors);
+        if (from >= to || segment.file < 0) continue;
+        uint8_t* target = out + static_cast<size_t>(from - first) * kSectorBytes;
+        uint64_t offset = segment.file_offset + static_cast<uint64_t>(from - segment.start) * segment.sector_bytes;
+        uint32_t bytes = (to - from) * segment.sector_bytes;
+        if (segment.sector_bytes != kSectorBytes) continue;  // data sectors are never played
+        if (!read(context, segment.file, offset, target, bytes)) return false;
+        if (segment.big_endian) {
+            for (uint32_t i = 0; i + 1 < bytes; i += 2) std::swap(target[i], target[i + 1]);
+        }
+    }
+    return true;
+}

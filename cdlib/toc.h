@@ -1,0 +1,33 @@
+// A disc's table of contents as the library uses it, and the freedb disc id.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+constexpr int kMaxTracks = 99;
+constexpr uint32_t kSectorBytes = 2352;      // one CD-DA sector: 588 stereo frames
+constexpr uint32_t kBytesPerSecond = 176400;
+constexpr uint32_t kLeadInFrames = 150;      // the 2-second lead-in before sector 0
+constexpr uint32_t kEnhancedCdGap = 11400;   // lead-out + lead-in + pre-gap between sessions
+
+struct TocTrack {
+    uint32_t start;    // first sector of index 1, counted from sector 0
+    uint32_t sectors;  // sectors up to the next track's start (or the lead-out)
+    bool audio;
+};
+
+struct Toc {
+    int count = 0;
+    TocTrack tracks[kMaxTracks] = {};
+    uint32_t leadout = 0;  // first sector after the last track
+};
+
+// Track lengths from the starts and the lead-out. A data track that follows
+// an audio track as the last track is taken as a second session (enhanced
+// CD): the audio before it ends kEnhancedCdGap sectors earlier.
+void finish_toc_lengths(Toc* toc, bool enhanced_layout);
+
+// freedb disc id, and the CDDB query text:
+// "<id> <count> <offset of each track with lead-in> <disc seconds>".
+uint32_t freedb_disc_id(const Toc& toc);
+std::string cddb_query_text(const Toc& toc);

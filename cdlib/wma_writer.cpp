@@ -1,0 +1,248 @@
+// WMA files: Windows Media Audio v2 in ASF, written with FFmpeg's encoder
+// and muxer. The file itself is ours (CreateFileA), so the program's 8-bit
+// paths work as they are and a failed open leaves nothing behind.
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "cdlib/cdlib.h"
+#include "cdlib/cdlib_internal.h"
+
+namespace {
+
+constexpr int kIoBufferBytes = 65536;
+
+struct WmaFile {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::string path;
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVStream* stream = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    std::vector<int16_t> pending;  // interleaved samples short of a whole frame
+    int64_t next_pts = 0;
+    bool header_written = false;
+    bool failed = false;
+};
+
+std::mutex g_mutex;
+std::vector<std::unique_ptr<WmaFile>> g_files;  // handle = index + 1
+
+int write_packet(void* opaque, uint8_t* data, int size)
+{
+    auto* wma = static_cast<WmaFile*>(opaque);
+    DWORD written = 0;
+    if (!WriteFile(wma->file, data, static_cast<DWORD>(size), &written, nullptr) || written != static_cast<DWORD>(size)) {
+        wma->failed = true;
+        return AVERROR(EIO);
+    }
+    return size;
+}
+
+int64_t seek_file(void* opaque, int64_t offset, int whence)
+{
+    auto* wma = static_cast<WmaFile*>(opaque);
+    LARGE_INTEGER size;
+    if (whence & AVSEEK_SIZE) return GetFileSizeEx(wma->file, &size) ? size.QuadPart : -1;
+    DWORD method = FILE_BEGIN;
+    switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_CUR: method = FILE_CURRENT; break;
+    case SEEK_END: method = FILE_END; break;
+    }
+    LARGE_INTEGER to, at;
+    to.QuadPart = offset;
+    if (!SetFilePointerEx(wma->file, to, &at, method)) return -1;
+    return at.QuadPart;
+}
+
+void release(WmaFile* wma)
+{
+    if (wma->format) {
+        if (wma->format->pb) {
+            av_freep(&wma->format->pb->buffer);
+            avio_context_free(&wma->format->pb);
+        }
+        avformat_free_context(wma->format);
+        wma->format = nullptr;
+    }
+    avcodec_free_context(&wma->codec);
+    av_frame_free(&wma->frame);
+    av_packet_free(&wma->packet);
+    if (wma->file != INVALID_HANDLE_VALUE) CloseHandle(wma->file);
+    wma->file = INVALID_HANDLE_VALUE;
+}
+
+bool set_up(WmaFile* wma, CDLIB_DWORD freq, CDLIB_DWORD channels, CDLIB_DWORD bitrate)
+{
+    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
+    if (!encoder || avformat_alloc_output_context2(&wma->format, nullptr, "asf", nullptr) < 0) return false;
+    wma->codec = avcodec_alloc_context3(encoder);
+    if (!wma->codec) return false;
+    wma->codec->sample_rate = static_cast<int>(freq);
+    av_channel_layout_default(&wma->codec->ch_layout, static_cast<int>(channels));
+    wma->codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    wma->codec->bit_rate = bitrate;
+    wma->codec->time_base = AVRational{1, static_cast<int>(freq)};
+    if (wma->format->oformat->flags & AVFMT_GLOBALHEADER) wma->codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(wma->codec, encoder, nullptr) < 0) return false;
+
+    wma->stream = avformat_new_stream(wma->format, nullptr);
+    if (!wma->stream || avcodec_parameters_from_context(wma->stream->codecpar, wma->codec) < 0) return false;
+    wma->stream->time_base = wma->codec->time_base;
+
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+    if (!buffer) return false;
+    wma->format->pb = avio_alloc_context(buffer, kIoBufferBytes, 1, wma, nullptr, write_packet, seek_file);
+    if (!wma->format->pb) {
+        av_free(buffer);
+        return false;
+    }
+    wma->format->pb->seekable = AVIO_SEEKABLE_NORMAL;
+
+    wma->frame = av_frame_alloc();
+    wma->packet = av_packet_alloc();
+    if (!wma->frame || !wma->packet) return false;
+    wma->frame->nb_samples = wma->codec->frame_size;
+    wma->frame->format = wma->codec->sample_fmt;
+    if (av_channel_layout_copy(&wma->frame->ch_layout, &wma->codec->ch_layout) < 0) return false;
+    return av_frame_get_buffer(wma->frame, 0) >= 0;
+}
+
+bool write_header(WmaFile* wma)
+{
+    if (wma->header_written) return true;
+    wma->header_written = true;
+    if (avformat_write_header(wma->format, nullptr) < 0) wma->failed = true;
+    return !wma->failed;
+}
+
+void drain(WmaFile* wma)
+{
+    while (avcodec_receive_packet(wma->codec, wma->packet) == 0) {
+        av_packet_rescale_ts(wma->packet, wma->codec->time_base, wma->stream->time_base);
+        wma->packet->stream_index = wma->stream->index;
+        if (av_interleaved_write_frame(wma->format, wma->packet) < 0) wma->failed = true;
+    }
+}
+
+// Encodes one frame of frame_size sample frames from `samples` (interleaved).
+void encode_frame(WmaFile* wma, const int16_t* samples)
+{
+    if (av_frame_make_writable(wma->frame) < 0) {
+        wma->failed = true;
+        return;
+    }
+    int channels = wma->codec->ch_layout.nb_channels;
+    for (int c = 0; c < channels; ++c) {
+        auto* plane = reinterpret_cast<float*>(wma->frame->data[c]);
+        for (int i = 0; i < wma->codec->frame_size; ++i) plane[i] = samples[i * channels + c] / 32768.0f;
+    }
+    wma->frame->pts = wma->next_pts;
+    wma->next_pts += wma->codec->frame_size;
+    if (avcodec_send_frame(wma->codec, wma->frame) < 0) wma->failed = true;
+    drain(wma);
+}
+
+WmaFile* find(HWMENCODE handle)
+{
+    if (handle == 0 || handle > g_files.size()) return nullptr;
+    return g_files[handle - 1].get();
+}
+
+std::string canonical_tag(const char* name)
+{
+    // Players read the track number under this spelling only.
+    if (_stricmp(name, "WM/TrackNumber") == 0) return "WM/TrackNumber";
+    if (_stricmp(name, "Title") == 0) return "title";
+    if (_stricmp(name, "Author") == 0) return "author";
+    return name;
+}
+
+}  // namespace
+
+HWMENCODE BASS_WMA_EncodeOpenFile(CDLIB_DWORD freq, CDLIB_DWORD chans, CDLIB_DWORD, CDLIB_DWORD bitrate, const char* path)
+{
+    if (!path || !*path || freq != 44100 || chans != 2 || bitrate == 0) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    auto wma = std::make_unique<WmaFile>();
+    wma->path = path;
+    wma->file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (wma->file == INVALID_HANDLE_VALUE) return cdlib_fail(CDLIB_ERROR_FILEOPEN);
+    if (!set_up(wma.get(), freq, chans, bitrate)) {
+        release(wma.get());
+        DeleteFileA(path);
+        return cdlib_fail(CDLIB_ERROR_CODEC);
+    }
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_files.push_back(std::move(wma));
+    cdlib_ok();
+    return static_cast<HWMENCODE>(g_files.size());
+}
+
+int BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text, CDLIB_DWORD)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    WmaFile* wma = find(handle);
+    if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
+    if (!tag || !text) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    if (wma->header_written) return cdlib_fail(CDLIB_ERROR_NOTAVAIL);  // tags go before the audio
+    av_dict_set(&wma->format->metadata, canonical_tag(tag).c_str(), text, 0);
+    cdlib_ok();
+    return 1;
+}
+
+int BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, CDLIB_DWORD length)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    WmaFile* wma = find(handle);
+    if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
+    if (!write_header(wma)) return cdlib_fail(CDLIB_ERROR_FILEOPEN);
+    const auto* samples = static_cast<const int16_t*>(buffer);
+    wma->pending.insert(wma->pending.end(), samples, samples + length / 2);
+    size_t frame_values = static_cast<size_t>(wma->codec->frame_size) * wma->codec->ch_layout.nb_channels;
+    size_t used = 0;
+    while (wma->pending.size() - used >= frame_values) {
+        encode_frame(wma, wma->pending.data() + used);
+        used += frame_values;
+    }
+    wma->pending.erase(wma->pending.begin(), wma->pending.begin() + static_cast<std::ptrdiff_t>(used));
+    if (wma->failed) return cdlib_fail(CDLIB_ERROR_FILEOPEN);
+    cdlib_ok();
+    return 1;
+}
+
+void BASS_WMA_EncodeClose(HWMENCODE handle)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    WmaFile* wma = find(handle);
+    if (!wma || !wma->format) {
+        cdlib_fail(CDLIB_ERROR_HANDLE);
+        return;
+    }
+    if (write_header(wma)) {
+        if (!wma->pending.empty()) {  // the last, partial frame is padded with silence
+            size_t frame_values = static_cast<size_t>(wma->codec->frame_size) * wma->codec->ch_layout.nb_channels;
+            wma->pending.resize(frame_values, 0);
+            encode_frame(wma, wma->pending.data());
+            wma->pending.clear();
+        }
+        avcodec_send_frame(wma->codec, nullptr);
+        drain(wma);
+        if (av_write_trailer(wma->format) < 0) wma->failed = true;
+    }
+    if (wma->format->pb) avio_flush(wma->format->pb);
+    bool failed = wma->failed;
+    release(wma);
+    if (failed) cdlib_fail(CDLIB_ERROR_FILEOPEN);
+    else cdlib_ok();
+}
