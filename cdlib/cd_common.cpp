@@ -288,6 +288,8 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
     int error = backend_read_audio(copy.drive, first, count, sectors.data(), &silenced);
 
     DWORD sleep_ms = 0;
+    uint32_t report_silenced = 0;
+    int report_track = 0;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         Stream* s = find_stream(handle);
@@ -300,7 +302,8 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
         s->position += wanted;
         s->silenced += silenced;
         if (s->position >= s->length && s->silenced > 0) {
-            cdlib_log("track %d: %u sectors could not be read and were given as silence", s->track + 1, s->silenced);
+            report_silenced = s->silenced;  // logged below, outside the lock the log hook takes
+            report_track = s->track + 1;
             s->silenced = 0;
         }
         int speed = backend_read_speed(s->drive);
@@ -311,6 +314,8 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
             if (due_ms > elapsed) sleep_ms = static_cast<DWORD>(due_ms - elapsed);
         }
     }
+    if (report_silenced)
+        cdlib_log("track %d: %u sectors could not be read and were given as silence", report_track, report_silenced);
     if (sleep_ms) Sleep(sleep_ms);
     cdlib_ok();
     return static_cast<CDLIB_DWORD>(wanted);

@@ -1,5 +1,6 @@
 #include "toc.h"
 
+#include <algorithm>
 #include <cstdio>
 
 void finish_toc_lengths(Toc* toc, bool enhanced_layout)
@@ -41,4 +42,39 @@ std::string cddb_query_text(const Toc& toc)
     }
     snprintf(part, sizeof part, " %u", (toc.leadout + kLeadInFrames) / 75);
     return text + part;
+}
+
+bool parse_toc_bytes(const uint8_t* data, size_t size, Toc* toc)
+{
+    *toc = Toc();
+    if (size < 4) return false;
+    size_t length = static_cast<size_t>(data[0]) << 8 | data[1];
+    size_t end = std::min(size, length + 2);
+    int first = data[2], last = data[3];
+    if (first < 1 || last < first || last > kMaxTracks) return false;
+    bool have_leadout = false;
+    int expected = first;
+    for (size_t at = 4; at + 8 <= end; at += 8) {
+        const uint8_t* entry = data + at;
+        int control = entry[1] & 0x0F;
+        int number = entry[2];
+        uint32_t msf = static_cast<uint32_t>((entry[5] * 60 + entry[6]) * 75 + entry[7]);
+        if (entry[6] > 59 || entry[7] > 74 || msf < kLeadInFrames) return false;
+        uint32_t lba = msf - kLeadInFrames;
+        if (number == 0xAA) {
+            toc->leadout = lba;
+            have_leadout = true;
+            break;
+        }
+        if (number != expected || toc->count >= kMaxTracks) return false;
+        if (toc->count > 0 && lba < toc->tracks[toc->count - 1].start) return false;
+        toc->tracks[toc->count].start = lba;
+        toc->tracks[toc->count].audio = (control & 0x04) == 0;
+        ++toc->count;
+        ++expected;
+    }
+    if (!have_leadout || toc->count != last - first + 1) return false;
+    if (toc->leadout < toc->tracks[toc->count - 1].start) return false;
+    finish_toc_lengths(toc, true);
+    return true;
 }

@@ -31,3 +31,9 @@ void finish_toc_lengths(Toc* toc, bool enhanced_layout);
 // "<id> <count> <offset of each track with lead-in> <disc seconds>".
 uint32_t freedb_disc_id(const Toc& toc);
 std::string cddb_query_text(const Toc& toc);
+
+// Reads a table of contents as IOCTL_CDROM_READ_TOC returns it (big-endian
+// length, first and last track, 8-byte entries with MSF addresses, the
+// lead-out as track 0xAA). Data tracks are told by the control bits.
+// Applies the enhanced-CD rule to the lengths. False when malformed.
+bool parse_toc_bytes(const uint8_t* data, size_t size, Toc* toc);

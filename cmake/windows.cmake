@@ -26,6 +26,7 @@ function(orvo_add_cdlib name)
 endfunction()
 orvo_add_cdlib(cdlib_none SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_none.cpp)
 orvo_add_cdlib(cdlib_images SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_image.cpp)
+orvo_add_cdlib(cdlib_optical SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_optical.cpp)
 
 # Everything of the program but its entry point and the library behind it.
 add_library(orvo_app STATIC
@@ -53,7 +54,7 @@ function(orvo_add_program name cdlib)
     target_link_libraries(${name} PRIVATE -Wl,--start-group orvo_app ${cdlib} -Wl,--end-group)
     target_compile_options(${name} PRIVATE ${ORVO_WARNINGS})
 endfunction()
-orvo_add_program(OrvoCdRipper cdlib_none)
+orvo_add_program(OrvoCdRipper cdlib_optical)
 orvo_add_program(OrvoCdRipperSim cdlib_images)  # drives are the disc images in "discs"
 
 add_subdirectory(tests)

@@ -1,0 +1,33 @@
+// The one seam between the optical back end and the operating system:
+// every device call goes through a CdDevice. Tests put scripted devices in
+// place of the real ones with cdlib_set_device_source.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class CdDevice {
+public:
+    virtual ~CdDevice() = default;
+    // Vendor, product and revision, as the drive reports them.
+    virtual bool describe(char* text, size_t size) = 0;
+    virtual bool check_ready() = 0;
+    // The table of contents in the layout IOCTL_CDROM_READ_TOC returns.
+    virtual bool read_toc(std::vector<uint8_t>* bytes) = 0;
+    // The raw CD-TEXT packs (18 bytes each), with or without a 4-byte header.
+    virtual bool read_cdtext(std::vector<uint8_t>* bytes) = 0;
+    // CD-DA sectors, 2352 bytes each; false when the drive refuses.
+    virtual bool read_audio(uint32_t first, uint32_t count, uint8_t* out) = 0;
+    // The most sectors one read may ask for.
+    virtual uint32_t max_sectors_per_read() = 0;
+};
+
+struct CdDeviceSource {
+    // Letter numbers (0 = A:) of the CD drives, in letter order.
+    int (*list)(int* letters, int max);
+    // A device for the drive with that letter, or null. The back end owns it.
+    CdDevice* (*open)(int letter);
+};
+
+// Replaces where devices come from (tests); null restores the system's drives.
+void cdlib_set_device_source(const CdDeviceSource* source);
