@@ -23,3 +23,17 @@ target_compile_options(discid_test PRIVATE ${ORVO_SANITIZE} -g)
 target_link_options(discid_test PRIVATE ${ORVO_SANITIZE})
 target_link_libraries(discid_test PRIVATE cdlib_core discid GTest::gtest GTest::gtest_main pthread)
 add_test(NAME discid_test COMMAND discid_test)
+
+# libFuzzer targets for the parsers; each runs for a bounded time in the tests.
+set(ORVO_FUZZ_SECONDS 15 CACHE STRING "how long each fuzz target runs in the tests")
+foreach(target cue cdtext wave)
+    add_executable(fuzz_${target} tests/fuzz/fuzz_${target}.cpp)
+    target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined -g)
+    target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(fuzz_${target} PRIVATE cdlib_core)
+    # New inputs go to the build's corpus; the committed seeds are only read.
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/corpus/${target})
+    add_test(NAME fuzz_${target}
+        COMMAND fuzz_${target} -max_total_time=${ORVO_FUZZ_SECONDS} -max_len=8192 -print_final_stats=0
+                ${CMAKE_BINARY_DIR}/corpus/${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${target})
+endforeach()
