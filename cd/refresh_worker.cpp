@@ -1,5 +1,148 @@
 #include "refresh_worker.h"
 
+#include <commctrl.h>
+#include <cstdio>
+
+#include "app/globals.h"
+#include "app/log.h"
+#include "cd/track_rows.h"
+#include "cdlib/cdlib.h"
+#include "res/resource.h"
+#include "skin/skin.h"
+#include "ui/skinned.h"
+
 std::atomic<int> g_refresh_busy{0};
 std::atomic<int> g_refresh_abort{0};
 std::atomic<int> g_drive_index{0};
+HANDLE g_refresh_event;
+
+namespace {
+
+struct ButtonLook {
+    int id;
+    int busy_icon;
+    int normal_icon;
+    const char* tooltip;
+};
+
+const ButtonLook kLooks[] = {
+    {IDC_REFRESH, IDI_REFRESH_BUSY, IDI_REFRESH, "Refresh"},
+    {IDC_RIP, IDI_RIP_BUSY, IDI_RIP, "Rip Audio CD"},
+    {IDC_DISC_INFO, IDI_DISC_INFO_BUSY, IDI_DISC_INFO, "Retrive Disc Info from Internet"},
+};
+
+void set_looks(SkinButtonParams* params, bool busy)
+{
+    for (const ButtonLook& look : kLooks) {
+        HWND button = GetDlgItem(g_main_window, look.id);
+        params->icon = LoadIconA(g_instance, MAKEINTRESOURCEA(busy ? look.busy_icon : look.normal_icon));
+        params->tooltip = look.tooltip;
+        params->flags = kMainButtonFlags;
+        RedrawButton(button, params);
+        InvalidateRect(button, nullptr, FALSE);
+    }
+}
+
+// Copies at most 107 characters, never splitting a double-byte character.
+void copy_title(char* title, const char* text)
+{
+    size_t n = 0;
+    while (text[n] && n < kTitleSize - 1) {
+        size_t step = (IsDBCSLeadByte(static_cast<BYTE>(text[n])) && text[n + 1]) ? 2 : 1;
+        if (n + step > kTitleSize - 1) break;
+        n += step;
+    }
+    memcpy(title, text, n);
+    title[n] = '\0';
+}
+
+void set_cell(HWND list, int row, int column, const char* text)
+{
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = const_cast<char*>(text);
+    SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+}
+
+void add_row(HWND list, int track, const char* title, uint32_t length)
+{
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = track;  // the list puts it behind the rows it has
+    item.pszText = const_cast<char*>("");
+    item.lParam = track;
+    int row = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    if (row < 0) return;
+    char number[16], time[32];
+    snprintf(number, sizeof number, "%d", track + 1);
+    format_track_time(length, time, sizeof time);
+    set_cell(list, row, 1, title);
+    set_cell(list, row, 0, number);
+    set_cell(list, row, 2, time);
+    LVITEMA state = {};
+    state.stateMask = LVIS_STATEIMAGEMASK;
+    state.state = INDEXTOSTATEIMAGEMASK(2);
+    SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    UpdateWindow(list);
+}
+
+void fill_tracks(HWND list, int drive)
+{
+    int count = BASS_CD_GetTracks(drive);
+    g_log.print("CD Tracks: %d", count);
+    g_log.print("Is CD active: %d", BASS_CD_IsReady(drive));
+    if (count == -1) return;
+    g_log.print("CDDB: %s", BASS_CD_GetID(drive, BASS_CDID_CDDB));
+    const char* text = BASS_CD_GetID(drive, BASS_CDID_TEXT);
+    g_log.print("CDID_TEXT: %s", text);
+    for (int i = 0; i < count; ++i) {
+        if (g_refresh_abort.load()) break;
+        CDLIB_DWORD length = BASS_CD_GetTrackLength(drive, i);
+        char title[kTitleSize];
+        default_track_title(i + 1, title, sizeof title);
+        const char* found = find_cdtext_title(text, i + 1);
+        if (found) copy_title(title, found);
+        if (length == 0xFFFFFFFFu) continue;
+        add_row(list, i, title, length);
+    }
+}
+
+}  // namespace
+
+int row_track(HWND list, int row)
+{
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return row;
+    return static_cast<int>(item.lParam);
+}
+
+DWORD WINAPI refresh_worker(LPVOID)
+{
+    HWND list = GetDlgItem(g_main_window, IDC_TRACKS);
+    HWND drives = GetDlgItem(g_main_window, IDC_DRIVES);
+    SkinButtonParams params = {};
+    for (;;) {
+        g_refresh_busy = 0;
+        WaitForSingleObject(g_refresh_event, INFINITE);
+        g_refresh_busy = 1;
+        g_refresh_abort = 0;
+        g_drive_index = static_cast<int>(SendMessageA(drives, CB_GETCURSEL, 0, 0));
+        g_log.print("WaitForSingleObject");
+        g_log.enter();
+        EnableWindow(list, FALSE);
+        EnableWindow(drives, FALSE);
+        set_looks(&params, true);
+        SetDlgItemTextA(g_main_window, IDC_STATUS, "Refreshing. Please wait...");
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+        fill_tracks(list, g_drive_index.load());
+        g_refresh_busy = 0;
+        set_looks(&params, false);
+        EnableWindow(list, TRUE);
+        EnableWindow(drives, TRUE);
+        SetDlgItemTextA(g_main_window, IDC_STATUS, "Done");
+        g_log.print("end thread...");
+        g_log.leave();
+    }
+}

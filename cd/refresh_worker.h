@@ -1,7 +1,19 @@
 // The worker that rebuilds the track list from the disc in the selected drive.
 #pragma once
+#include <windows.h>
+
 #include <atomic>
 
 extern std::atomic<int> g_refresh_busy;   // 1 while a refresh runs its track loop
 extern std::atomic<int> g_refresh_abort;  // set to stop the track loop before its next track
 extern std::atomic<int> g_drive_index;    // selected drive, as the audio library numbers it
+extern HANDLE g_refresh_event;            // "CDUpdateList": one set, one refresh
+
+// Thread entry; lives as long as the process.
+DWORD WINAPI refresh_worker(LPVOID main_window);
+
+// The disc track a row of the track list stands for. Rows are made only for
+// playable tracks, so after a data track (first on a mixed-mode disc) a
+// row's position is no longer its track; each row keeps its 0-based disc
+// track in its item data, and ripping and the lookup read it from there.
+int row_track(HWND list, int row);

@@ -38,6 +38,7 @@ add_library(orvo_app STATIC
     cd/refresh_worker.cpp
     ui/main_window.cpp
     ui/skinned.cpp
+    ui/title_edit.cpp
     ui/wait.cpp
 )
 target_include_directories(orvo_app PUBLIC ${CMAKE_SOURCE_DIR})

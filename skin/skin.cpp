@@ -20,6 +20,13 @@ const COLORREF kFocus = RGB(0x3D, 0x74, 0xC6);
 const COLORREF kText = RGB(0x1F, 0x2D, 0x3D);
 const COLORREF kTextDisabled = RGB(0x98, 0xA2, 0xAE);
 
+// Carries a RedrawButton call from another thread to the button's own one.
+UINT redraw_message()
+{
+    static UINT message = RegisterWindowMessageA("OrvoSkinRedrawButton");
+    return message;
+}
+
 struct SkinButton {
     HICON large;     // 32 px, for tall buttons
     HICON small;     // 16 px
@@ -158,9 +165,15 @@ LRESULT CALLBACK parent_subclass(HWND window, UINT message, WPARAM wparam, LPARA
     return DefSubclassProc(window, message, wparam, lparam);
 }
 
+void apply(HWND button, SkinButton* skin, const SkinButtonParams* params);
+
 LRESULT CALLBACK button_subclass(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR data)
 {
     auto* skin = reinterpret_cast<SkinButton*>(data);
+    if (message == redraw_message()) {
+        apply(window, skin, reinterpret_cast<const SkinButtonParams*>(lparam));
+        return TRUE;
+    }
     switch (message) {
     case WM_MOUSEMOVE:
         if (!skin->hot) {
@@ -212,6 +225,15 @@ void set_tooltip(HWND button, SkinButton* skin, const char* text)
     }
 }
 
+void apply(HWND button, SkinButton* skin, const SkinButtonParams* params)
+{
+    release_icons(skin);
+    skin->large = copy_icon(params->icon, 32);
+    skin->small = copy_icon(params->icon, 16);
+    skin->flags = params->flags;
+    set_tooltip(button, skin, params->tooltip);
+}
+
 }  // namespace
 
 BOOL RedrawButton(HWND button, const SkinButtonParams* params)
@@ -221,6 +243,11 @@ BOOL RedrawButton(HWND button, const SkinButtonParams* params)
     if (!parent) return FALSE;
 
     auto* skin = static_cast<SkinButton*>(GetPropA(button, kSkinProp));
+    if (GetWindowThreadProcessId(button, nullptr) != GetCurrentThreadId()) {
+        // The skin's data belongs to the button's thread, which also paints it.
+        if (!skin) return FALSE;
+        return static_cast<BOOL>(SendMessageA(button, redraw_message(), 0, reinterpret_cast<LPARAM>(params)));
+    }
     if (!skin) {
         skin = new SkinButton();
         SetPropA(button, kSkinProp, skin);
@@ -229,11 +256,7 @@ BOOL RedrawButton(HWND button, const SkinButtonParams* params)
         LONG_PTR style = GetWindowLongPtrA(button, GWL_STYLE);
         SetWindowLongPtrA(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
     }
-    release_icons(skin);
-    skin->large = copy_icon(params->icon, 32);
-    skin->small = copy_icon(params->icon, 16);
-    skin->flags = params->flags;
-    set_tooltip(button, skin, params->tooltip);
+    apply(button, skin, params);
     return TRUE;
 }
 

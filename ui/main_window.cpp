@@ -10,6 +10,7 @@
 #include "cdlib/cdlib.h"
 #include "res/resource.h"
 #include "ui/skinned.h"
+#include "ui/title_edit.h"
 #include "ui/wait.h"
 
 namespace {
@@ -70,6 +71,7 @@ INT_PTR on_init_dialog(HWND window)
     SendDlgItemMessageA(window, IDC_YEAR, EM_LIMITTEXT, 4, 0);
     SendDlgItemMessageA(window, IDC_ARTIST, EM_LIMITTEXT, 100, 0);
     SendDlgItemMessageA(window, IDC_ALBUM, EM_LIMITTEXT, 100, 0);
+    install_control_wrappers(window);
 
     if (list_drives(window) == 0) {
         show_library_error("No CD drives found");
@@ -83,6 +85,11 @@ INT_PTR on_init_dialog(HWND window)
         EndDialog(window, 0);
         return 0;
     }
+
+    g_refresh_event = CreateEventA(nullptr, FALSE, FALSE, "CDUpdateList");
+    HANDLE worker = CreateThread(nullptr, 0, refresh_worker, window, 0, nullptr);
+    if (worker) CloseHandle(worker);
+    SetEvent(g_refresh_event);
     return 1;
 }
 
@@ -91,6 +98,7 @@ void on_command(HWND window, int id)
     switch (id) {
     case IDC_REFRESH:
         g_log.print("Button: REFRESH");
+        if (!g_refresh_busy.load()) SetEvent(g_refresh_event);
         break;
     case IDOK:
         g_log.print("Button: EXIT");

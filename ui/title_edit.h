@@ -1,0 +1,12 @@
+// In-place editing of track titles, and the artist and album fields that
+// refuse characters a file name cannot hold.
+#pragma once
+#include <windows.h>
+
+// Installs the wrappers on the main window's artist, album and track list.
+void install_control_wrappers(HWND main_window);
+
+LRESULT CALLBACK track_list_proc(HWND list, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK title_editor_proc(HWND editor, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK name_filter_proc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam);
+int open_title_editor(HWND list, int row, int column);
