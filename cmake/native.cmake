@@ -9,6 +9,7 @@ add_executable(core_tests
     tests/app/log_format_test.cpp
     tests/app/settings_rules_test.cpp
     tests/app/program_dir_test.cpp
+    tests/cd/track_rows_test.cpp
     tests/cdlib/cdtext_test.cpp
     tests/cdlib/cue_test.cpp
 )

@@ -14,6 +14,10 @@ int g_editor_column;
 
 constexpr int kTitleColumn = 1;
 constexpr int kCellTextSize = 255;  // at most 254 characters and the terminator
+// Some list controls fill the whole buffer they are given without a
+// terminator when the text is longer; one byte more, always zero, keeps
+// every read bounded.
+constexpr int kCellBufferSize = kCellTextSize + 1;
 
 // Replaces a control's window procedure, keeping the previous one in its user data.
 void wrap(HWND control, WNDPROC proc)
@@ -78,12 +82,13 @@ int open_title_editor(HWND list, int row, int column)
     unselect.stateMask = LVIS_SELECTED;
     SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&unselect));
 
-    char text[kCellTextSize] = {};
+    char text[kCellBufferSize] = {};
     LVITEMA item = {};
     item.iSubItem = column;
     item.pszText = text;
     item.cchTextMax = kCellTextSize;
     SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    text[kCellTextSize - 1] = '\0';
 
     RECT cell = {};
     cell.top = column;
@@ -109,7 +114,7 @@ LRESULT CALLBACK title_editor_proc(HWND editor, UINT message, WPARAM wparam, LPA
     switch (message) {
     case WM_GETDLGCODE:
         if (wparam == VK_RETURN) {
-            char text[kCellTextSize] = {};
+            char text[kCellBufferSize] = {};
             GetWindowTextA(editor, text, kCellTextSize);
             LVITEMA item = {};
             item.iSubItem = g_editor_column;

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <shellapi.h>
+#include <commctrl.h>
 #include <cstdio>
 
 namespace harness {
@@ -200,6 +201,88 @@ bool wait_gone(HWND window, DWORD timeout_ms)
     while (IsWindow(window)) {
         if (GetTickCount() - start > timeout_ms) return false;
         Sleep(20);
+    }
+    return true;
+}
+
+namespace {
+
+// A block of memory in another process, freed when it goes.
+struct Remote {
+    HANDLE process;
+    char* at;
+    explicit Remote(HANDLE p, size_t size)
+        : process(p), at(static_cast<char*>(VirtualAllocEx(p, nullptr, size, MEM_COMMIT, PAGE_READWRITE))) {}
+    ~Remote() { VirtualFreeEx(process, at, 0, MEM_RELEASE); }
+    void put(size_t offset, const void* data, size_t size) { WriteProcessMemory(process, at + offset, data, size, nullptr); }
+    void get(size_t offset, void* data, size_t size) { ReadProcessMemory(process, at + offset, data, size, nullptr); }
+};
+
+}  // namespace
+
+int list_count(HWND list)
+{
+    return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+int list_state_image(HWND list, int row)
+{
+    return static_cast<int>((SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) & 0xF000) >> 12);
+}
+
+std::string list_text(HANDLE process, HWND list, int row, int column)
+{
+    Remote remote(process, sizeof(LVITEMA) + 1024);
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = remote.at + sizeof(LVITEMA);
+    item.cchTextMax = 1024;
+    remote.put(0, &item, sizeof item);
+    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote.at));
+    char text[1024] = {};
+    remote.get(sizeof(LVITEMA), text, sizeof text - 1);
+    return text;
+}
+
+bool set_list_text(HANDLE process, HWND list, int row, int column, const std::string& text)
+{
+    Remote remote(process, sizeof(LVITEMA) + text.size() + 1);
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = remote.at + sizeof(LVITEMA);
+    remote.put(0, &item, sizeof item);
+    remote.put(sizeof(LVITEMA), text.c_str(), text.size() + 1);
+    return SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote.at)) != 0;
+}
+
+LPARAM list_param(HANDLE process, HWND list, int row)
+{
+    Remote remote(process, sizeof(LVITEMA));
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    remote.put(0, &item, sizeof item);
+    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote.at));
+    remote.get(0, &item, sizeof item);
+    return item.lParam;
+}
+
+RECT list_cell_rect(HANDLE process, HWND list, int row, int column)
+{
+    Remote remote(process, sizeof(RECT));
+    RECT rect = {LVIR_LABEL, column, 0, 0};
+    remote.put(0, &rect, sizeof rect);
+    SendMessageA(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(remote.at));
+    remote.get(0, &rect, sizeof rect);
+    return rect;
+}
+
+bool wait_for_text(HWND window, const std::string& text, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    while (window_text(window) != text) {
+        if (GetTickCount() - start > timeout_ms) return false;
+        Sleep(10);
     }
     return true;
 }

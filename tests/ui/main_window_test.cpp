@@ -1,0 +1,357 @@
+// The main window of the simulation build, driven as a user drives it:
+// track list refresh, close during a refresh, the second start, title
+// editing and the input filters.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "res/resource.h"
+#include "tests/support/harness.h"
+
+using harness::Program;
+
+namespace {
+
+std::string g_sim;  // OrvoCdRipperSim.exe
+
+struct Sim {
+    Program program;
+    HWND main = nullptr;
+    HWND list = nullptr;
+    HWND status = nullptr;
+
+    Sim() { program.folder = harness::make_temp_folder("sim"); CreateDirectoryA(discs().c_str(), nullptr); }
+    std::string discs() const { return program.folder + "\\discs"; }
+    void file(const std::string& name, const std::string& bytes) { harness::write_file(discs() + "\\" + name, bytes); }
+    // Starts the program and waits for its window (and, unless told not to,
+    // for the end of the first refresh: the label reads "Done" from the start).
+    bool start(bool wait_done = true)
+    {
+        if (!program.start(g_sim)) return false;
+        main = harness::wait_for_window(program.process.dwProcessId, "Orvo CD Ripper");
+        if (!main) return false;
+        list = GetDlgItem(main, IDC_TRACKS);
+        status = GetDlgItem(main, IDC_STATUS);
+        DWORD begin = GetTickCount();
+        while (wait_done && log().find("end thread...") == std::string::npos) {
+            if (GetTickCount() - begin > 10000) return false;
+            Sleep(20);
+        }
+        return true;
+    }
+    std::string text(int row, int column) { return harness::list_text(program.process.hProcess, list, row, column); }
+    std::string log() { return harness::read_file(program.folder + "\\log.txt"); }
+    int close()
+    {
+        PostMessageA(main, WM_CLOSE, 0, 0);
+        return program.wait_exit();
+    }
+};
+
+std::string sectors(uint32_t n, char fill = 1)
+{
+    return std::string(static_cast<size_t>(n) * 2352, fill);
+}
+
+int count_of(const std::string& haystack, const std::string& needle)
+{
+    int n = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
+    return n;
+}
+
+TEST(MainWindow, ListsTracksWithTitlesDefaultsAndTimes)
+{
+    Sim sim;
+    std::string long_title(150, 'L');
+    sim.file("disc.bin", sectors(1) + sectors(74) + sectors(1));
+    sim.file("data.iso", std::string(2048 * 10, 'D'));
+    sim.file("disc.cue", "FILE disc.bin BINARY\n"
+                         "  TRACK 01 AUDIO\n    TITLE \"Opening\"\n    INDEX 01 00:00:00\n    POSTGAP 04:04:74\n"
+                         "  TRACK 02 AUDIO\n    INDEX 01 00:00:01\n"
+                         "  TRACK 03 AUDIO\n    TITLE \"" + long_title + "\"\n    INDEX 01 00:01:00\n    POSTGAP 59:59:74\n"
+                         "FILE data.iso BINARY\n  TRACK 04 MODE1/2048\n    INDEX 01 00:00:00\n");
+    ASSERT_TRUE(sim.start());
+    ASSERT_EQ(harness::list_count(sim.list), 3) << "the data track at the end has no row";
+    const char* numbers[] = {"1", "2", "3"};
+    const char* times[] = {"4:05", "0:00", "60:00"};  // 43,218,000 / 174,048 / 635,040,000 bytes
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(sim.text(row, 0), numbers[row]);
+        EXPECT_EQ(sim.text(row, 2), times[row]) << "row " << row;
+        EXPECT_EQ(harness::list_state_image(sim.list, row), 2) << "row " << row << " is ticked";
+    }
+    EXPECT_EQ(sim.text(0, 1), "Opening");
+    EXPECT_EQ(sim.text(1, 1), "Track 02") << "no CD-TEXT title: the default";
+    EXPECT_EQ(sim.text(2, 1), long_title.substr(0, 107)) << "a long title is cut to 107 characters";
+    std::string drive = harness::window_text(GetDlgItem(sim.main, IDC_DRIVES));
+    EXPECT_EQ(drive, "D: disc");
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(MainWindow, DataTrackFirstKeepsRowsInStepWithTheDisc)
+{
+    Sim sim;
+    sim.file("data.bin", sectors(20, 'D'));
+    sim.file("audio.bin", sectors(75) + sectors(150));
+    sim.file("mixed.cue", "FILE data.bin BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+                          "FILE audio.bin BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
+                          "  TRACK 03 AUDIO\n    INDEX 01 00:01:00\n");
+    ASSERT_TRUE(sim.start());
+    ASSERT_EQ(harness::list_count(sim.list), 2);
+    EXPECT_EQ(sim.text(0, 0), "2");
+    EXPECT_EQ(sim.text(1, 0), "3");
+    EXPECT_EQ(sim.text(1, 1), "Track 03");
+    EXPECT_EQ(harness::list_param(sim.program.process.hProcess, sim.list, 0), 1) << "row 0 is disc track 1 (0-based)";
+    EXPECT_EQ(harness::list_param(sim.program.process.hProcess, sim.list, 1), 2);
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(MainWindow, EmptyDriveGivesAnEmptyListAndDone)
+{
+    Sim sim;
+    sim.file("empty.cue", "FILE gone.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    ASSERT_TRUE(sim.start());
+    EXPECT_EQ(harness::list_count(sim.list), 0);
+    EXPECT_EQ(harness::window_text(sim.status), "Done");
+    EXPECT_EQ(sim.close(), 0);
+    EXPECT_NE(sim.log().find("CD Tracks: -1"), std::string::npos);
+    EXPECT_NE(sim.log().find("missing file"), std::string::npos) << "the log says why the drive is empty";
+}
+
+std::string slow_disc(int tracks, int delay_ms)
+{
+    std::string cue = "REM DELAY " + std::to_string(delay_ms) + "\nFILE slow.bin BINARY\n";
+    for (int i = 0; i < tracks; ++i) {
+        char line[80];
+        snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 00:%02d:00\n", i + 1, i);
+        cue += line;
+    }
+    return cue;
+}
+
+TEST(MainWindow, RefreshDuringARefreshDoesNothing)
+{
+    Sim sim;
+    sim.file("slow.bin", sectors(75 * 6));
+    sim.file("slow.cue", slow_disc(6, 120));
+    ASSERT_TRUE(sim.start(false));
+    ASSERT_TRUE(harness::wait_for_text(sim.status, "Refreshing. Please wait...", 5000)) << "status while refreshing";
+    harness::click(sim.main, IDC_REFRESH);
+    ASSERT_TRUE(harness::wait_for_text(sim.status, "Done"));
+    EXPECT_EQ(harness::list_count(sim.list), 6);
+    Sleep(300);
+    EXPECT_EQ(count_of(sim.log(), "WaitForSingleObject"), 1) << "the press during the refresh started nothing";
+    EXPECT_EQ(count_of(sim.log(), "Button: REFRESH"), 1);
+    EXPECT_EQ(harness::list_count(sim.list), 6);
+
+    harness::click(sim.main, IDC_REFRESH);  // now idle: a second refresh runs
+    ASSERT_TRUE(harness::wait_for_text(sim.status, "Refreshing. Please wait...", 5000));
+    ASSERT_TRUE(harness::wait_for_text(sim.status, "Done"));
+    EXPECT_EQ(count_of(sim.log(), "WaitForSingleObject"), 2);
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(MainWindow, CloseDuringARefreshWaitsForTheWorker)
+{
+    Sim sim;
+    sim.file("slow.bin", sectors(75 * 20));
+    sim.file("slow.cue", slow_disc(20, 150));
+    ASSERT_TRUE(sim.start(false));
+    ASSERT_TRUE(harness::wait_for_text(sim.status, "Refreshing. Please wait...", 5000));
+    Sleep(400);
+    PostMessageA(sim.main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(harness::wait_for_text(sim.status, "Aborting...", 5000)) << "the status shows the abort";
+    EXPECT_EQ(sim.program.wait_exit(20000), 0) << "no hang: the wait serves the worker's requests";
+
+    bool ok = false;
+    std::vector<std::string> records = harness::log_records(sim.log(), &ok);
+    EXPECT_TRUE(ok);
+    auto at = [&](const std::string& line) {
+        for (size_t i = 0; i < records.size(); ++i) {
+            std::string r = records[i];
+            r.erase(0, r.find_first_not_of(' '));
+            if (r == line) return static_cast<int>(i);
+        }
+        return -1;
+    };
+    int close = at("Message: CLOSE"), end = at("end thread..."), destroy = at("Message: DESTROY");
+    ASSERT_GE(close, 0);
+    ASSERT_GE(end, 0);
+    ASSERT_GE(destroy, 0);
+    EXPECT_LT(close, end) << "the close started while the worker was busy";
+    EXPECT_LT(close, destroy);
+    EXPECT_EQ(records.back(), "End CDRipper\n");
+    EXPECT_EQ(records[destroy].find("Message: DESTROY"), records[close].find("Message: CLOSE"))
+        << "CLOSE and DESTROY at the same level, their inner lines indented";
+    EXPECT_NE(sim.log().find("CD Tracks: 20"), std::string::npos);
+}
+
+TEST(MainWindow, SecondStartBringsItToTheFrontRestored)
+{
+    Sim sim;
+    sim.file("a.bin", sectors(75));
+    sim.file("a.cue", "FILE a.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    ASSERT_TRUE(sim.start());
+    PostMessageA(sim.main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    for (int i = 0; i < 100 && !IsIconic(sim.main); ++i) Sleep(30);
+    ASSERT_TRUE(IsIconic(sim.main));
+    Program second;
+    second.folder = harness::make_temp_folder("second");
+    ASSERT_TRUE(second.start(g_sim));
+    EXPECT_EQ(second.wait_exit(), 0);
+    for (int i = 0; i < 100 && IsIconic(sim.main); ++i) Sleep(30);
+    EXPECT_FALSE(IsIconic(sim.main)) << "restored from minimised";
+    EXPECT_EQ(GetForegroundWindow(), sim.main) << "brought to the front";
+    EXPECT_FALSE(harness::file_exists(second.folder + "\\log.txt")) << "the second instance wrote nothing";
+    EXPECT_EQ(sim.close(), 0);
+}
+
+// Opens the TitleEditor by double-clicking a cell; returns it, or null.
+HWND double_click(Sim& sim, int row, int column)
+{
+    RECT cell = harness::list_cell_rect(sim.program.process.hProcess, sim.list, row, column);
+    PostMessageA(sim.list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 1500) {
+        HWND editor = FindWindowExA(sim.list, nullptr, "Edit", nullptr);
+        if (editor && IsWindowVisible(editor)) return editor;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+void key(HWND window, UINT vk)
+{
+    PostMessageA(window, WM_KEYDOWN, vk, 1);
+    PostMessageA(window, WM_KEYUP, vk, 0xC0000001);
+}
+
+Sim* title_sim()
+{
+    auto* sim = new Sim();
+    sim->file("t.bin", sectors(75 * 3));
+    sim->file("t.cue", "FILE t.bin BINARY\n  TRACK 01 AUDIO\n    TITLE \"First Song\"\n    INDEX 01 00:00:00\n"
+                       "  TRACK 02 AUDIO\n    TITLE \"Second Song\"\n    INDEX 01 00:01:00\n"
+                       "  TRACK 03 AUDIO\n    INDEX 01 00:02:00\n");
+    EXPECT_TRUE(sim->start());
+    return sim;
+}
+
+TEST(TitleEditing, EnterCommitsEscapeWheelAndClicksDoNot)
+{
+    std::unique_ptr<Sim> sim(title_sim());
+    HWND editor = double_click(*sim, 0, 1);
+    ASSERT_TRUE(editor != nullptr) << "a double-click on a Title cell opens the editor";
+    EXPECT_EQ(harness::window_text(editor), "First Song");
+    DWORD selection = static_cast<DWORD>(SendMessageA(editor, EM_GETSEL, 0, 0));
+    EXPECT_EQ(LOWORD(selection), 0);
+    EXPECT_EQ(HIWORD(selection), 10) << "the text is selected";
+    EXPECT_EQ(SendMessageA(editor, EM_GETLIMITTEXT, 0, 0), 100);
+    RECT cell = harness::list_cell_rect(sim->program.process.hProcess, sim->list, 0, 1), box;
+    GetWindowRect(editor, &box);
+    MapWindowPoints(nullptr, sim->list, reinterpret_cast<POINT*>(&box), 2);
+    EXPECT_EQ(box.left, cell.left + 1) << "the editor lies over the cell";
+    EXPECT_EQ(box.top, cell.top - 1);
+
+    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Renamed"));
+    key(editor, VK_RETURN);
+    ASSERT_TRUE(harness::wait_gone(editor, 3000)) << "Enter closes the editor";
+    EXPECT_EQ(sim->text(0, 1), "Renamed") << "Enter commits";
+    EXPECT_TRUE(IsWindow(sim->main)) << "Enter does not close the main window";
+
+    editor = double_click(*sim, 1, 1);
+    ASSERT_TRUE(editor != nullptr);
+    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Not this"));
+    key(editor, VK_ESCAPE);
+    ASSERT_TRUE(harness::wait_gone(editor, 3000));
+    EXPECT_EQ(sim->text(1, 1), "Second Song") << "Escape does not commit";
+
+    editor = double_click(*sim, 1, 1);
+    ASSERT_TRUE(editor != nullptr);
+    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Not this either"));
+    PostMessageA(sim->list, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+    ASSERT_TRUE(harness::wait_gone(editor, 3000)) << "the wheel closes the editor";
+    EXPECT_EQ(sim->text(1, 1), "Second Song");
+
+    editor = double_click(*sim, 1, 1);
+    ASSERT_TRUE(editor != nullptr);
+    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Nor this"));
+    HWND artist = GetDlgItem(sim->main, IDC_ARTIST);
+    PostMessageA(artist, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageA(artist, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    ASSERT_TRUE(harness::wait_gone(editor, 3000)) << "a click elsewhere closes the editor";
+    EXPECT_EQ(sim->text(1, 1), "Second Song");
+
+    editor = double_click(*sim, 2, 1);
+    ASSERT_TRUE(editor != nullptr);
+    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    key(editor, VK_RETURN);
+    ASSERT_TRUE(harness::wait_gone(editor, 3000));
+    EXPECT_EQ(sim->text(2, 1), "") << "an empty text is committed too";
+    EXPECT_EQ(sim->close(), 0);
+}
+
+TEST(TitleEditing, OnlyTitleCellsOpenTheEditorAndLongTitlesAreCut)
+{
+    std::unique_ptr<Sim> sim(title_sim());
+    EXPECT_TRUE(double_click(*sim, 0, 0) == nullptr) << "Track column";
+    EXPECT_TRUE(double_click(*sim, 0, 2) == nullptr) << "Time column";
+    RECT last = harness::list_cell_rect(sim->program.process.hProcess, sim->list, 2, 1);
+    PostMessageA(sim->list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(last.left + 10, last.bottom + 40));
+    Sleep(300);
+    EXPECT_TRUE(FindWindowExA(sim->list, nullptr, "Edit", nullptr) == nullptr) << "below the last row";
+
+    std::string long_title(300, 'x');
+    ASSERT_TRUE(harness::set_list_text(sim->program.process.hProcess, sim->list, 0, 1, long_title));
+    HWND editor = double_click(*sim, 0, 1);
+    ASSERT_TRUE(editor != nullptr);
+    EXPECT_EQ(harness::window_text(editor), long_title.substr(0, 254)) << "the editor shows the first 254 characters";
+    key(editor, VK_RETURN);
+    ASSERT_TRUE(harness::wait_gone(editor, 3000));
+    EXPECT_EQ(sim->text(0, 1), long_title.substr(0, 254)) << "committed, the cut text replaces it";
+    EXPECT_EQ(sim->close(), 0);
+}
+
+TEST(InputFilters, ArtistAndAlbumRefuseNineCharactersAndPastes)
+{
+    std::unique_ptr<Sim> sim(title_sim());
+    HWND artist = GetDlgItem(sim->main, IDC_ARTIST), album = GetDlgItem(sim->main, IDC_ALBUM);
+    EXPECT_EQ(SendMessageA(artist, EM_GETLIMITTEXT, 0, 0), 100);
+    EXPECT_EQ(SendMessageA(album, EM_GETLIMITTEXT, 0, 0), 100);
+    EXPECT_EQ(SendMessageA(GetDlgItem(sim->main, IDC_YEAR), EM_GETLIMITTEXT, 0, 0), 4);
+    for (HWND field : {artist, album}) {
+        for (char c : std::string("A\"*/:<>?\\|b")) PostMessageA(field, WM_CHAR, static_cast<unsigned char>(c), 1);
+        Sleep(200);
+        EXPECT_EQ(harness::window_text(field), "Ab") << "the nine characters are refused";
+    }
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, 16);
+        memcpy(GlobalLock(text), "pasted", 7);
+        GlobalUnlock(text);
+        SetClipboardData(CF_TEXT, text);
+        CloseClipboard();
+    }
+    SendMessageA(artist, WM_PASTE, 0, 0);
+    EXPECT_EQ(harness::window_text(artist), "Ab") << "nothing is pasted";
+    key(artist, VK_RETURN);
+    key(artist, VK_ESCAPE);
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(sim->main)) << "Enter and Escape leave the window open";
+    EXPECT_EQ(sim->close(), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        fprintf(stderr, "usage: main_window_test SIMULATION_PROGRAM\n");
+        return 2;
+    }
+    g_sim = argv[1];
+    return RUN_ALL_TESTS();
+}
