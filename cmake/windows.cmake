@@ -36,13 +36,17 @@ add_library(orvo_app STATIC
     app/settings.cpp
     cd/library_error.cpp
     cd/refresh_worker.cpp
+    rip/capture.cpp
+    rip/mp3.cpp
+    rip/rip_worker.cpp
     ui/main_window.cpp
+    ui/rip_dialogs.cpp
     ui/skinned.cpp
     ui/title_edit.cpp
     ui/wait.cpp
 )
 target_include_directories(orvo_app PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(orvo_app PUBLIC orvo_core skin ${ORVO_SYSTEM_LIBS})
+target_link_libraries(orvo_app PUBLIC orvo_core skin dep_lame dep_id3lib ${ORVO_SYSTEM_LIBS})
 target_compile_options(orvo_app PRIVATE ${ORVO_WARNINGS})
 
 set(ORVO_RESOURCES ${CMAKE_SOURCE_DIR}/res/orvo.rc)

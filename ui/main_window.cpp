@@ -10,6 +10,7 @@
 #include "cdlib/cdlib.h"
 #include "res/resource.h"
 #include "ui/skinned.h"
+#include "ui/rip_dialogs.h"
 #include "ui/title_edit.h"
 #include "ui/wait.h"
 
@@ -99,6 +100,9 @@ void on_command(HWND window, int id)
     case IDC_REFRESH:
         g_log.print("Button: REFRESH");
         if (!g_refresh_busy.load()) SetEvent(g_refresh_event);
+        break;
+    case IDC_RIP:
+        rip_cd_command(window);
         break;
     case IDOK:
         g_log.print("Button: EXIT");

@@ -267,6 +267,16 @@ LPARAM list_param(HANDLE process, HWND list, int row)
     return item.lParam;
 }
 
+void set_list_state_image(HANDLE process, HWND list, int row, int image)
+{
+    Remote remote(process, sizeof(LVITEMA));
+    LVITEMA item = {};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(image);
+    remote.put(0, &item, sizeof item);
+    SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote.at));
+}
+
 RECT list_cell_rect(HANDLE process, HWND list, int row, int column)
 {
     Remote remote(process, sizeof(RECT));

@@ -9,6 +9,7 @@
 
 #include "res/resource.h"
 #include "tests/support/harness.h"
+#include "tests/support/sim.h"
 
 using harness::Program;
 
@@ -16,44 +17,8 @@ namespace {
 
 std::string g_sim;  // OrvoCdRipperSim.exe
 
-struct Sim {
-    Program program;
-    HWND main = nullptr;
-    HWND list = nullptr;
-    HWND status = nullptr;
-
-    Sim() { program.folder = harness::make_temp_folder("sim"); CreateDirectoryA(discs().c_str(), nullptr); }
-    std::string discs() const { return program.folder + "\\discs"; }
-    void file(const std::string& name, const std::string& bytes) { harness::write_file(discs() + "\\" + name, bytes); }
-    // Starts the program and waits for its window (and, unless told not to,
-    // for the end of the first refresh: the label reads "Done" from the start).
-    bool start(bool wait_done = true)
-    {
-        if (!program.start(g_sim)) return false;
-        main = harness::wait_for_window(program.process.dwProcessId, "Orvo CD Ripper");
-        if (!main) return false;
-        list = GetDlgItem(main, IDC_TRACKS);
-        status = GetDlgItem(main, IDC_STATUS);
-        DWORD begin = GetTickCount();
-        while (wait_done && log().find("end thread...") == std::string::npos) {
-            if (GetTickCount() - begin > 10000) return false;
-            Sleep(20);
-        }
-        return true;
-    }
-    std::string text(int row, int column) { return harness::list_text(program.process.hProcess, list, row, column); }
-    std::string log() { return harness::read_file(program.folder + "\\log.txt"); }
-    int close()
-    {
-        PostMessageA(main, WM_CLOSE, 0, 0);
-        return program.wait_exit();
-    }
-};
-
-std::string sectors(uint32_t n, char fill = 1)
-{
-    return std::string(static_cast<size_t>(n) * 2352, fill);
-}
+using harness::Sim;
+using harness::sectors;
 
 int count_of(const std::string& haystack, const std::string& needle)
 {
@@ -64,7 +29,7 @@ int count_of(const std::string& haystack, const std::string& needle)
 
 TEST(MainWindow, ListsTracksWithTitlesDefaultsAndTimes)
 {
-    Sim sim;
+    Sim sim(g_sim);
     std::string long_title(150, 'L');
     sim.file("disc.bin", sectors(1) + sectors(74) + sectors(1));
     sim.file("data.iso", std::string(2048 * 10, 'D'));
@@ -92,7 +57,7 @@ TEST(MainWindow, ListsTracksWithTitlesDefaultsAndTimes)
 
 TEST(MainWindow, DataTrackFirstKeepsRowsInStepWithTheDisc)
 {
-    Sim sim;
+    Sim sim(g_sim);
     sim.file("data.bin", sectors(20, 'D'));
     sim.file("audio.bin", sectors(75) + sectors(150));
     sim.file("mixed.cue", "FILE data.bin BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
@@ -110,7 +75,7 @@ TEST(MainWindow, DataTrackFirstKeepsRowsInStepWithTheDisc)
 
 TEST(MainWindow, EmptyDriveGivesAnEmptyListAndDone)
 {
-    Sim sim;
+    Sim sim(g_sim);
     sim.file("empty.cue", "FILE gone.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
     ASSERT_TRUE(sim.start());
     EXPECT_EQ(harness::list_count(sim.list), 0);
@@ -133,7 +98,7 @@ std::string slow_disc(int tracks, int delay_ms)
 
 TEST(MainWindow, RefreshDuringARefreshDoesNothing)
 {
-    Sim sim;
+    Sim sim(g_sim);
     sim.file("slow.bin", sectors(75 * 6));
     sim.file("slow.cue", slow_disc(6, 120));
     ASSERT_TRUE(sim.start(false));
@@ -155,7 +120,7 @@ TEST(MainWindow, RefreshDuringARefreshDoesNothing)
 
 TEST(MainWindow, CloseDuringARefreshWaitsForTheWorker)
 {
-    Sim sim;
+    Sim sim(g_sim);
     sim.file("slow.bin", sectors(75 * 20));
     sim.file("slow.cue", slow_disc(20, 150));
     ASSERT_TRUE(sim.start(false));
@@ -190,7 +155,7 @@ TEST(MainWindow, CloseDuringARefreshWaitsForTheWorker)
 
 TEST(MainWindow, SecondStartBringsItToTheFrontRestored)
 {
-    Sim sim;
+    Sim sim(g_sim);
     sim.file("a.bin", sectors(75));
     sim.file("a.cue", "FILE a.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
     ASSERT_TRUE(sim.start());
@@ -230,7 +195,7 @@ void key(HWND window, UINT vk)
 
 Sim* title_sim()
 {
-    auto* sim = new Sim();
+    auto* sim = new Sim(g_sim);
     sim->file("t.bin", sectors(75 * 3));
     sim->file("t.cue", "FILE t.bin BINARY\n  TRACK 01 AUDIO\n    TITLE \"First Song\"\n    INDEX 01 00:00:00\n"
                        "  TRACK 02 AUDIO\n    TITLE \"Second Song\"\n    INDEX 01 00:01:00\n"

@@ -1,0 +1,27 @@
+// What the rip worker, the capture and the progress dialog share.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+
+// The progress protocol: always posted to the progress window, lParam 0.
+#define WM_RIP_END   (WM_USER + 1)  // wParam: 1 done, 0 aborted
+#define WM_RIP_LABEL (WM_USER + 2)  // wParam: address of the track's label text
+#define WM_RIP_TOTAL (WM_USER + 3)  // wParam: whole rip, percent
+#define WM_RIP_TRACK (WM_USER + 4)  // wParam: current track, percent
+
+extern std::atomic<int> g_rip_busy;
+extern std::atomic<int> g_rip_abort;
+extern HWND g_progress_window;
+extern HANDLE g_rip_event;  // "CDRipping"
+
+// The disc's fields as the rip worker read them from the main window,
+// already made safe for file names.
+struct DiscFields {
+    char artist[1024];
+    char album[1024];
+    char year[8];
+    char title[1024];
+    char track_number[16];
+};
+extern DiscFields g_disc_fields;

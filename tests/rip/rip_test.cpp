@@ -1,0 +1,179 @@
+// Ripping with the real simulation build, from the Rip CD button to the
+// files on disk. MP3 files are also left in "rip-out" beside this program
+// for tests/rip/check_mp3.py, which reads them with independent tools.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/harness.h"
+#include "tests/support/sim.h"
+
+using harness::Sim;
+using harness::sectors;
+
+namespace {
+
+std::string g_sim;       // OrvoCdRipperSim.exe
+std::string g_sample;    // folder of the sample disc image
+std::string g_rip_out;   // MP3 and WAV files for the native check
+
+std::string pattern(int track, uint32_t frames)
+{
+    std::string bytes(frames * 4, '\0');
+    for (uint32_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 13 + track * 101 + i / 997) & 0xFF);
+    return bytes;
+}
+
+std::string ini_for(const std::string& root, const char* format)
+{
+    return "[Settings]\r\n" + std::string(format) + "\r\nOutput=" + root + "\r\n";
+}
+
+struct RipRun {
+    std::vector<std::string> boxes;  // texts of the message boxes seen, in order
+    bool done = false;               // "Done!" was shown
+};
+
+// Presses Rip CD, picks the format, sets the subfolder boxes, presses Start
+// and answers every message box until the rip is over.
+RipRun rip(Sim& sim, int format, int artist_box = -1, int album_box = -1, HWND* progress_out = nullptr,
+           void (*during)(Sim&) = nullptr)
+{
+    RipRun run;
+    DWORD pid = sim.program.process.dwProcessId;
+    harness::click(sim.main, IDC_RIP);
+    HWND options = harness::wait_for_window(pid, "Settings");
+    EXPECT_TRUE(options != nullptr) << "the rip options open";
+    if (!options) return run;
+    harness::click(options, format);
+    for (auto box : {std::make_pair(IDC_OPT_ARTIST, artist_box), std::make_pair(IDC_OPT_ALBUM, album_box)}) {
+        if (box.second < 0) continue;
+        if (static_cast<int>(SendDlgItemMessageA(options, box.first, BM_GETCHECK, 0, 0)) != box.second)
+            harness::click(options, box.first);
+    }
+    Sleep(100);
+    harness::click(options, IDOK);
+    HWND progress = harness::wait_for_window(pid, "CD Ripping...");
+    if (progress_out) *progress_out = progress;
+    if (during) during(sim);
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 120000) {
+        HWND box = nullptr;
+        for (HWND w : harness::process_dialogs(pid)) {
+            // Message boxes: their text has the id 0xFFFF (so has the main window's group box).
+            if (w != sim.main && GetDlgItem(w, 0xFFFF) && IsWindowVisible(w)) box = w;
+        }
+        if (box) {
+            std::string text = harness::message_box_text(box);
+            run.boxes.push_back(text);
+            harness::click(box, IDOK);
+            harness::wait_gone(box, 5000);
+            if (text == "Done!") {
+                run.done = true;
+                break;
+            }
+            continue;
+        }
+        if (progress && !IsWindow(progress)) {
+            Sleep(300);  // a "Done!" box may be on its way
+            bool more = false;
+            for (HWND w : harness::process_dialogs(pid))
+                more = more || (w != sim.main && GetDlgItem(w, 0xFFFF) && IsWindowVisible(w));
+            if (!more) break;
+        }
+        Sleep(20);
+    }
+    return run;
+}
+
+uint32_t le32(const std::string& s, size_t at)
+{
+    return static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8 | static_cast<uint8_t>(s[at + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
+}
+
+TEST(Rip, WavFilesHoldTheTrackBytesExactly)
+{
+    Sim sim(g_sim);
+    std::string out = harness::make_temp_folder("out");
+    sim.settings(ini_for(out, "MP3=0\r\nWAV=1\r\nWMA=0"));
+    sim.file("w.bin", pattern(1, 588 * 40) + pattern(2, 588 * 25));
+    sim.file("w.cue", "FILE w.bin BINARY\n  TRACK 01 AUDIO\n    TITLE \"First\"\n    INDEX 01 00:00:00\n"
+                      "  TRACK 02 AUDIO\n    TITLE \"Intro: Part 1/2\"\n    INDEX 01 00:00:40\n");
+    ASSERT_TRUE(sim.start());
+    RipRun run = rip(sim, IDC_WAV);
+    EXPECT_TRUE(run.done) << "the rip ends with Done!";
+    std::string first = harness::read_file(out + "\\1.First.wav");
+    std::string second = harness::read_file(out + "\\2.Intro_ Part 1_2.wav");
+    ASSERT_EQ(first.size(), 44u + 588 * 40 * 4);
+    EXPECT_TRUE(first.substr(44) == pattern(1, 588 * 40)) << "the samples exactly as on the disc";
+    EXPECT_TRUE(second.substr(44) == pattern(2, 588 * 25));
+    EXPECT_EQ(first.substr(0, 4), "RIFF");
+    EXPECT_EQ(le32(first, 4), first.size() - 8);
+    EXPECT_EQ(first.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(le32(first, 16), 16u);
+    EXPECT_EQ(le32(first, 20), 0x00020001u) << "PCM, 2 channels";
+    EXPECT_EQ(le32(first, 24), 44100u);
+    EXPECT_EQ(le32(first, 28), 176400u);
+    EXPECT_EQ(le32(first, 32), 0x00100004u) << "4 bytes a frame, 16 bits";
+    EXPECT_EQ(first.substr(36, 4), "data");
+    EXPECT_EQ(le32(first, 40), first.size() - 44);
+    EXPECT_EQ(sim.close(), 0);
+    std::string ini = harness::read_file(sim.program.folder + "\\settings.ini");
+    EXPECT_NE(ini.find("WAV=1"), std::string::npos) << "the chosen format is saved";
+    harness::remove_tree(out);
+}
+
+TEST(Rip, Mp3AndWmaFilesAreTaggedInTheirFolders)
+{
+    Sim sim(g_sim);
+    sim.settings(ini_for(g_rip_out, "MP3=1\r\nWAV=0\r\nWMA=0"));
+    for (const char* ext : {".bin", ".cdt"})
+        CopyFileA((g_sample + "\\Orvo Sample Disc" + ext).c_str(), (sim.discs() + "\\Orvo Sample Disc" + ext).c_str(), FALSE);
+    // The sample disc without its data track, so that the test owns the sheet.
+    sim.file("Orvo Sample Disc.cue", "CDTEXTFILE \"Orvo Sample Disc.cdt\"\nFILE \"Orvo Sample Disc.bin\" BINARY\n"
+                                     "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 00:12:00\n"
+                                     "    INDEX 01 00:13:00\n  TRACK 03 AUDIO\n    INDEX 01 00:27:00\n");
+    ASSERT_TRUE(sim.start());
+    sim.set_field(IDC_ARTIST, "AC/DC \"Live\"");
+    sim.set_field(IDC_ALBUM, "Live");
+    sim.set_field(IDC_YEAR, "1999");
+    // Only the first and third rows.
+    harness::set_list_state_image(sim.program.process.hProcess, sim.list, 1, 1);
+    RipRun run = rip(sim, IDC_MP3, 1, 1);
+    EXPECT_TRUE(run.done);
+    EXPECT_EQ(run.boxes.size(), 1u) << "only Done!: " << (run.boxes.empty() ? "" : run.boxes[0]) << " / "
+                                    << (run.boxes.size() > 1 ? run.boxes[1] : "");
+    std::string folder = g_rip_out + "\\AC_DC 'Live'\\1999 - Live\\";
+    EXPECT_TRUE(harness::file_exists(folder + "1.Morning Light.mp3")) << "artist and year - album levels, made safe";
+    EXPECT_TRUE(harness::file_exists(folder + "3.Long Way Home.mp3"));
+    EXPECT_FALSE(harness::file_exists(folder + "2.Paper Boats.mp3")) << "the unticked row";
+    EXPECT_FALSE(harness::file_exists(sim.program.folder + "\\wav.tmp")) << "no temporary file is left";
+
+    // The same tracks as WAV, for the native check's comparison, and as WMA.
+    harness::set_list_state_image(sim.program.process.hProcess, sim.list, 1, 2);
+    EXPECT_TRUE(rip(sim, IDC_WAV, 1, 1).done);
+    EXPECT_TRUE(rip(sim, IDC_WMA, 1, 1).done);
+    EXPECT_TRUE(harness::file_exists(folder + "2.Paper Boats.wma"));
+    EXPECT_EQ(sim.close(), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < 3) {
+        fprintf(stderr, "usage: rip_test SIMULATION_PROGRAM SAMPLE_DISC_FOLDER\n");
+        return 2;
+    }
+    g_sim = argv[1];
+    g_sample = harness::windows_path(argv[2]);
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string folder(exe);
+    g_rip_out = folder.substr(0, folder.find_last_of('\\')) + "\\rip-out";
+    harness::remove_tree(g_rip_out);
+    CreateDirectoryA(g_rip_out.c_str(), nullptr);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,223 @@
+#include "rip_dialogs.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <cstdio>
+#include <cstring>
+
+#include "app/globals.h"
+#include "app/log.h"
+#include "cd/refresh_worker.h"
+#include "res/resource.h"
+#include "rip/names.h"
+#include "rip/rip_state.h"
+#include "rip/rip_worker.h"
+#include "ui/skinned.h"
+#include "ui/wait.h"
+
+namespace {
+
+bool ticked(HWND list, int row)
+{
+    UINT state = static_cast<UINT>(SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+    return ((state & 0xF000) >> 12) != 1;
+}
+
+int count_ticked(HWND list)
+{
+    int count = 0;
+    for (int row = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) - 1; row >= 0; --row)
+        count += ticked(list, row) ? 1 : 0;
+    return count;
+}
+
+void show_folder(HWND dialog)
+{
+    compose_output_folder(dialog, OutputFolder, OutputRoot);
+    SetDlgItemTextA(dialog, IDC_FOLDER, OutputFolder);
+}
+
+void store_format(HWND dialog)
+{
+    g_rip_options.mp3 = IsDlgButtonChecked(dialog, IDC_MP3) == BST_CHECKED;
+    g_rip_options.wav = IsDlgButtonChecked(dialog, IDC_WAV) == BST_CHECKED;
+    g_rip_options.wma = IsDlgButtonChecked(dialog, IDC_WMA) == BST_CHECKED;
+}
+
+void set_subfolder_box(HWND dialog, int id)
+{
+    char text[1023] = {};
+    GetDlgItemTextA(g_main_window, id, text, sizeof text);
+    if (text[0]) CheckDlgButton(dialog, id, BST_CHECKED);
+    else EnableWindow(GetDlgItem(dialog, id), FALSE);
+}
+
+void choose_folder(HWND dialog)
+{
+    g_log.print("Message: SET FOLDER");
+    g_log.enter();
+    BROWSEINFOA browse = {};
+    browse.hwndOwner = dialog;
+    browse.lpszTitle = "Select a folder";
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
+    browse.lpfn = browse_callback;
+    browse.lParam = reinterpret_cast<LPARAM>(OutputRoot);
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+    if (chosen) {
+        char path[MAX_PATH] = {};
+        if (SHGetPathFromIDListA(chosen, path)) snprintf(OutputRoot, kWorkingBufferSize, "%s", path);
+        CoTaskMemFree(chosen);
+        show_folder(dialog);
+        g_log.print("WAV path: %s", OutputRoot);
+    }
+    g_log.leave();
+}
+
+const int kRipOptionsOwnColours[] = {IDC_FOLDER, IDC_OPT_ARTIST, IDC_OPT_ALBUM};
+
+void abort_rip(HWND dialog)
+{
+    g_rip_abort = 1;
+    wait_until_clear(g_rip_busy);
+    EndDialog(dialog, 0);
+}
+
+}  // namespace
+
+void compose_output_folder(HWND dialog, char* output, char* root)
+{
+    g_log.print("CreateOutputFolder");
+    g_log.enter();
+    size_t length = strlen(root);
+    if (length == 0 || root[length - 1] != '\\') snprintf(root + length, kWorkingBufferSize - length, "\\");
+    bool with_artist = IsDlgButtonChecked(dialog, IDC_OPT_ARTIST) != BST_UNCHECKED;
+    bool with_album = IsDlgButtonChecked(dialog, IDC_OPT_ALBUM) != BST_UNCHECKED;
+    char artist[1024] = {}, album[1024] = {}, year[16] = {};
+    if (with_artist) GetDlgItemTextA(g_main_window, IDC_ARTIST, artist, 1023);
+    if (with_album) GetDlgItemTextA(g_main_window, IDC_ALBUM, album, 1023);
+    GetDlgItemTextA(g_main_window, IDC_YEAR, year, 15);
+    // Typing cannot put these characters in, but a disc lookup can: made
+    // safe like the file names, so "AC/DC" is one folder and "Live: 1999"
+    // a valid one.
+    sanitize_name(artist);
+    sanitize_name(album);
+    sanitize_name(year);
+    if (!compose_folder_text(root, artist, album, year, with_artist, with_album, output, kWorkingBufferSize))
+        output[0] = '\0';  // nothing that fits: the rip then cannot create its files and says so
+    g_log.print("szOut = %s", output);
+    g_log.leave();
+}
+
+void create_output_folders(const char* folder)
+{
+    for (size_t i = 0; folder[i]; ++i) {
+        if (folder[i] != '\\') continue;
+        snprintf(ScratchText, kWorkingBufferSize, "%.*s", static_cast<int>(i), folder);
+        CreateDirectoryA(ScratchText, nullptr);
+    }
+}
+
+int CALLBACK browse_callback(HWND browser, UINT event, LPARAM, LPARAM data)
+{
+    if (event == BFFM_INITIALIZED && data) SendMessageA(browser, BFFM_SETSELECTIONA, 1, data);
+    return 0;
+}
+
+void rip_cd_command(HWND main_window)
+{
+    g_log.print("Button: RIP CD");
+    if (g_refresh_busy.load()) return;
+    if (count_ticked(GetDlgItem(main_window, IDC_TRACKS)) == 0) {
+        MessageBoxA(main_window, "No files for Ripping", kAppCaption, MB_OK);
+        return;
+    }
+    if (DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_RIP_OPTIONS), main_window, rip_options_proc, 0) != 1) return;
+    if (DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_PROGRESS), main_window, progress_proc, 0) != 1) return;
+    MessageBoxA(main_window, "Done!", kAppCaption, MB_OK);
+}
+
+INT_PTR CALLBACK rip_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        skin_button(dialog, IDCANCEL, IDI_CANCEL, nullptr, kDialogButtonFlags);
+        skin_button(dialog, IDOK, IDI_OK, nullptr, kDialogButtonFlags);
+        if (g_rip_options.mp3) CheckDlgButton(dialog, IDC_MP3, BST_CHECKED);
+        else if (g_rip_options.wav) CheckDlgButton(dialog, IDC_WAV, BST_CHECKED);
+        else if (g_rip_options.wma) CheckDlgButton(dialog, IDC_WMA, BST_CHECKED);
+        set_subfolder_box(dialog, IDC_OPT_ARTIST);
+        set_subfolder_box(dialog, IDC_OPT_ALBUM);
+        show_folder(dialog);
+        return 0;
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case IDC_BROWSE:
+            choose_folder(dialog);
+            break;
+        case IDC_OPT_ARTIST:
+        case IDC_OPT_ALBUM:
+            show_folder(dialog);
+            break;
+        case IDOK:
+            store_format(dialog);
+            create_output_folders(OutputFolder);
+            EndDialog(dialog, 1);
+            break;
+        case IDCANCEL:
+            store_format(dialog);
+            EndDialog(dialog, 0);
+            break;
+        }
+        return 0;
+    case WM_CLOSE:
+        store_format(dialog);
+        EndDialog(dialog, 0);
+        return 0;
+    case WM_ERASEBKGND:
+        return paint_dialog_background(dialog, reinterpret_cast<HDC>(wparam));
+    case WM_CTLCOLORSTATIC:
+        return make_static_transparent(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam),
+                                       kRipOptionsOwnColours, 3);
+    }
+    return 0;
+}
+
+INT_PTR CALLBACK progress_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        g_progress_window = dialog;
+        skin_button(dialog, IDCANCEL, IDI_CANCEL, nullptr, kDialogButtonFlags);
+        g_rip_event = CreateEventA(nullptr, FALSE, FALSE, "CDRipping");
+        g_rip_busy = 1;  // until the worker is waiting, an Abort waits for it too
+        HANDLE worker = CreateThread(nullptr, 0, rip_worker, dialog, 0, nullptr);
+        if (worker) CloseHandle(worker);
+        SetEvent(g_rip_event);
+        return 0;
+    }
+    case WM_RIP_END:
+        EndDialog(dialog, static_cast<INT_PTR>(wparam));
+        return 0;
+    case WM_RIP_LABEL:
+        SetDlgItemTextA(dialog, IDC_TRACK_LABEL, reinterpret_cast<const char*>(wparam));
+        InvalidateRect(dialog, nullptr, TRUE);
+        return 0;
+    case WM_RIP_TOTAL:
+        SendDlgItemMessageA(dialog, IDC_TOTAL_BAR, PBM_SETPOS, wparam, 0);
+        return 0;
+    case WM_RIP_TRACK:
+        SendDlgItemMessageA(dialog, IDC_TRACK_BAR, PBM_SETPOS, wparam, 0);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wparam) == IDCANCEL) abort_rip(dialog);
+        return 0;
+    case WM_CLOSE:
+        abort_rip(dialog);
+        return 0;
+    case WM_ERASEBKGND:
+        return paint_dialog_background(dialog, reinterpret_cast<HDC>(wparam));
+    case WM_CTLCOLORSTATIC:
+        return make_static_transparent(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam), nullptr, 0);
+    }
+    return 0;
+}
