@@ -158,6 +158,161 @@ TEST(Rip, Mp3AndWmaFilesAreTaggedInTheirFolders)
     EXPECT_EQ(sim.close(), 0);
 }
 
+bool contains(const std::vector<std::string>& boxes, const std::string& text, int* count = nullptr)
+{
+    int n = 0;
+    for (const std::string& b : boxes) n += b.rfind(text, 0) == 0 ? 1 : 0;
+    if (count) *count = n;
+    return n > 0;
+}
+
+std::string four_tracks(Sim& sim, const char* rem, uint32_t frames_each)
+{
+    std::string bin;
+    std::string cue = std::string(rem) + "FILE f.bin BINARY\n";
+    for (int t = 0; t < 4; ++t) {
+        bin += pattern(t, frames_each);
+        char line[96];
+        uint32_t start = t * frames_each / 588;
+        snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 %02u:%02u:%02u\n", t + 1, start / 4500, start / 75 % 60,
+                 start % 75);
+        cue += line;
+    }
+    sim.file("f.bin", bin);
+    sim.file("f.cue", cue);
+    return bin;
+}
+
+TEST(RipFaults, DiscTakenOutBeforeAWavRip)
+{
+    Sim sim(g_sim);
+    std::string out = harness::make_temp_folder("out");
+    sim.settings(ini_for(out, "MP3=0\r\nWAV=1\r\nWMA=0"));
+    four_tracks(sim, "", 588 * 30);
+    ASSERT_TRUE(sim.start());
+    ASSERT_TRUE(MoveFileA((sim.discs() + "\\f.bin").c_str(), (sim.discs() + "\\f.away").c_str()));
+    RipRun run = rip(sim, IDC_WAV);
+    int count = 0;
+    EXPECT_TRUE(contains(run.boxes, "No disc!", &count));
+    EXPECT_EQ(count, 1) << "said once";
+    EXPECT_FALSE(run.done) << "no Done!";
+    std::string first = harness::read_file(out + "\\1.Track 01.wav");
+    EXPECT_EQ(first.size(), 44u) << "one header-only WAV file";
+    EXPECT_EQ(le32(first, 4), 36u);
+    EXPECT_EQ(le32(first, 40), 0u);
+    EXPECT_FALSE(harness::file_exists(out + "\\2.Track 02.wav"));
+    EXPECT_EQ(sim.close(), 0);
+    harness::remove_tree(out);
+}
+
+void abort_when_second_track_starts(Sim& sim)
+{
+    HWND progress = harness::wait_for_window(sim.program.process.dwProcessId, "CD Ripping...");
+    HWND label = GetDlgItem(progress, IDC_TRACK_LABEL);
+    harness::wait_for_text(label, "2.Track 02", 20000);
+    Sleep(300);
+    harness::click(progress, IDCANCEL);
+}
+
+TEST(RipFaults, AbortDuringTheCaptureOfTheSecondMp3)
+{
+    Sim sim(g_sim);
+    std::string out = harness::make_temp_folder("out");
+    sim.settings(ini_for(out, "MP3=1\r\nWAV=0\r\nWMA=0"));
+    four_tracks(sim, "REM SPEED 4\n", 44100 * 3);  // 3 seconds a track at 4x: 0.75 s each
+    ASSERT_TRUE(sim.start());
+    RipRun run = rip(sim, IDC_MP3, -1, -1, nullptr, abort_when_second_track_starts);
+    EXPECT_FALSE(run.done) << "an aborted rip shows no Done!";
+    EXPECT_TRUE(run.boxes.empty());
+    std::string first = harness::read_file(out + "\\1.Track 01.mp3");
+    EXPECT_GT(first.size(), 10000u) << "the first MP3 remains";
+    EXPECT_EQ(first.substr(0, 3), "ID3") << "and is tagged";
+    EXPECT_FALSE(harness::file_exists(out + "\\2.Track 02.mp3")) << "no MP3 for the second track";
+    EXPECT_FALSE(harness::file_exists(sim.program.folder + "\\wav.tmp")) << "the temporary WAV is gone";
+    EXPECT_EQ(sim.close(), 0);
+    harness::remove_tree(out);
+}
+
+void abort_during_encoding(Sim& sim)
+{
+    HWND progress = harness::wait_for_window(sim.program.process.dwProcessId, "CD Ripping...");
+    DWORD start = GetTickCount();
+    while (sim.log().find("wavtomp3") == std::string::npos && GetTickCount() - start < 20000) Sleep(5);
+    harness::click(progress, IDCANCEL);
+}
+
+TEST(RipFaults, AbortDuringEncodingDeletesThePartialMp3)
+{
+    Sim sim(g_sim);
+    std::string out = harness::make_temp_folder("out");
+    sim.settings(ini_for(out, "MP3=1\r\nWAV=0\r\nWMA=0"));
+    four_tracks(sim, "", 44100 * 60);  // a minute each: encoding takes a while
+    ASSERT_TRUE(sim.start());
+    RipRun run = rip(sim, IDC_MP3, -1, -1, nullptr, abort_during_encoding);
+    EXPECT_FALSE(run.done);
+    EXPECT_FALSE(harness::file_exists(out + "\\1.Track 01.mp3")) << "the partial MP3 is deleted";
+    EXPECT_FALSE(harness::file_exists(sim.program.folder + "\\wav.tmp"));
+    EXPECT_NE(sim.log().find("wavtomp3"), std::string::npos) << "the abort came during encoding";
+    EXPECT_EQ(sim.close(), 0);
+    harness::remove_tree(out);
+}
+
+TEST(RipFaults, UnwritableOutputIsReportedForEveryRowInEveryFormat)
+{
+    for (int format : {IDC_WAV, IDC_MP3, IDC_WMA}) {
+        Sim sim(g_sim);
+        std::string out = harness::make_temp_folder("out");
+        harness::write_file(out + "\\a-file", "x");  // the output root runs through a file
+        sim.settings(ini_for(out + "\\a-file\\sub\\", "MP3=1\r\nWAV=0\r\nWMA=0"));
+        four_tracks(sim, "", 588 * 10);
+        ASSERT_TRUE(sim.start());
+        harness::set_list_state_image(sim.program.process.hProcess, sim.list, 3, 1);
+        RipRun run = rip(sim, format);
+        int count = 0;
+        contains(run.boxes, "Can't create file\n(error code: ", &count);
+        EXPECT_EQ(count, 3) << "one box for each of the three ticked rows, format " << format;
+        EXPECT_TRUE(run.done) << "the rip still runs to its end";
+        EXPECT_FALSE(harness::file_exists(sim.program.folder + "\\wav.tmp"));
+        EXPECT_EQ(sim.close(), 0);
+        harness::remove_tree(out);
+    }
+}
+
+TEST(RipFaults, NoWavTmpPossibleMeansNoMp3AndOneBoxPerRow)
+{
+    Sim sim(g_sim);
+    std::string out = harness::make_temp_folder("out");
+    sim.settings(ini_for(out, "MP3=1\r\nWAV=0\r\nWMA=0"));
+    four_tracks(sim, "", 588 * 10);
+    CreateDirectoryA((sim.program.folder + "\\wav.tmp").c_str(), nullptr);  // a folder where the file must go
+    ASSERT_TRUE(sim.start());
+    RipRun run = rip(sim, IDC_MP3);
+    int count = 0;
+    contains(run.boxes, "Can't create file", &count);
+    EXPECT_EQ(count, 4) << "every MP3 row says so, once";
+    EXPECT_TRUE(run.done);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((out + "\\*.mp3").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no MP3 file";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    EXPECT_EQ(sim.close(), 0);
+    harness::remove_tree(out);
+}
+
+TEST(RipFaults, EmptyTitleGivesTrackNumberAndTwoDots)
+{
+    Sim sim(g_sim);
+    std::string out = harness::make_temp_folder("out");
+    sim.settings(ini_for(out, "MP3=0\r\nWAV=1\r\nWMA=0"));
+    sim.file("e.bin", pattern(1, 588 * 5));
+    sim.file("e.cue", "FILE e.bin BINARY\n  TRACK 01 AUDIO\n    TITLE \"\"\n    INDEX 01 00:00:00\n");
+    ASSERT_TRUE(sim.start());
+    EXPECT_TRUE(rip(sim, IDC_WAV).done);
+    EXPECT_TRUE(harness::file_exists(out + "\\1..wav"));
+    EXPECT_EQ(sim.close(), 0);
+    harness::remove_tree(out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
