@@ -3,7 +3,12 @@
 #  - reading a 40-minute disc image, against real time (target: at least 500x);
 #  - encoding 10 minutes of the sample music to WMA v2 at 128 kb/s in the
 #    program (under Wine), against the native ffmpeg command line encoding
-#    the same PCM with the same codec and bit rate (target: at most 1.10x).
+#    the same PCM with the same codec and bit rate (target: at most 1.10x);
+#  - ripping the 40-minute disc to MP3 in the program, against LAME's own
+#    command-line encoder (same Debian source, same defaults) encoding the
+#    same four WAV files one after another under the same Wine (target: at
+#    most 1.10x), with the program's peak memory (target: below 64 MB);
+#  - ripping it to WAV, against copying the same bytes (target: at most 1.5x).
 # Run after ./test.sh (or scripts/build.sh) has built everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,3 +59,30 @@ ffmpeg_run() {
 wma_native=$(best native_wall_seconds ffmpeg_run)
 awk -v o="$wma_ours" -v n="$wma_native" 'BEGIN {
     printf "WMA encoding of 600 s: %.2f s in the program vs %.2f s native ffmpeg = %.2fx (baseline: ffmpeg %s; target <= 1.10x)\n", o, n, o / n, "5.1 command line" }'
+
+# Ripping the 40-minute disc in the real program.
+RIP=$WORK/rip
+mkdir -p "$RIP/discs" "$RIP/out"
+cp build/win/OrvoCdRipperSim.exe "$RIP/"
+cp "$WORK/discs/long.bin" "$WORK/discs/long.cue" "$RIP/discs/"
+out_win=$(winepath -w "$RIP/out")
+printf '[Settings]\r\nMP3=1\r\nWAV=0\r\nWMA=0\r\nOutput=%s\\\r\n' "$out_win" > "$RIP/settings.ini"
+mp3=$(wine build/win/tests/bench_rip.exe "$RIP" mp3 | tr -d '\r')
+mp3_wall=$(echo "$mp3" | awk '$1 == "rip_wall_seconds" {print $2}')
+peak_ws=$(echo "$mp3" | awk '$1 == "peak_working_set_mb" {print $2}')
+peak_private=$(echo "$mp3" | awk '$1 == "peak_private_mb" {print $2}')
+wav=$(wine build/win/tests/bench_rip.exe "$RIP" wav | tr -d '\r')
+wav_wall=$(echo "$wav" | awk '$1 == "rip_wall_seconds" {print $2}')
+
+# Baselines: LAME's command line on the WAV files the rip just wrote, and a copy of them.
+lame_start=$(date +%s.%N)
+for f in "$RIP"/out/*.wav; do wine build/deps/lame/bin/lame.exe --silent "$(winepath -w "$f")" "$(winepath -w "${f%.wav}.cli.mp3")"; done
+lame_end=$(date +%s.%N)
+copy_start=$(date +%s.%N)
+wine cmd /c copy /b "$(winepath -w "$RIP/out")\\*.wav" "$(winepath -w "$WORK")\\" >/dev/null
+copy_end=$(date +%s.%N)
+awk -v r="$mp3_wall" -v s="$lame_start" -v e="$lame_end" 'BEGIN {
+    printf "MP3 rip of 40 min: %.1f s vs %.1f s for LAME 3.100 frontend on the same WAV files = %.2fx (target <= 1.10x)\n", r, e - s, r / (e - s) }'
+awk -v r="$wav_wall" -v s="$copy_start" -v e="$copy_end" 'BEGIN {
+    printf "WAV rip of 40 min: %.1f s vs %.1f s copying the same bytes = %.2fx (target <= 1.5x)\n", r, e - s, r / (e - s) }'
+echo "peak memory during the MP3 rip: working set ${peak_ws} MB, private ${peak_private} MB (target < 64 MB)"

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,6 +21,22 @@ constexpr DWORD kMaxCueBytes = 1 << 20;
 constexpr DWORD kMaxCdTextBytes = 1 << 20;
 constexpr int kFirstLetter = 3;  // D:
 
+// Files kept open between reads of one drive; a file whose name has gone
+// (renamed or deleted) counts as gone although the handle could still read.
+struct OpenFiles {
+    std::vector<std::string> paths;
+    std::vector<HANDLE> handles;
+
+    void close_all()
+    {
+        for (HANDLE h : handles) {
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        }
+        handles.clear();
+        paths.clear();
+    }
+};
+
 struct ImageDrive {
     std::string cue_path;
     std::string folder;           // where the cue sheet lies
@@ -33,10 +50,12 @@ struct ImageDrive {
     int speed = 0;
     int delay_ms = 0;
     std::string last_problem;     // logged once until it changes
+    OpenFiles open;               // used by audio reads only
+    std::mutex read_lock;         // one audio read at a time per drive
 };
 
 std::mutex g_mutex;
-std::vector<ImageDrive> g_drives;
+std::vector<std::unique_ptr<ImageDrive>> g_drives;
 
 std::string program_folder()
 {
@@ -166,23 +185,34 @@ int load_disc(ImageDrive& drive, std::string* problem)
 
 struct ReadContext {
     const std::vector<std::string>* files;
+    OpenFiles* open;
 };
 
 bool read_file_bytes(void* context, int file, uint64_t offset, void* buffer, uint32_t bytes)
 {
     auto* ctx = static_cast<ReadContext*>(context);
     if (file < 0 || static_cast<size_t>(file) >= ctx->files->size()) return false;
-    HANDLE handle = CreateFileA((*ctx->files)[file].c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(offset);
+    const std::string& path = (*ctx->files)[file];
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    OpenFiles& open = *ctx->open;
+    if (open.paths != *ctx->files) {
+        open.close_all();
+        open.paths = *ctx->files;
+        open.handles.assign(open.paths.size(), INVALID_HANDLE_VALUE);
+    }
+    HANDLE& handle = open.handles[file];
+    if (handle == INVALID_HANDLE_VALUE) {
+        handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return false;
+    }
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD read = 0;
-    bool ok = SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) && ReadFile(handle, buffer, bytes, &read, nullptr);
-    CloseHandle(handle);
-    // A file that ends inside its last sector: the rest is silence (already zero).
-    return ok;
+    if (ReadFile(handle, buffer, bytes, &read, &at)) return true;
+    // At or past the end of a file that ends inside its last sector: the rest is silence.
+    return GetLastError() == ERROR_HANDLE_EOF;
 }
 
 }  // namespace
@@ -205,10 +235,10 @@ int backend_list_drives(DriveName* drives, int max)
     int count = 0;
     for (const std::string& name : names) {
         if (count >= max) break;
-        ImageDrive drive;
-        drive.cue_path = folder + "\\" + name;
-        drive.folder = folder;
-        g_drives.push_back(drive);
+        auto drive = std::make_unique<ImageDrive>();
+        drive->cue_path = folder + "\\" + name;
+        drive->folder = folder;
+        g_drives.push_back(std::move(drive));
         std::string description = name.substr(0, name.size() - 4);
         snprintf(drives[count].description, sizeof drives[count].description, "%s", description.c_str());
         drives[count].letter = kFirstLetter + count;
@@ -223,7 +253,7 @@ int backend_read_disc(int index, Toc* toc, CdText* text)
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         if (index < 0 || static_cast<size_t>(index) >= g_drives.size()) return CDLIB_ERROR_DEVICE;
-        ImageDrive& drive = g_drives[index];
+        ImageDrive& drive = *g_drives[index];
         std::string problem;
         delay = load_disc(drive, &problem);
         if (delay < 0) {
@@ -246,16 +276,22 @@ int backend_read_audio(int index, uint32_t first, uint32_t count, uint8_t* out, 
 {
     ImageLayout layout;
     std::vector<std::string> files;
+    ImageDrive* drive;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index].loaded) return CDLIB_ERROR_NOCD;
+        if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index]->loaded) return CDLIB_ERROR_NOCD;
+        drive = g_drives[index].get();
         // The segments are few; copying them keeps the lock short.
-        layout = g_drives[index].layout;
-        files = g_drives[index].files;
+        layout = drive->layout;
+        files = drive->files;
     }
     (void)silenced;  // an image has no unreadable sectors: a file either reads or is gone
-    ReadContext context = {&files};
-    if (!read_image_sectors(layout, first, count, out, read_file_bytes, &context)) return CDLIB_ERROR_NOCD;
+    std::lock_guard<std::mutex> read_lock(drive->read_lock);
+    ReadContext context = {&files, &drive->open};
+    if (!read_image_sectors(layout, first, count, out, read_file_bytes, &context)) {
+        drive->open.close_all();
+        return CDLIB_ERROR_NOCD;
+    }
     return CDLIB_OK;
 }
 
@@ -263,5 +299,5 @@ int backend_read_speed(int index)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (index < 0 || static_cast<size_t>(index) >= g_drives.size()) return 0;
-    return g_drives[index].speed;
+    return g_drives[index]->speed;
 }

@@ -1,0 +1,53 @@
+// Times a whole rip in the real simulation build, driven like a user:
+// Rip CD, the format, Start, until "Done!". Prints the wall time and the
+// program's peak memory for bench/run.sh.
+//   bench_rip PROGRAM_FOLDER FORMAT(mp3|wav)
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "res/resource.h"
+#include "tests/support/harness.h"
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) return 2;
+    std::string folder = harness::windows_path(argv[1]);
+    int format = strcmp(argv[2], "wav") == 0 ? IDC_WAV : IDC_MP3;
+    harness::Program program;
+    program.folder = folder;
+    if (!program.start_in(folder + "\\OrvoCdRipperSim.exe")) return 1;
+    DWORD pid = program.process.dwProcessId;
+    HWND main = harness::wait_for_window(pid, "Orvo CD Ripper");
+    while (harness::read_file(folder + "\\log.txt").find("end thread...") == std::string::npos) Sleep(20);
+    LARGE_INTEGER f, a, b;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&a);
+    harness::click(main, IDC_RIP);
+    HWND options = harness::wait_for_window(pid, "Settings");
+    harness::click(options, format);
+    Sleep(50);
+    harness::click(options, IDOK);
+    harness::wait_for_window(pid, "CD Ripping...");
+    HWND box = nullptr;
+    while (!box) {
+        for (HWND w : harness::process_dialogs(pid))
+            if (w != main && GetDlgItem(w, 0xFFFF) && IsWindowVisible(w) && harness::window_text(w) != "Settings") box = w;
+        Sleep(10);
+    }
+    QueryPerformanceCounter(&b);
+    std::string text = harness::message_box_text(box);
+    PROCESS_MEMORY_COUNTERS memory = {};
+    GetProcessMemoryInfo(program.process.hProcess, &memory, sizeof memory);
+    harness::click(box, IDOK);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    program.wait_exit();
+    program.folder.clear();  // keep the folder: the script reads the files
+    printf("rip_result %s\nrip_wall_seconds %.3f\npeak_working_set_mb %.1f\npeak_private_mb %.1f\n", text.c_str(),
+           static_cast<double>(b.QuadPart - a.QuadPart) / f.QuadPart, memory.PeakWorkingSetSize / 1048576.0,
+           memory.PeakPagefileUsage / 1048576.0);
+    return text == "Done!" ? 0 : 1;
+}
