@@ -22,6 +22,8 @@ DriveName g_drives[kMaxDrives];
 std::string g_ids[kMaxDrives][2];  // last CDDB text and CD-TEXT run handed out per drive
 CDLIB_LOGPROC g_log_proc = nullptr;
 
+constexpr uint32_t kReadAheadSectors = 64;  // what a stream asks the drive for at once
+
 struct Stream {
     int drive;
     int track;
@@ -33,6 +35,10 @@ struct Stream {
     DWORD paced_since = 0;
     uint64_t paced_bytes = 0;
     uint32_t silenced = 0;
+    // Sectors read ahead: [ahead_first, ahead_first + ahead_count) of the disc.
+    std::vector<uint8_t> ahead;
+    uint32_t ahead_first = 0;
+    uint32_t ahead_count = 0;
 };
 std::vector<std::unique_ptr<Stream>> g_streams;  // handle = index + 1
 
@@ -198,16 +204,22 @@ int BASS_CD_StreamSetTrack(HSTREAM handle, CDLIB_DWORD track)
     }
     Toc toc;
     CdText text;
-    if (!read_disc(static_cast<CDLIB_DWORD>(drive), &toc, &text)) return 0;
-    const TocTrack* t = audio_track(toc, track);
-    if (!t) return cdlib_fail(CDLIB_ERROR_CDTRACK);
+    bool ok = read_disc(static_cast<CDLIB_DWORD>(drive), &toc, &text);
+    const TocTrack* t = ok ? audio_track(toc, track) : nullptr;
     std::lock_guard<std::mutex> lock(g_mutex);
     Stream* s = find_stream(handle);
+    if (!t) {
+        // Nothing of the earlier track (or its read-ahead) may come out now.
+        s->ended = true;
+        s->ahead_count = 0;
+        return ok ? cdlib_fail(CDLIB_ERROR_CDTRACK) : 0;
+    }
     s->track = static_cast<int>(track);
     s->start = t->start;
     s->length = static_cast<uint64_t>(t->sectors) * kSectorBytes;
     s->position = 0;
     s->ended = false;
+    s->ahead_count = 0;
     s->paced_since = GetTickCount();
     s->paced_bytes = 0;
     cdlib_ok();
@@ -262,60 +274,77 @@ CDLIB_DWORD BASS_ChannelIsActive(CDLIB_DWORD handle)
     return BASS_ACTIVE_PLAYING;
 }
 
+// Fills the stream's read-ahead from disc sector `first`: up to
+// kReadAheadSectors, never past the track's end. Returns CDLIB_OK or an error.
+static int read_ahead(Stream* s, uint32_t first, uint32_t* silenced)
+{
+    uint32_t end = s->start + static_cast<uint32_t>((s->length + kSectorBytes - 1) / kSectorBytes);
+    uint32_t count = end - first < kReadAheadSectors ? end - first : kReadAheadSectors;
+    s->ahead.resize(static_cast<size_t>(kReadAheadSectors) * kSectorBytes);
+    s->ahead_count = 0;
+    int error = backend_read_audio(s->drive, first, count, s->ahead.data(), silenced);
+    if (error != CDLIB_OK) return error;
+    s->ahead_first = first;
+    s->ahead_count = count;
+    return CDLIB_OK;
+}
+
 CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD length)
 {
-    Stream copy;
+    // Streams are read by one thread each; the table lock guards only the
+    // table, so the stream is used outside it.
+    Stream* s;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        Stream* s = find_stream(handle);
-        if (!s) {
-            cdlib_fail(CDLIB_ERROR_HANDLE);
-            return 0xFFFFFFFFu;
-        }
-        if (s->ended || s->position >= s->length) {
-            cdlib_fail(CDLIB_ERROR_ENDED);
-            return 0xFFFFFFFFu;
-        }
-        copy = *s;
+        s = find_stream(handle);
+    }
+    if (!s) {
+        cdlib_fail(CDLIB_ERROR_HANDLE);
+        return 0xFFFFFFFFu;
+    }
+    if (s->ended || s->position >= s->length) {
+        cdlib_fail(CDLIB_ERROR_ENDED);
+        return 0xFFFFFFFFu;
     }
     uint64_t wanted = length;
-    if (wanted > copy.length - copy.position) wanted = copy.length - copy.position;
-    uint32_t first = copy.start + static_cast<uint32_t>(copy.position / kSectorBytes);
-    uint32_t skip = static_cast<uint32_t>(copy.position % kSectorBytes);
-    uint32_t count = static_cast<uint32_t>((skip + wanted + kSectorBytes - 1) / kSectorBytes);
-    std::vector<uint8_t> sectors(static_cast<size_t>(count) * kSectorBytes);
+    if (wanted > s->length - s->position) wanted = s->length - s->position;
+    auto* out = static_cast<uint8_t*>(buffer);
+    uint64_t given = 0;
     uint32_t silenced = 0;
-    int error = backend_read_audio(copy.drive, first, count, sectors.data(), &silenced);
-
-    DWORD sleep_ms = 0;
+    while (given < wanted) {
+        uint64_t at = s->position + given;
+        uint32_t sector = s->start + static_cast<uint32_t>(at / kSectorBytes);
+        if (sector < s->ahead_first || sector >= s->ahead_first + s->ahead_count) {
+            int error = read_ahead(s, sector, &silenced);
+            if (error != CDLIB_OK) {
+                s->ended = true;  // the disc went away: the stream has nothing more to give
+                cdlib_fail(error);
+                return 0xFFFFFFFFu;
+            }
+        }
+        uint64_t offset = static_cast<uint64_t>(sector - s->ahead_first) * kSectorBytes + at % kSectorBytes;
+        uint64_t available = static_cast<uint64_t>(s->ahead_count) * kSectorBytes - offset;
+        uint64_t n = wanted - given < available ? wanted - given : available;
+        memcpy(out + given, s->ahead.data() + offset, static_cast<size_t>(n));
+        given += n;
+    }
+    s->position += wanted;
+    s->silenced += silenced;
     uint32_t report_silenced = 0;
-    int report_track = 0;
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        Stream* s = find_stream(handle);
-        if (error != CDLIB_OK) {
-            s->ended = true;  // the disc went away: the stream has nothing more to give
-            cdlib_fail(error);
-            return 0xFFFFFFFFu;
-        }
-        memcpy(buffer, sectors.data() + skip, static_cast<size_t>(wanted));
-        s->position += wanted;
-        s->silenced += silenced;
-        if (s->position >= s->length && s->silenced > 0) {
-            report_silenced = s->silenced;  // logged below, outside the lock the log hook takes
-            report_track = s->track + 1;
-            s->silenced = 0;
-        }
-        int speed = backend_read_speed(s->drive);
-        if (speed > 0) {
-            s->paced_bytes += wanted;
-            uint64_t due_ms = s->paced_bytes * 1000 / (static_cast<uint64_t>(kBytesPerSecond) * speed);
-            DWORD elapsed = GetTickCount() - s->paced_since;
-            if (due_ms > elapsed) sleep_ms = static_cast<DWORD>(due_ms - elapsed);
-        }
+    if (s->position >= s->length && s->silenced > 0) {
+        report_silenced = s->silenced;
+        s->silenced = 0;
+    }
+    DWORD sleep_ms = 0;
+    int speed = backend_read_speed(s->drive);
+    if (speed > 0) {
+        s->paced_bytes += wanted;
+        uint64_t due_ms = s->paced_bytes * 1000 / (static_cast<uint64_t>(kBytesPerSecond) * speed);
+        DWORD elapsed = GetTickCount() - s->paced_since;
+        if (due_ms > elapsed) sleep_ms = static_cast<DWORD>(due_ms - elapsed);
     }
     if (report_silenced)
-        cdlib_log("track %d: %u sectors could not be read and were given as silence", report_track, report_silenced);
+        cdlib_log("track %d: %u sectors could not be read and were given as silence", s->track + 1, report_silenced);
     if (sleep_ms) Sleep(sleep_ms);
     cdlib_ok();
     return static_cast<CDLIB_DWORD>(wanted);

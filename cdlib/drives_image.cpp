@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,8 +51,13 @@ struct ImageDrive {
     int speed = 0;
     int delay_ms = 0;
     std::string last_problem;     // logged once until it changes
-    OpenFiles open;               // used by audio reads only
-    std::mutex read_lock;         // one audio read at a time per drive
+    uint64_t generation = 0;      // counts the loads of the sheet
+    // Used by audio reads only, under read_lock:
+    OpenFiles open;
+    ImageLayout read_layout;
+    std::vector<std::string> read_files;
+    uint64_t read_generation = ~0ull;
+    std::mutex read_lock;
 };
 
 std::mutex g_mutex;
@@ -180,6 +186,7 @@ int load_disc(ImageDrive& drive, std::string* problem)
     drive.speed = sheet.speed;
     drive.delay_ms = sheet.delay_ms;
     drive.loaded = true;
+    ++drive.generation;
     return sheet.delay_ms;
 }
 
@@ -210,9 +217,10 @@ bool read_file_bytes(void* context, int file, uint64_t offset, void* buffer, uin
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD read = 0;
-    if (ReadFile(handle, buffer, bytes, &read, &at)) return true;
-    // At or past the end of a file that ends inside its last sector: the rest is silence.
-    return GetLastError() == ERROR_HANDLE_EOF;
+    if (!ReadFile(handle, buffer, bytes, &read, &at) && GetLastError() != ERROR_HANDLE_EOF) return false;
+    // A file that ends inside its last sector: the rest is silence.
+    if (read < bytes) memset(static_cast<uint8_t*>(buffer) + read, 0, bytes - read);
+    return true;
 }
 
 }  // namespace
@@ -274,21 +282,25 @@ int backend_read_disc(int index, Toc* toc, CdText* text)
 
 int backend_read_audio(int index, uint32_t first, uint32_t count, uint8_t* out, uint32_t* silenced)
 {
-    ImageLayout layout;
-    std::vector<std::string> files;
     ImageDrive* drive;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index]->loaded) return CDLIB_ERROR_NOCD;
         drive = g_drives[index].get();
-        // The segments are few; copying them keeps the lock short.
-        layout = drive->layout;
-        files = drive->files;
     }
     (void)silenced;  // an image has no unreadable sectors: a file either reads or is gone
     std::lock_guard<std::mutex> read_lock(drive->read_lock);
-    ReadContext context = {&files, &drive->open};
-    if (!read_image_sectors(layout, first, count, out, read_file_bytes, &context)) {
+    // The layout the last disc query found; copied only when it changed.
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (drive->read_generation != drive->generation) {
+            drive->read_layout = drive->layout;
+            drive->read_files = drive->files;
+            drive->read_generation = drive->generation;
+        }
+    }
+    ReadContext context = {&drive->read_files, &drive->open};
+    if (!read_image_sectors(drive->read_layout, first, count, out, read_file_bytes, &context)) {
         drive->open.close_all();
         return CDLIB_ERROR_NOCD;
     }

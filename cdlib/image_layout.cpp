@@ -69,20 +69,22 @@ bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>&
 bool read_image_sectors(const ImageLayout& layout, uint32_t first, uint32_t count, uint8_t* out, ImageReadFn read,
                         void* context)
 {
-    memset(out, 0, static_cast<size_t>(count) * kSectorBytes);
     uint32_t end = first + count;
+    uint32_t covered = first;  // sectors before this one are filled
     for (const ImageSegment& segment : layout.segments) {
         uint32_t from = std::max(first, segment.start);
         uint32_t to = std::min(end, segment.start + segment.sectors);
-        if (from >= to || segment.file < 0) continue;
+        if (from >= to || segment.file < 0 || segment.sector_bytes != kSectorBytes) continue;  // silence, data
         uint8_t* target = out + static_cast<size_t>(from - first) * kSectorBytes;
         uint64_t offset = segment.file_offset + static_cast<uint64_t>(from - segment.start) * segment.sector_bytes;
         uint32_t bytes = (to - from) * segment.sector_bytes;
-        if (segment.sector_bytes != kSectorBytes) continue;  // data sectors are never played
+        if (from > covered) memset(out + static_cast<size_t>(covered - first) * kSectorBytes, 0, static_cast<size_t>(from - covered) * kSectorBytes);
+        covered = to;
         if (!read(context, segment.file, offset, target, bytes)) return false;
         if (segment.big_endian) {
             for (uint32_t i = 0; i + 1 < bytes; i += 2) std::swap(target[i], target[i + 1]);
         }
     }
+    if (end > covered) memset(out + static_cast<size_t>(covered - first) * kSectorBytes, 0, static_cast<size_t>(end - covered) * kSectorBytes);
     return true;
 }

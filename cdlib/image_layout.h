@@ -31,8 +31,9 @@ bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>&
                         std::string* error);
 
 // Reads `count` audio sectors from `first` into `out` (count * 2352 bytes),
-// as little-endian samples. `read` fetches bytes of a file; it returns false
-// when the file cannot be read. Returns false on such a failure.
+// as little-endian samples. `read` fetches bytes of a file, with zeros for
+// any part past the file's end; it returns false when the file cannot be
+// read. Returns false on such a failure.
 typedef bool (*ImageReadFn)(void* context, int file, uint64_t offset, void* buffer, uint32_t bytes);
 bool read_image_sectors(const ImageLayout& layout, uint32_t first, uint32_t count, uint8_t* out, ImageReadFn read,
                         void* context);

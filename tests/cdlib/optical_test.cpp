@@ -195,7 +195,9 @@ TEST(OpticalDrives, ADiscTakenOutEndsTheStream)
     EXPECT_EQ(BASS_ChannelGetData(stream, block, sizeof block), sizeof block);
     g_scripts[kErrors].ready = false;
     int requests = g_scripts[kErrors].requests;
-    EXPECT_EQ(BASS_ChannelGetData(stream, block, sizeof block), 0xFFFFFFFFu);
+    int reads = 0;  // what was read ahead may still come, then the reads fail
+    while (BASS_ChannelGetData(stream, block, sizeof block) != 0xFFFFFFFFu && reads < 100) ++reads;
+    EXPECT_LE(reads, 8);
     EXPECT_EQ(BASS_ErrorGetCode(), CDLIB_ERROR_NOCD);
     EXPECT_EQ(BASS_ChannelIsActive(stream), 0u);
     EXPECT_LE(g_scripts[kErrors].requests - requests, 4) << "gives up at once, no retry storm";
