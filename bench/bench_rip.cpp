@@ -23,20 +23,20 @@ int main(int argc, char** argv)
     DWORD pid = program.process.dwProcessId;
     HWND main = harness::wait_for_window(pid, "Orvo CD Ripper");
     while (harness::read_file(folder + "\\log.txt").find("end thread...") == std::string::npos) Sleep(20);
-    LARGE_INTEGER f, a, b;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&a);
     harness::click(main, IDC_RIP);
     HWND options = harness::wait_for_window(pid, "Settings");
     harness::click(options, format);
-    Sleep(50);
-    harness::click(options, IDOK);
+    // The rip proper: from the press of Start to the "Done!" box.
+    LARGE_INTEGER f, a, b;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&a);
+    harness::click(options, IDOK);  // queued behind the format click
     harness::wait_for_window(pid, "CD Ripping...");
     HWND box = nullptr;
     while (!box) {
         for (HWND w : harness::process_dialogs(pid))
             if (w != main && GetDlgItem(w, 0xFFFF) && IsWindowVisible(w) && harness::window_text(w) != "Settings") box = w;
-        Sleep(10);
+        if (!box) Sleep(1);
     }
     QueryPerformanceCounter(&b);
     std::string text = harness::message_box_text(box);

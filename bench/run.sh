@@ -9,6 +9,7 @@
 #    same four WAV files one after another under the same Wine (target: at
 #    most 1.10x), with the program's peak memory (target: below 64 MB);
 #  - ripping it to WAV, against copying the same bytes (target: at most 1.5x).
+# A rip is timed from the press of Start to the "Done!" box.
 # Run after ./test.sh (or scripts/build.sh) has built everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -71,18 +72,26 @@ mp3=$(wine build/win/tests/bench_rip.exe "$RIP" mp3 | tr -d '\r')
 mp3_wall=$(echo "$mp3" | awk '$1 == "rip_wall_seconds" {print $2}')
 peak_ws=$(echo "$mp3" | awk '$1 == "peak_working_set_mb" {print $2}')
 peak_private=$(echo "$mp3" | awk '$1 == "peak_private_mb" {print $2}')
-wav=$(wine build/win/tests/bench_rip.exe "$RIP" wav | tr -d '\r')
-wav_wall=$(echo "$wav" | awk '$1 == "rip_wall_seconds" {print $2}')
+wav_rip() {
+    rm -f "$RIP"/out/*.wav
+    wine build/win/tests/bench_rip.exe "$RIP" wav | tr -d '\r'
+}
+wav_wall=$(best rip_wall_seconds wav_rip)
 
 # Baselines: LAME's command line on the WAV files the rip just wrote, and a copy of them.
 lame_start=$(date +%s.%N)
 for f in "$RIP"/out/*.wav; do wine build/deps/lame/bin/lame.exe --silent "$(winepath -w "$f")" "$(winepath -w "${f%.wav}.cli.mp3")"; done
 lame_end=$(date +%s.%N)
-copy_start=$(date +%s.%N)
-wine cmd /c copy /b "$(winepath -w "$RIP/out")\\*.wav" "$(winepath -w "$WORK")\\" >/dev/null
-copy_end=$(date +%s.%N)
+copy_run() {
+    local s e
+    s=$(date +%s.%N)
+    wine cmd /c copy /b "$(winepath -w "$RIP/out")\\*.wav" "$(winepath -w "$WORK")\\" >/dev/null
+    e=$(date +%s.%N)
+    echo "copy_wall_seconds $(awk -v s="$s" -v e="$e" 'BEGIN{print e - s}')"
+}
+copy_wall=$(best copy_wall_seconds copy_run)
 awk -v r="$mp3_wall" -v s="$lame_start" -v e="$lame_end" 'BEGIN {
     printf "MP3 rip of 40 min: %.1f s vs %.1f s for LAME 3.100 frontend on the same WAV files = %.2fx (target <= 1.10x)\n", r, e - s, r / (e - s) }'
-awk -v r="$wav_wall" -v s="$copy_start" -v e="$copy_end" 'BEGIN {
-    printf "WAV rip of 40 min: %.1f s vs %.1f s copying the same bytes = %.2fx (target <= 1.5x)\n", r, e - s, r / (e - s) }'
+awk -v r="$wav_wall" -v c="$copy_wall" 'BEGIN {
+    printf "WAV rip of 40 min (best of 3): %.2f s vs %.2f s copying the same bytes with the system copy (best of 3) = %.2fx (target <= 1.5x)\n", r, c, r / c }'
 echo "peak memory during the MP3 rip: working set ${peak_ws} MB, private ${peak_private} MB (target < 64 MB)"
