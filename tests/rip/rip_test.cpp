@@ -60,8 +60,8 @@ RipRun rip(Sim& sim, int format, int artist_box = -1, int album_box = -1, HWND* 
     while (GetTickCount() - start < 120000) {
         HWND box = nullptr;
         for (HWND w : harness::process_dialogs(pid)) {
-            // Message boxes: their text has the id 0xFFFF (so has the main window's group box).
-            if (w != sim.main && GetDlgItem(w, 0xFFFF) && IsWindowVisible(w)) box = w;
+            // Message boxes, not the options dialog that may still be closing.
+            if (w != sim.main && harness::is_message_box(w) && harness::window_text(w) != "Settings") box = w;
         }
         if (box) {
             std::string text = harness::message_box_text(box);
@@ -78,7 +78,7 @@ RipRun rip(Sim& sim, int format, int artist_box = -1, int album_box = -1, HWND* 
             Sleep(300);  // a "Done!" box may be on its way
             bool more = false;
             for (HWND w : harness::process_dialogs(pid))
-                more = more || (w != sim.main && GetDlgItem(w, 0xFFFF) && IsWindowVisible(w));
+                more = more || (w != sim.main && harness::is_message_box(w) && harness::window_text(w) != "Settings");
             if (!more) break;
         }
         Sleep(20);
@@ -97,9 +97,11 @@ TEST(Rip, WavFilesHoldTheTrackBytesExactly)
     Sim sim(g_sim);
     std::string out = harness::make_temp_folder("out");
     sim.settings(ini_for(out, "MP3=0\r\nWAV=1\r\nWMA=0"));
-    sim.file("w.bin", pattern(1, 588 * 40) + pattern(2, 588 * 25));
+    sim.file("w.bin", pattern(1, 588 * 40) + pattern(2, 588 * 25) + pattern(3, 588 * 5) + pattern(4, 588 * 5));
     sim.file("w.cue", "FILE w.bin BINARY\n  TRACK 01 AUDIO\n    TITLE \"First\"\n    INDEX 01 00:00:00\n"
-                      "  TRACK 02 AUDIO\n    TITLE \"Intro: Part 1/2\"\n    INDEX 01 00:00:40\n");
+                      "  TRACK 02 AUDIO\n    TITLE \"Intro: Part 1/2\"\n    INDEX 01 00:00:40\n"
+                      "  TRACK 03 AUDIO\n    TITLE \"Same\"\n    INDEX 01 00:00:65\n"
+                      "  TRACK 04 AUDIO\n    TITLE \"Same\"\n    INDEX 01 00:00:70\n");
     ASSERT_TRUE(sim.start());
     RipRun run = rip(sim, IDC_WAV);
     EXPECT_TRUE(run.done) << "the rip ends with Done!";
@@ -108,6 +110,8 @@ TEST(Rip, WavFilesHoldTheTrackBytesExactly)
     ASSERT_EQ(first.size(), 44u + 588 * 40 * 4);
     EXPECT_TRUE(first.substr(44) == pattern(1, 588 * 40)) << "the samples exactly as on the disc";
     EXPECT_TRUE(second.substr(44) == pattern(2, 588 * 25));
+    EXPECT_TRUE(harness::read_file(out + "\\3.Same.wav").substr(44) == pattern(3, 588 * 5)) << "equal titles,";
+    EXPECT_TRUE(harness::read_file(out + "\\4.Same.wav").substr(44) == pattern(4, 588 * 5)) << "two files";
     EXPECT_EQ(first.substr(0, 4), "RIFF");
     EXPECT_EQ(le32(first, 4), first.size() - 8);
     EXPECT_EQ(first.substr(8, 8), "WAVEfmt ");
@@ -311,6 +315,53 @@ TEST(RipFaults, EmptyTitleGivesTrackNumberAndTwoDots)
     EXPECT_TRUE(harness::file_exists(out + "\\1..wav"));
     EXPECT_EQ(sim.close(), 0);
     harness::remove_tree(out);
+}
+
+TEST(RipOptions, CancelKeepsTheFormatChoice)
+{
+    Sim sim(g_sim);
+    std::string out = harness::make_temp_folder("out");
+    sim.settings(ini_for(out, "MP3=1\r\nWAV=0\r\nWMA=0"));
+    sim.file("c.bin", pattern(1, 588 * 5));
+    sim.file("c.cue", "FILE c.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    ASSERT_TRUE(sim.start());
+    DWORD pid = sim.program.process.dwProcessId;
+    harness::click(sim.main, IDC_RIP);
+    HWND options = harness::wait_for_window(pid, "Settings");
+    ASSERT_TRUE(options != nullptr);
+    EXPECT_EQ(SendDlgItemMessageA(options, IDC_MP3, BM_GETCHECK, 0, 0), BST_CHECKED) << "opens on the saved format";
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, IDC_OPT_ARTIST))) << "no artist: no artist level";
+    EXPECT_EQ(harness::window_text(GetDlgItem(options, IDC_FOLDER)), out + "\\") << "the root with its backslash";
+    harness::click(options, IDC_WAV);
+    harness::click(options, IDCANCEL);
+    ASSERT_TRUE(harness::wait_gone(options));
+    Sleep(200);
+    EXPECT_TRUE(harness::wait_for_window(pid, "CD Ripping...", 300) == nullptr) << "Cancel rips nothing";
+    harness::click(sim.main, IDC_RIP);
+    options = harness::wait_for_window(pid, "Settings");
+    ASSERT_TRUE(options != nullptr);
+    EXPECT_EQ(SendDlgItemMessageA(options, IDC_WAV, BM_GETCHECK, 0, 0), BST_CHECKED) << "WAV stays chosen";
+    harness::click(options, IDCANCEL);
+    ASSERT_TRUE(harness::wait_gone(options));
+    EXPECT_EQ(sim.close(), 0);
+    EXPECT_NE(harness::read_file(sim.program.folder + "\\settings.ini").find("WAV=1"), std::string::npos);
+    harness::remove_tree(out);
+}
+
+TEST(RipOptions, NoTickedRowMeansNoDialog)
+{
+    Sim sim(g_sim);
+    sim.file("n.bin", pattern(1, 588 * 5));
+    sim.file("n.cue", "FILE n.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    ASSERT_TRUE(sim.start());
+    harness::set_list_state_image(sim.program.process.hProcess, sim.list, 0, 1);
+    harness::click(sim.main, IDC_RIP);
+    HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper");
+    ASSERT_TRUE(box != nullptr);
+    EXPECT_EQ(harness::message_box_text(box), "No files for Ripping");
+    harness::click(box, IDOK);
+    EXPECT_TRUE(harness::wait_for_window(sim.program.process.dwProcessId, "Settings", 300) == nullptr);
+    EXPECT_EQ(sim.close(), 0);
 }
 
 }  // namespace

@@ -172,13 +172,22 @@ std::string message_box_text(HWND box)
     return window_text(GetDlgItem(box, 0xFFFF));
 }
 
+bool is_message_box(HWND window)
+{
+    HWND text = GetDlgItem(window, 0xFFFF);
+    char class_name[32] = {};
+    if (text) GetClassNameA(text, class_name, sizeof class_name);
+    // The main window's first control of that id is its group box, a button.
+    return text && IsWindowVisible(window) && _stricmp(class_name, "Static") == 0 &&
+           !GetDlgItem(window, 2007);  // and other dialogs have no track list
+}
+
 HWND wait_for_message_box(DWORD process_id, const char* caption, DWORD timeout_ms)
 {
     DWORD start = GetTickCount();
     for (;;) {
         for (HWND window : process_dialogs(process_id)) {
-            HWND text = GetDlgItem(window, 0xFFFF);
-            if (text && IsWindowVisible(window) && (!caption || window_text(window) == caption)) return window;
+            if (is_message_box(window) && (!caption || window_text(window) == caption)) return window;
         }
         if (GetTickCount() - start > timeout_ms) return nullptr;
         Sleep(20);

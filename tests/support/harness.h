@@ -39,6 +39,8 @@ HWND wait_for_window(DWORD process_id, const char* caption, DWORD timeout_ms = 1
 std::vector<HWND> process_dialogs(DWORD process_id);
 std::string window_text(HWND window);
 std::string message_box_text(HWND box);  // the text of a MessageBox
+// A visible MessageBox: a dialog whose first control of id 0xFFFF is its text.
+bool is_message_box(HWND window);
 // A MessageBox of the process (with `caption` unless null), once its text is there.
 HWND wait_for_message_box(DWORD process_id, const char* caption, DWORD timeout_ms = 10000);
 // Clicks the button `id` of a dialog the way a user does (BM_CLICK).

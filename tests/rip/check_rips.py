@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Reads the MP3 files that rip_test made with tools of their own: ffprobe
-and ffmpeg for the stream, its length and its audio, mutagen for the tags.
-The WAV files ripped from the same tracks are the reference.
+"""Reads the MP3 and WMA files that rip_test made with tools of their own:
+ffprobe and ffmpeg for the stream, its length and its audio, mutagen for
+the ID3 tags. The WAV files ripped from the same tracks are the reference.
 
     check_mp3.py RIP_OUT_FOLDER
 """
@@ -93,7 +93,21 @@ def main():
         check(f"{mp3.name}: ID3v1 texts", v1 == [title, "AC_DC 'Live'", "Live", "1999"], repr(v1))
         check(f"{mp3.name}: ID3v1 track", tail[125] == 0 and tail[126] == number, repr(tail[125:127]))
 
-    print(f"mp3: {passed} passed, {failed} failed")
+        wma = folder / f"{number}.{title}.wma"
+        tags = json.loads(subprocess.run(
+            ["ffprobe", "-v", "error", "-show_entries", "format_tags:stream=codec_name", "-of", "json", str(wma)],
+            check=True, capture_output=True, text=True).stdout)
+        check(f"{wma.name}: codec", tags["streams"][0]["codec_name"] == "wmav2")
+        found = {k.lower(): v for k, v in tags["format"].get("tags", {}).items()}
+        for key, text in (("title", title), ("artist", "AC_DC 'Live'"), ("album", "Live"),
+                          ("wm/year", "1999"), ("track", str(number))):
+            check(f"{wma.name}: {key}", found.get(key) == text or found.get(key.replace("/", "_")) == text,
+                  repr(found))
+        decoded = len(pcm_of_mp3(wma))
+        check(f"{wma.name}: decoded length within one codec frame", abs(decoded - len(reference)) <= 2 * 2048,
+              f"{decoded // 2} vs {len(reference) // 2}")
+
+    print(f"rips: {passed} passed, {failed} failed")
     return 1 if failed else 0
 
 
