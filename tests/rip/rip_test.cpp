@@ -364,6 +364,50 @@ TEST(RipOptions, NoTickedRowMeansNoDialog)
     EXPECT_EQ(sim.close(), 0);
 }
 
+TEST(RipOptions, AFolderChosenInTheBrowserStaysTheRootAfterCancel)
+{
+    Sim sim(g_sim);
+    std::string out = harness::make_temp_folder("out");
+    std::string chosen = harness::make_temp_folder("chosen");
+    sim.settings(ini_for(out, "MP3=0\r\nWAV=1\r\nWMA=0"));
+    sim.file("b.bin", pattern(1, 588 * 5));
+    sim.file("b.cue", "FILE b.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    ASSERT_TRUE(sim.start());
+    DWORD pid = sim.program.process.dwProcessId;
+    harness::click(sim.main, IDC_RIP);
+    HWND options = harness::wait_for_window(pid, "Settings");
+    ASSERT_TRUE(options != nullptr);
+    harness::click(options, IDC_BROWSE);
+    HWND browser = nullptr;
+    for (int i = 0; i < 300 && !browser; ++i) {
+        for (HWND w : harness::process_dialogs(pid))
+            if (w != options && w != sim.main && IsWindowVisible(w) && GetDlgItem(w, IDOK)) browser = w;
+        Sleep(20);
+    }
+    ASSERT_TRUE(browser != nullptr) << "the folder browser opens";
+    Sleep(500);  // let the browser fill its tree first
+    harness::send_text(sim.program.process.hProcess, browser, WM_USER + 102 /* BFFM_SETSELECTIONA */, TRUE, chosen);
+    Sleep(300);
+    harness::click(browser, IDOK);
+    ASSERT_TRUE(harness::wait_gone(browser));
+    EXPECT_TRUE(harness::wait_for_text(GetDlgItem(options, IDC_FOLDER), chosen + "\\", 3000)) << "the field shows the new root";
+    harness::click(options, IDCANCEL);
+    ASSERT_TRUE(harness::wait_gone(options));
+    harness::click(sim.main, IDC_RIP);
+    options = harness::wait_for_window(pid, "Settings");
+    ASSERT_TRUE(options != nullptr);
+    EXPECT_EQ(harness::window_text(GetDlgItem(options, IDC_FOLDER)), chosen + "\\") << "still the root after Cancel";
+    harness::click(options, IDCANCEL);
+    ASSERT_TRUE(harness::wait_gone(options));
+    EXPECT_EQ(sim.close(), 0);
+    char saved[1024] = {};
+    GetPrivateProfileStringA("Settings", "Output", "", saved, sizeof saved, (sim.program.folder + "\\settings.ini").c_str());
+    EXPECT_EQ(std::string(saved), chosen + "\\") << "and it is saved";
+    EXPECT_NE(sim.log().find("WAV path: " + chosen), std::string::npos);
+    harness::remove_tree(out);
+    harness::remove_tree(chosen);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)

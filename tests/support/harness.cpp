@@ -276,6 +276,13 @@ LPARAM list_param(HANDLE process, HWND list, int row)
     return item.lParam;
 }
 
+LRESULT send_text(HANDLE process, HWND window, UINT message, WPARAM wparam, const std::string& text)
+{
+    Remote remote(process, text.size() + 1);
+    remote.put(0, text.c_str(), text.size() + 1);
+    return SendMessageA(window, message, wparam, reinterpret_cast<LPARAM>(remote.at));
+}
+
 void set_list_state_image(HANDLE process, HWND list, int row, int image)
 {
     Remote remote(process, sizeof(LVITEMA));
