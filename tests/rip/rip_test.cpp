@@ -408,6 +408,36 @@ TEST(RipOptions, AFolderChosenInTheBrowserStaysTheRootAfterCancel)
     harness::remove_tree(chosen);
 }
 
+TEST(RipFaults, AnOverLongNameFailsCleanly)
+{
+    for (int format : {IDC_WAV, IDC_MP3}) {
+        Sim sim(g_sim);
+        std::string out = harness::make_temp_folder("out");
+        sim.settings(ini_for(out, "MP3=0\r\nWAV=1\r\nWMA=0"));
+        sim.file("l.bin", pattern(1, 588 * 5));
+        sim.file("l.cue", "FILE l.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+        ASSERT_TRUE(sim.start());
+        ASSERT_TRUE(harness::set_list_text(sim.program.process.hProcess, sim.list, 0, 1, std::string(1500, 'n')));
+        RipRun run = rip(sim, format);
+        int count = 0;
+        contains(run.boxes, "Can't create file", &count);
+        EXPECT_EQ(count, 1) << "the row says so once, format " << format;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((out + "\\*").c_str(), &found);
+        int files = 0;
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..")) ++files;
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        EXPECT_EQ(files, 0) << "no file under a cut name";
+        EXPECT_FALSE(harness::file_exists(sim.program.folder + "\\wav.tmp"));
+        EXPECT_EQ(sim.close(), 0);
+        harness::remove_tree(out);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
