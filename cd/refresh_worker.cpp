@@ -118,6 +118,12 @@ int row_track(HWND list, int row)
     return static_cast<int>(item.lParam);
 }
 
+bool row_ticked(HWND list, int row)
+{
+    UINT state = static_cast<UINT>(SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+    return ((state & 0xF000) >> 12) != 1;
+}
+
 DWORD WINAPI refresh_worker(LPVOID)
 {
     HWND list = GetDlgItem(g_main_window, IDC_TRACKS);

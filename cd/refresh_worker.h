@@ -17,3 +17,7 @@ DWORD WINAPI refresh_worker(LPVOID main_window);
 // row's position is no longer its track; each row keeps its 0-based disc
 // track in its item data, and ripping and the lookup read it from there.
 int row_track(HWND list, int row);
+
+// A row counts as ticked unless its state image is the empty box (1); a
+// row without any state image counts as ticked.
+bool row_ticked(HWND list, int row);

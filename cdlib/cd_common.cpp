@@ -226,7 +226,8 @@ int BASS_CD_StreamSetTrack(HSTREAM handle, CDLIB_DWORD track)
     return 1;
 }
 
-CDLIB_QWORD BASS_ChannelGetLength(CDLIB_DWORD handle)
+// One byte count of a stream (its length or its position), or ~0 for a bad handle.
+static CDLIB_QWORD stream_bytes(CDLIB_DWORD handle, uint64_t Stream::*field)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     Stream* s = find_stream(handle);
@@ -235,19 +236,17 @@ CDLIB_QWORD BASS_ChannelGetLength(CDLIB_DWORD handle)
         return ~0ull;
     }
     cdlib_ok();
-    return s->length;
+    return s->*field;
+}
+
+CDLIB_QWORD BASS_ChannelGetLength(CDLIB_DWORD handle)
+{
+    return stream_bytes(handle, &Stream::length);
 }
 
 CDLIB_QWORD BASS_ChannelGetPosition(CDLIB_DWORD handle)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    Stream* s = find_stream(handle);
-    if (!s) {
-        cdlib_fail(CDLIB_ERROR_HANDLE);
-        return ~0ull;
-    }
-    cdlib_ok();
-    return s->position;
+    return stream_bytes(handle, &Stream::position);
 }
 
 float BASS_ChannelBytes2Seconds(CDLIB_DWORD, CDLIB_QWORD bytes)

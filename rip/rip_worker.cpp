@@ -29,12 +29,6 @@ void read_field(int id, char* out, int limit)
     sanitize_name(out);
 }
 
-bool row_ticked(HWND list, int row)
-{
-    UINT state = static_cast<UINT>(SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
-    return ((state & 0xF000) >> 12) != 1;
-}
-
 void read_title(HWND list, int row)
 {
     char* title = g_disc_fields.title;

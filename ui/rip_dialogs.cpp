@@ -17,17 +17,11 @@
 
 namespace {
 
-bool ticked(HWND list, int row)
-{
-    UINT state = static_cast<UINT>(SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
-    return ((state & 0xF000) >> 12) != 1;
-}
-
 int count_ticked(HWND list)
 {
     int count = 0;
     for (int row = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) - 1; row >= 0; --row)
-        count += ticked(list, row) ? 1 : 0;
+        count += row_ticked(list, row) ? 1 : 0;
     return count;
 }
 
