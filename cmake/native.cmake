@@ -12,6 +12,7 @@ add_executable(core_tests
     tests/cd/track_rows_test.cpp
     tests/cdlib/cdtext_test.cpp
     tests/cdlib/cue_test.cpp
+    tests/lookup/cddb_test.cpp
 )
 target_compile_options(core_tests PRIVATE ${ORVO_SANITIZE} -g)
 target_link_options(core_tests PRIVATE ${ORVO_SANITIZE})
@@ -27,11 +28,11 @@ add_test(NAME discid_test COMMAND discid_test)
 
 # libFuzzer targets for the parsers; each runs for a bounded time in the tests.
 set(ORVO_FUZZ_SECONDS 15 CACHE STRING "how long each fuzz target runs in the tests")
-foreach(target cue cdtext wave)
+foreach(target cue cdtext wave cddb)
     add_executable(fuzz_${target} tests/fuzz/fuzz_${target}.cpp)
     target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined -g)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_libraries(fuzz_${target} PRIVATE cdlib_core)
+    target_link_libraries(fuzz_${target} PRIVATE cdlib_core orvo_core)
     # New inputs go to the build's corpus; the committed seeds are only read.
     file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/corpus/${target})
     add_test(NAME fuzz_${target}

@@ -1,0 +1,23 @@
+// CDDB: the categories, the key search, and what a "read" reply says.
+#pragma once
+#include <cstddef>
+
+struct CddbCategory {
+    const char* name;         // goes into the request
+    const char* description;  // shown in the genre list
+};
+constexpr int kCddbCategoryCount = 11;
+extern const CddbCategory CddbCategories[kCddbCategoryCount];
+
+// Finds the first place where `key` occurs in `text` with at least one
+// character behind it, and copies what follows the key up to the first CR
+// (or the end) into `out`, cut to `out_size` - 1 characters. Returns the
+// key's offset, or -1 (then `out` is empty).
+int find_key_value(const char* text, const char* key, char* out, size_t out_size);
+
+// A reply of this many bytes or fewer means "no such entry".
+constexpr size_t kCddbShortReply = 100;
+
+// Splits a DTITLE value at its first " / ": `artist` gets what stands
+// before it (or the whole value when there is none), `album` what follows.
+void split_dtitle(const char* dtitle, char* artist, size_t artist_size, char* album, size_t album_size);
