@@ -36,9 +36,11 @@ add_library(orvo_app STATIC
     app/settings.cpp
     cd/library_error.cpp
     cd/refresh_worker.cpp
+    lookup/lookup_worker.cpp
     rip/capture.cpp
     rip/mp3.cpp
     rip/rip_worker.cpp
+    ui/about.cpp
     ui/main_window.cpp
     ui/rip_dialogs.cpp
     ui/skinned.cpp

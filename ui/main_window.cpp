@@ -10,6 +10,8 @@
 #include "cdlib/cdlib.h"
 #include "res/resource.h"
 #include "ui/skinned.h"
+#include "lookup/lookup_worker.h"
+#include "ui/about.h"
 #include "ui/rip_dialogs.h"
 #include "ui/title_edit.h"
 #include "ui/wait.h"
@@ -103,6 +105,12 @@ void on_command(HWND window, int id)
         break;
     case IDC_RIP:
         rip_cd_command(window);
+        break;
+    case IDC_DISC_INFO:
+        disc_info_command(window);
+        break;
+    case IDC_ABOUT:
+        about_command(window);
         break;
     case IDOK:
         g_log.print("Button: EXIT");

@@ -1,0 +1,246 @@
+// Disc information lookup with the real simulation build and a local CDDB
+// server that the program reaches as its HTTP proxy.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/harness.h"
+#include "tests/support/sim.h"
+
+using harness::Sim;
+using harness::sectors;
+
+namespace {
+
+std::string g_sim;
+std::string g_server;  // the server's folder (requests, reply, mode)
+std::string g_port;
+
+void serve(const std::string& body, const char* mode = "")
+{
+    harness::write_file(g_server + "\\reply.bin", body);
+    harness::write_file(g_server + "\\mode.txt", mode);
+}
+
+// The last request line, with the proxy form's explicit default port dropped.
+std::string last_request()
+{
+    std::string all = harness::read_file(g_server + "\\requests.txt");
+    if (all.empty()) return all;
+    all.pop_back();
+    std::string line = all.substr(all.find_last_of('\n') + 1);
+    size_t port = line.find(":80/");
+    if (port != std::string::npos) line.erase(port, 3);
+    return line;
+}
+
+// A three-track disc; the program started with the given proxy port.
+void start(Sim& sim, const std::string& port)
+{
+    sim.file("d.bin", sectors(75 * 3));
+    sim.file("d.cue", "FILE d.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n"
+                      "  TRACK 03 AUDIO\n    INDEX 01 00:02:00\n");
+    SetEnvironmentVariableA("http_proxy", ("http://127.0.0.1:" + port).c_str());
+    ASSERT_TRUE(sim.start());
+}
+
+HWND open_disc_info(Sim& sim)
+{
+    harness::click(sim.main, IDC_DISC_INFO);
+    return harness::wait_for_window(sim.program.process.dwProcessId, "Retrive Disc Info");
+}
+
+std::string disc_id(Sim& sim)
+{
+    std::string log = sim.log();
+    size_t at = log.find("CDDB: ");
+    return at == std::string::npos ? std::string() : log.substr(at + 6, 8);
+}
+
+TEST(Lookup, OneReadRequestFillsFieldsAndTitles)
+{
+    Sim sim(g_sim);
+    start(sim, g_port);
+    HWND dialog = open_disc_info(sim);
+    ASSERT_TRUE(dialog != nullptr);
+    HWND server = GetDlgItem(dialog, IDC_SERVER);
+    EXPECT_EQ(harness::window_text(server), "gnudb.gnudb.org");
+    EXPECT_TRUE(GetWindowLongA(server, GWL_STYLE) & ES_READONLY);
+    EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_GENRE, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(harness::window_text(GetDlgItem(dialog, IDC_GENRE)), "Blues (self explanatory)");
+    GUITHREADINFO gui = {sizeof gui};
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui);
+    EXPECT_EQ(gui.hwndFocus, GetDlgItem(dialog, IDOK)) << "the focus is on Retrieve";
+
+    serve("210 rock 0a0b0c0d CD database entry follows\r\n# xmcd\r\nDTITLE=The Band / An Album / Part 2\r\n"
+          "DYEAR=1998\r\nTTITLE0=Opening\r\nTTITLE1=Middle: Part 1/2\r\nTTITLE10=Not this\r\n"
+          "EXTD=YEAR: 1999 ID3G: 17\r\n.\r\n");
+    SendDlgItemMessageA(dialog, IDC_GENRE, CB_SETCURSEL, 8, 0);
+    harness::click(dialog, IDOK);
+    ASSERT_TRUE(harness::wait_gone(dialog, 20000)) << "a lookup that counts as done ends the dialog";
+    EXPECT_EQ(last_request(), "GET http://gnudb.gnudb.org/~cddb/cddb.cgi?cmd=cddb+read+rock+" + disc_id(sim) +
+                                  "&hello=name+orvo+orvocdripper+1.2&proto=1 HTTP/1.1");
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "The Band");
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ALBUM)), "An Album / Part 2");
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_YEAR)), "1999 ID3G: 17") << "not cut, not DYEAR";
+    EXPECT_EQ(sim.text(0, 1), "Opening");
+    EXPECT_EQ(sim.text(1, 1), "Middle: Part 1/2");
+    EXPECT_EQ(sim.text(2, 1), "") << "more rows than titles";
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(Lookup, ShortRepliesKeepTheDialogOpen)
+{
+    Sim sim(g_sim);
+    start(sim, g_port);
+    HWND dialog = open_disc_info(sim);
+    ASSERT_TRUE(dialog != nullptr);
+    serve(std::string(100, 'x'));
+    harness::click(dialog, IDOK);
+    HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 20000);
+    ASSERT_TRUE(box != nullptr);
+    EXPECT_EQ(harness::message_box_text(box), "Genre: blues\nNo such CD entry in database") << "100 bytes: no entry";
+    harness::click(box, IDOK);
+    ASSERT_TRUE(harness::wait_gone(box));
+    for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
+    EXPECT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog)) << "the dialog stays, ready for another Retrieve";
+
+    sim.set_field(IDC_ARTIST, "Before");
+    serve(std::string(101, 'x'));
+    harness::click(dialog, IDOK);
+    ASSERT_TRUE(harness::wait_gone(dialog, 20000)) << "101 bytes are parsed: the lookup is done";
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "") << "absent keys empty the fields";
+    EXPECT_EQ(sim.text(0, 1), "");
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(Lookup, RefusedConnectionAsksToCheckTheConnection)
+{
+    Sim sim(g_sim);
+    start(sim, "1");  // nothing listens there
+    HWND dialog = open_disc_info(sim);
+    ASSERT_TRUE(dialog != nullptr);
+    harness::click(dialog, IDOK);
+    HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 30000);
+    ASSERT_TRUE(box != nullptr);
+    EXPECT_EQ(harness::message_box_text(box), "Please check your internet connection");
+    harness::click(box, IDOK);
+    for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
+    EXPECT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog));
+    harness::click(dialog, IDCANCEL);
+    EXPECT_TRUE(harness::wait_gone(dialog));
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(DiscInfo, AnEmptyDriveSaysNoDisc)
+{
+    Sim sim(g_sim);
+    sim.file("e.cue", "FILE gone.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    ASSERT_TRUE(sim.start());
+    harness::click(sim.main, IDC_DISC_INFO);
+    HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper");
+    ASSERT_TRUE(box != nullptr);
+    EXPECT_EQ(harness::message_box_text(box), "No Disc!");
+    harness::click(box, IDOK);
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
+{
+    Sim sim(g_sim);
+    start(sim, g_port);
+    HWND dialog = open_disc_info(sim);
+    ASSERT_TRUE(dialog != nullptr);
+    serve("", "hang");
+    DWORD start_time = GetTickCount();
+    harness::click(dialog, IDOK);
+    Sleep(1500);
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(sim.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result))
+        << "the main thread answers while the worker waits";
+    EXPECT_FALSE(IsWindowEnabled(dialog)) << "the dialog is disabled during the lookup";
+    // The time-out (15 s) ends the wait; the lookup then fails like a failed send.
+    HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 45000);
+    bool ended = !IsWindow(dialog);
+    EXPECT_TRUE(box != nullptr || ended) << "the lookup gives up";
+    EXPECT_LT(GetTickCount() - start_time, 45000u);
+    if (box) harness::click(box, IDOK);
+    serve("");
+    if (IsWindow(dialog)) {
+        for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
+        harness::click(dialog, IDCANCEL);
+    }
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(Lookup, RepliesOver64KiBAreCutNotOverflowed)
+{
+    Sim sim(g_sim);
+    start(sim, g_port);
+    HWND dialog = open_disc_info(sim);
+    ASSERT_TRUE(dialog != nullptr);
+    std::string reply = "DTITLE=Big / Reply\r\nTTITLE0=Early\r\n" + std::string(70000, 'p') + "\r\nTTITLE1=Too late\r\n";
+    serve(reply);
+    harness::click(dialog, IDOK);
+    ASSERT_TRUE(harness::wait_gone(dialog, 20000));
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Big");
+    EXPECT_EQ(sim.text(0, 1), "Early");
+    EXPECT_EQ(sim.text(1, 1), "") << "what lies past 65,535 bytes is not read";
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(Lookup, CancelReopenAndRetrieveAgain)
+{
+    Sim sim(g_sim);
+    start(sim, g_port);
+    HWND dialog = open_disc_info(sim);
+    ASSERT_TRUE(dialog != nullptr);
+    sim.set_field(IDC_ARTIST, "Kept");
+    harness::click(dialog, IDCANCEL);
+    ASSERT_TRUE(harness::wait_gone(dialog));
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Kept") << "Cancel changes nothing";
+    dialog = open_disc_info(sim);
+    ASSERT_TRUE(dialog != nullptr);
+    serve("DTITLE=Second / Time\r\nTTITLE0=One\r\n" + std::string(120, ' '));
+    harness::click(dialog, IDOK);
+    ASSERT_TRUE(harness::wait_gone(dialog, 20000)) << "the reopened dialog works as the first";
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Second");
+    EXPECT_EQ(sim.close(), 0);
+}
+
+TEST(DiscInfo, DuringARefreshDoesNothing)
+{
+    Sim sim(g_sim);
+    std::string cue = "REM DELAY 150\nFILE s.bin BINARY\n";
+    for (int i = 0; i < 8; ++i) {
+        char line[64];
+        snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 00:%02d:00\n", i + 1, i);
+        cue += line;
+    }
+    sim.file("s.bin", sectors(75 * 8));
+    sim.file("s.cue", cue);
+    ASSERT_TRUE(sim.start(false));
+    ASSERT_TRUE(harness::wait_for_text(sim.status, "Refreshing. Please wait...", 5000));
+    harness::click(sim.main, IDC_DISC_INFO);
+    Sleep(500);
+    EXPECT_TRUE(harness::wait_for_window(sim.program.process.dwProcessId, "Retrive Disc Info", 200) == nullptr);
+    EXPECT_TRUE(harness::wait_for_message_box(sim.program.process.dwProcessId, nullptr, 200) == nullptr)
+        << "and shows no message";
+    EXPECT_TRUE(harness::wait_for_text(sim.status, "Done"));
+    EXPECT_EQ(sim.close(), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < 3) {
+        fprintf(stderr, "usage: lookup_test SIMULATION_PROGRAM SERVER_FOLDER\n");
+        return 2;
+    }
+    g_sim = argv[1];
+    g_server = harness::windows_path(argv[2]);
+    g_port = harness::read_file(g_server + "\\port.txt");
+    return RUN_ALL_TESTS();
+}
