@@ -2,8 +2,9 @@
 # Sets up whatever is missing, builds, and starts Orvo CD Ripper under Wine
 # with the sample disc image in its drive (the simulation build: its drives
 # are the disc images in build/run/discs). With a display it simply runs; on
-# a headless machine it runs inside a private X server and saves a
-# screenshot to build/screenshot.png.
+# a headless machine it runs inside a private X server, rips the sample disc
+# to MP3 as a demo (build/run/Ripped), prints the files with their tags and
+# saves a screenshot to build/screenshot.png.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh
@@ -26,8 +27,21 @@ trap orvo_stop_wine EXIT
 orvo_start_display 1
 orvo_prepare_prefix
 orvo_start_wineserver
-wine "$RUN_DIR/OrvoCdRipperSim.exe" &
-sleep 4
+
+# No display: a scripted demo. The program rips the sample disc to MP3
+# into build/run/Ripped, driven through its own buttons as a user would.
+rm -rf "$RUN_DIR/Ripped" "$RUN_DIR/log.txt"
+printf '[Settings]\r\nMP3=1\r\nWAV=0\r\nWMA=0\r\nOutput=%s\\\r\n' "$(winepath -w "$RUN_DIR/Ripped")" > "$RUN_DIR/settings.ini"
+wine build/win/tests/bench_rip.exe "$RUN_DIR" mp3 > "$RUN_DIR/demo.txt" 2>&1 &
+demo=$!
+sleep 3
 import -window root build/screenshot.png
+wait "$demo" || true
 echo "screenshot: build/screenshot.png"
 echo "log of the run: $RUN_DIR/log.txt"
+echo "the demo rip made:"
+find "$RUN_DIR/Ripped" -name '*.mp3' | sort | while read -r f; do
+    tags=$(ffprobe -v error -show_entries format_tags=artist,album,title,track -of compact=p=0:nk=1 "$f" 2>/dev/null)
+    length=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$f" 2>/dev/null)
+    printf '  %s  (%.1f s; tags: %s)\n' "${f#"$RUN_DIR/"}" "$length" "$tags"
+done
