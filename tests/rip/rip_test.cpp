@@ -385,9 +385,18 @@ TEST(RipOptions, AFolderChosenInTheBrowserStaysTheRootAfterCancel)
         Sleep(20);
     }
     ASSERT_TRUE(browser != nullptr) << "the folder browser opens";
-    Sleep(500);  // let the browser fill its tree first
-    harness::send_text(sim.program.process.hProcess, browser, WM_USER + 102 /* BFFM_SETSELECTIONA */, TRUE, chosen);
-    Sleep(300);
+    // The browser fills its tree in its own time: ask for the folder until
+    // the tree shows it selected.
+    HWND tree = FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);
+    ASSERT_TRUE(tree != nullptr);
+    std::string leaf = chosen.substr(chosen.find_last_of('\\') + 1);
+    bool selected = false;
+    for (int attempt = 0; attempt < 40 && !selected; ++attempt) {
+        harness::send_text(sim.program.process.hProcess, browser, WM_USER + 102 /* BFFM_SETSELECTIONA */, TRUE, chosen);
+        Sleep(250);
+        selected = harness::tree_selection(sim.program.process.hProcess, tree) == leaf;
+    }
+    ASSERT_TRUE(selected) << "the browser selects the folder";
     harness::click(browser, IDOK);
     ASSERT_TRUE(harness::wait_gone(browser));
     EXPECT_TRUE(harness::wait_for_text(GetDlgItem(options, IDC_FOLDER), chosen + "\\", 3000)) << "the field shows the new root";
