@@ -29,6 +29,27 @@ std::string ini_for(const std::string& root, const char* format)
     return "[Settings]\r\n" + std::string(format) + "\r\nOutput=" + root + "\r\n";
 }
 
+// A disc of one short untitled track, as "<name>.cue".
+void one_track_disc(Sim& sim, const std::string& name)
+{
+    sim.file(name + ".bin", pattern(1, 588 * 5));
+    sim.file(name + ".cue", "FILE " + name + ".bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+}
+
+// How many files in `folder` match `pattern` (".", ".." not counted).
+int count_files(const std::string& folder, const char* pattern)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    int files = 0;
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if (strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..")) ++files;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return files;
+}
+
 struct RipRun {
     std::vector<std::string> boxes;  // texts of the message boxes seen, in order
     bool done = false;               // "Done!" was shown
@@ -295,10 +316,7 @@ TEST(RipFaults, NoWavTmpPossibleMeansNoMp3AndOneBoxPerRow)
     contains(run.boxes, "Can't create file", &count);
     EXPECT_EQ(count, 4) << "every MP3 row says so, once";
     EXPECT_TRUE(run.done);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((out + "\\*.mp3").c_str(), &found);
-    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no MP3 file";
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    EXPECT_EQ(count_files(out, "*.mp3"), 0) << "no MP3 file";
     EXPECT_EQ(sim.close(), 0);
     harness::remove_tree(out);
 }
@@ -322,8 +340,7 @@ TEST(RipOptions, CancelKeepsTheFormatChoice)
     Sim sim(g_sim);
     std::string out = harness::make_temp_folder("out");
     sim.settings(ini_for(out, "MP3=1\r\nWAV=0\r\nWMA=0"));
-    sim.file("c.bin", pattern(1, 588 * 5));
-    sim.file("c.cue", "FILE c.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    one_track_disc(sim, "c");
     ASSERT_TRUE(sim.start());
     DWORD pid = sim.program.process.dwProcessId;
     harness::click(sim.main, IDC_RIP);
@@ -351,8 +368,7 @@ TEST(RipOptions, CancelKeepsTheFormatChoice)
 TEST(RipOptions, NoTickedRowMeansNoDialog)
 {
     Sim sim(g_sim);
-    sim.file("n.bin", pattern(1, 588 * 5));
-    sim.file("n.cue", "FILE n.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    one_track_disc(sim, "n");
     ASSERT_TRUE(sim.start());
     harness::set_list_state_image(sim.program.process.hProcess, sim.list, 0, 1);
     harness::click(sim.main, IDC_RIP);
@@ -370,8 +386,7 @@ TEST(RipOptions, AFolderChosenInTheBrowserStaysTheRootAfterCancel)
     std::string out = harness::make_temp_folder("out");
     std::string chosen = harness::make_temp_folder("chosen");
     sim.settings(ini_for(out, "MP3=0\r\nWAV=1\r\nWMA=0"));
-    sim.file("b.bin", pattern(1, 588 * 5));
-    sim.file("b.cue", "FILE b.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    one_track_disc(sim, "b");
     ASSERT_TRUE(sim.start());
     DWORD pid = sim.program.process.dwProcessId;
     harness::click(sim.main, IDC_RIP);
@@ -423,24 +438,14 @@ TEST(RipFaults, AnOverLongNameFailsCleanly)
         Sim sim(g_sim);
         std::string out = harness::make_temp_folder("out");
         sim.settings(ini_for(out, "MP3=0\r\nWAV=1\r\nWMA=0"));
-        sim.file("l.bin", pattern(1, 588 * 5));
-        sim.file("l.cue", "FILE l.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+        one_track_disc(sim, "l");
         ASSERT_TRUE(sim.start());
         ASSERT_TRUE(harness::set_list_text(sim.program.process.hProcess, sim.list, 0, 1, std::string(1500, 'n')));
         RipRun run = rip(sim, format);
         int count = 0;
         contains(run.boxes, "Can't create file", &count);
         EXPECT_EQ(count, 1) << "the row says so once, format " << format;
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((out + "\\*").c_str(), &found);
-        int files = 0;
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..")) ++files;
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        EXPECT_EQ(files, 0) << "no file under a cut name";
+        EXPECT_EQ(count_files(out, "*"), 0) << "no file under a cut name";
         EXPECT_FALSE(harness::file_exists(sim.program.folder + "\\wav.tmp"));
         EXPECT_EQ(sim.close(), 0);
         harness::remove_tree(out);
