@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <wininet.h>
+#include <atomic>
 #include <cstdio>
 
 #include "app/globals.h"
@@ -11,6 +12,7 @@
 #include "lookup/cddb.h"
 #include "res/resource.h"
 #include "ui/skinned.h"
+#include "ui/wait.h"
 
 const char kCddbServer[] = "gnudb.gnudb.org";
 HWND g_disc_info_dialog;
@@ -28,6 +30,8 @@ constexpr DWORD kNetworkTimeoutMs = 15000;
 constexpr DWORD kReplySize = 65536;
 
 char g_album[4096];
+HANDLE g_lookup_thread;
+std::atomic<int> g_lookup_quit{0};  // the dialog is going: the worker ends
 
 void set_main_text(int id, const char* text)
 {
@@ -139,6 +143,21 @@ bool look_up(HWND dialog, char* reply)
 
 const int kDiscInfoOwnColours[] = {IDC_SERVER};
 
+// Every dialog has a worker of its own; it must not outlive the dialog,
+// nor its event (each open would leave a thread and two handles behind).
+void end_lookup_worker()
+{
+    g_lookup_quit = 1;
+    if (g_lookup_event) SetEvent(g_lookup_event);
+    if (g_lookup_thread) {
+        wait_for_thread(g_lookup_thread);
+        CloseHandle(g_lookup_thread);
+        g_lookup_thread = nullptr;
+    }
+    if (g_lookup_event) CloseHandle(g_lookup_event);
+    g_lookup_event = nullptr;
+}
+
 }  // namespace
 
 DWORD WINAPI lookup_worker(LPVOID)
@@ -147,6 +166,7 @@ DWORD WINAPI lookup_worker(LPVOID)
     for (;;) {
         ShowWindow(GetDlgItem(g_disc_info_dialog, IDC_CONNECTING), SW_HIDE);
         WaitForSingleObject(g_lookup_event, INFINITE);
+        if (g_lookup_quit.load()) return 0;
         HWND dialog = g_disc_info_dialog;
         g_log.print("CDDBRetriveInfo");
         g_log.enter();
@@ -187,8 +207,8 @@ INT_PTR CALLBACK disc_info_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         SendDlgItemMessageA(dialog, IDC_GENRE, CB_SETCURSEL, 0, 0);
         g_lookup_event = CreateEventA(nullptr, FALSE, FALSE, "GetCDDB");
         g_disc_info_dialog = dialog;
-        HANDLE worker = CreateThread(nullptr, 0, lookup_worker, dialog, 0, nullptr);
-        if (worker) CloseHandle(worker);
+        g_lookup_quit = 0;
+        g_lookup_thread = CreateThread(nullptr, 0, lookup_worker, dialog, 0, nullptr);
         SetFocus(GetDlgItem(dialog, IDOK));
         return 0;
     }
@@ -198,6 +218,9 @@ INT_PTR CALLBACK disc_info_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         return 0;
     case WM_CLOSE:
         EndDialog(dialog, 0);
+        return 0;
+    case WM_DESTROY:
+        end_lookup_worker();
         return 0;
     case WM_ERASEBKGND:
         return paint_dialog_background(dialog, reinterpret_cast<HDC>(wparam));

@@ -192,6 +192,11 @@ INT_PTR CALLBACK progress_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
     case WM_RIP_END:
         EndDialog(dialog, static_cast<INT_PTR>(wparam));
         return 0;
+    case WM_DESTROY:
+        // The worker is past its wait once it has posted WM_RIP_END.
+        if (g_rip_event) CloseHandle(g_rip_event);
+        g_rip_event = nullptr;
+        return 0;
     case WM_RIP_LABEL:
         SetDlgItemTextA(dialog, IDC_TRACK_LABEL, reinterpret_cast<const char*>(wparam));
         InvalidateRect(dialog, nullptr, TRUE);

@@ -1,12 +1,25 @@
 #include "wait.h"
 
-#include <windows.h>
+namespace {
+
+void answer_sent_messages()
+{
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+}  // namespace
 
 void wait_until_clear(const std::atomic<int>& flag)
 {
     while (flag.load() != 0) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        answer_sent_messages();
     }
+}
+
+void wait_for_thread(HANDLE thread)
+{
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+        answer_sent_messages();
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 #include <atomic>
 
 // Polls `flag` every 50 ms until it is 0. While it waits, the calling (UI)
@@ -6,3 +8,6 @@
 // so a worker in the middle of a synchronous request can always finish it.
 // Posted messages stay queued.
 void wait_until_clear(const std::atomic<int>& flag);
+
+// Waits for `thread` to end, answering sent messages the same way.
+void wait_for_thread(HANDLE thread);

@@ -1,6 +1,6 @@
 // Ripping with the real simulation build, from the Rip CD button to the
 // files on disk. MP3 files are also left in "rip-out" beside this program
-// for tests/rip/check_mp3.py, which reads them with independent tools.
+// for tests/rip/check_rips.py, which reads them with independent tools.
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -10,102 +10,18 @@
 
 using harness::Sim;
 using harness::sectors;
+using harness::RipRun;
+using harness::count_files;
+using harness::ini_for;
+using harness::one_track_disc;
+using harness::pattern;
+using harness::rip;
 
 namespace {
 
 std::string g_sim;       // OrvoCdRipperSim.exe
 std::string g_sample;    // folder of the sample disc image
 std::string g_rip_out;   // MP3 and WAV files for the native check
-
-std::string pattern(int track, uint32_t frames)
-{
-    std::string bytes(frames * 4, '\0');
-    for (uint32_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 13 + track * 101 + i / 997) & 0xFF);
-    return bytes;
-}
-
-std::string ini_for(const std::string& root, const char* format)
-{
-    return "[Settings]\r\n" + std::string(format) + "\r\nOutput=" + root + "\r\n";
-}
-
-// A disc of one short untitled track, as "<name>.cue".
-void one_track_disc(Sim& sim, const std::string& name)
-{
-    sim.file(name + ".bin", pattern(1, 588 * 5));
-    sim.file(name + ".cue", "FILE " + name + ".bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-}
-
-// How many files in `folder` match `pattern` (".", ".." not counted).
-int count_files(const std::string& folder, const char* pattern)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
-    int files = 0;
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    do {
-        if (strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..")) ++files;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return files;
-}
-
-struct RipRun {
-    std::vector<std::string> boxes;  // texts of the message boxes seen, in order
-    bool done = false;               // "Done!" was shown
-};
-
-// Presses Rip CD, picks the format, sets the subfolder boxes, presses Start
-// and answers every message box until the rip is over.
-RipRun rip(Sim& sim, int format, int artist_box = -1, int album_box = -1, HWND* progress_out = nullptr,
-           void (*during)(Sim&) = nullptr)
-{
-    RipRun run;
-    DWORD pid = sim.program.process.dwProcessId;
-    harness::click(sim.main, IDC_RIP);
-    HWND options = harness::wait_for_window(pid, "Settings");
-    EXPECT_TRUE(options != nullptr) << "the rip options open";
-    if (!options) return run;
-    harness::click(options, format);
-    for (auto box : {std::make_pair(IDC_OPT_ARTIST, artist_box), std::make_pair(IDC_OPT_ALBUM, album_box)}) {
-        if (box.second < 0) continue;
-        if (static_cast<int>(SendDlgItemMessageA(options, box.first, BM_GETCHECK, 0, 0)) != box.second)
-            harness::click(options, box.first);
-    }
-    Sleep(100);
-    harness::click(options, IDOK);
-    HWND progress = harness::wait_for_window(pid, "CD Ripping...");
-    if (progress_out) *progress_out = progress;
-    if (during) during(sim);
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < 120000) {
-        HWND box = nullptr;
-        for (HWND w : harness::process_dialogs(pid)) {
-            // Message boxes, not the options dialog that may still be closing.
-            if (w != sim.main && harness::is_message_box(w) && harness::window_text(w) != "Settings") box = w;
-        }
-        if (box) {
-            std::string text = harness::message_box_text(box);
-            run.boxes.push_back(text);
-            harness::click(box, IDOK);
-            harness::wait_gone(box, 5000);
-            if (text == "Done!") {
-                run.done = true;
-                break;
-            }
-            continue;
-        }
-        if (progress && !IsWindow(progress)) {
-            Sleep(300);  // a "Done!" box may be on its way
-            bool more = false;
-            for (HWND w : harness::process_dialogs(pid))
-                more = more || (w != sim.main && harness::is_message_box(w) && harness::window_text(w) != "Settings");
-            if (!more) break;
-        }
-        Sleep(20);
-    }
-    return run;
-}
 
 uint32_t le32(const std::string& s, size_t at)
 {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "res/resource.h"
 #include "tests/support/harness.h"
@@ -55,5 +56,24 @@ struct Sim {
         return program.wait_exit();
     }
 };
+
+// Samples of `frames` stereo frames, different for every track number.
+std::string pattern(int track, uint32_t frames);
+// settings.ini text: the format lines ("MP3=1\r\nWAV=0\r\nWMA=0") and the root.
+std::string ini_for(const std::string& root, const char* format);
+// A disc of one short untitled track, as "<name>.cue".
+void one_track_disc(Sim& sim, const std::string& name);
+// How many files in `folder` match `pattern` (".", ".." not counted).
+int count_files(const std::string& folder, const char* pattern);
+
+struct RipRun {
+    std::vector<std::string> boxes;  // texts of the message boxes seen, in order
+    bool done = false;               // "Done!" was shown
+};
+// Presses Rip CD, picks the format, sets the subfolder boxes (-1 leaves
+// one as it is), presses Start, calls `during` once the progress dialog is
+// there, and answers every message box until the rip is over.
+RipRun rip(Sim& sim, int format, int artist_box = -1, int album_box = -1, HWND* progress_out = nullptr,
+           void (*during)(Sim&) = nullptr);
 
 }  // namespace harness
