@@ -64,6 +64,17 @@ endfunction()
 orvo_add_program(OrvoCdRipper cdlib_optical)
 orvo_add_program(OrvoCdRipperSim cdlib_images)  # drives are the disc images in "discs"
 
+# The release packages: the program for users, and its source for relinking.
+set(ORVO_RELEASE_DIR ${CMAKE_BINARY_DIR}/release)
+set(ORVO_RELEASE_ZIP ${ORVO_RELEASE_DIR}/OrvoCdRipper-${PROJECT_VERSION}-win64.zip)
+add_custom_command(OUTPUT ${ORVO_RELEASE_ZIP} ${ORVO_RELEASE_DIR}/OrvoCdRipper-${PROJECT_VERSION}-source.zip
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/make_release.py ${PROJECT_VERSION}
+        $<TARGET_FILE:OrvoCdRipper> ${CMAKE_SOURCE_DIR} ${ORVO_DEPS_DIR}/src ${ORVO_RELEASE_DIR}
+    DEPENDS OrvoCdRipper ${CMAKE_SOURCE_DIR}/tools/make_release.py ${CMAKE_SOURCE_DIR}/LICENSE
+        ${CMAKE_SOURCE_DIR}/docs/release/README.txt ${CMAKE_SOURCE_DIR}/docs/release/RELINK.txt
+    COMMENT "Making the release packages")
+add_custom_target(release ALL DEPENDS ${ORVO_RELEASE_ZIP})
+
 add_subdirectory(tests)
 
 # The sample disc the simulation build plays, in "discs" beside the programs.

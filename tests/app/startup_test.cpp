@@ -4,6 +4,7 @@
 // program ends; that box is the point where a test steps in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tests/support/harness.h"
@@ -15,6 +16,7 @@ namespace {
 std::string g_program;          // OrvoCdRipper.exe (no drives)
 std::string g_bad_version;      // built with a library that reports 2.4
 std::string g_faulty;           // built with a library that faults while listing drives
+std::string g_packed;           // the program as the release package holds it, alone in a folder
 
 const char kNoDrives[] = "No CD drives found\n(error code: 23)";
 
@@ -234,15 +236,36 @@ TEST(Startup, FailureInTheMainWindowIsCaughtAndTheLogStillEnds)
 
 }  // namespace
 
+TEST(Startup, ThePackagedProgramRunsAloneInItsFolder)
+{
+    Program program;
+    program.folder = harness::windows_path(g_packed);
+    ASSERT_TRUE(program.start_in(program.folder + "\\OrvoCdRipper.exe")) << "it starts: no DLL is missing";
+    ASSERT_EQ(run_without_drives(program), 0);
+    program.folder.clear();  // the folder belongs to the package check
+    std::vector<std::string> files;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((harness::windows_path(g_packed) + "\\*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+        if (found.cFileName[0] != '.') files.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"OrvoCdRipper.exe", "log.txt", "settings.ini"}))
+        << "beside itself it writes its log and its settings, nothing else";
+}
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    if (argc < 4) {
-        fprintf(stderr, "usage: startup_test PROGRAM BAD_VERSION_PROGRAM FAULTY_PROGRAM\n");
+    if (argc < 5) {
+        fprintf(stderr, "usage: startup_test PROGRAM BAD_VERSION_PROGRAM FAULTY_PROGRAM PACKED_PROGRAM_FOLDER\n");
         return 2;
     }
     g_program = argv[1];
     g_bad_version = argv[2];
     g_faulty = argv[3];
+    g_packed = argv[4];
     return RUN_ALL_TESTS();
 }
