@@ -33,8 +33,9 @@ HSTREAM stream_for(int drive, int track)
 // equal to the one posted last is not posted again: the bars would show
 // the same, and under some systems every post costs a round trip that
 // would slow the rip several times over (two posts per 20,000 bytes).
+// Returns whether the stream gave the whole track.
 template <typename Write>
-void pump_blocks(HWND progress, HSTREAM stream, int done, int total, Write write)
+bool pump_blocks(HWND progress, HSTREAM stream, int done, int total, Write write)
 {
     float length = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetLength(stream));
     BASS_ChannelPlay(stream, 0);
@@ -53,15 +54,24 @@ void pump_blocks(HWND progress, HSTREAM stream, int done, int total, Write write
             last_total = total_percent;
         }
     }
+    return !g_rip_abort.load() && BASS_ChannelGetPosition(stream) >= BASS_ChannelGetLength(stream);
 }
 
-bool capture_wma(HWND progress, HSTREAM stream, int done, int total)
+Capture keep_if_whole(bool whole)
+{
+    if (whole) return Capture::kWhole;
+    g_log.print("capture cut short: %s deleted", TargetPath);
+    DeleteFileA(TargetPath);
+    return Capture::kCut;
+}
+
+Capture capture_wma(HWND progress, HSTREAM stream, int done, int total)
 {
     HWMENCODE encoder = BASS_WMA_EncodeOpenFile(44100, 2, BASS_WMA_ENCODE_TAGS, 128000, TargetPath);
     if (!encoder) {
         // Not in the original flow: a file that cannot be made is said so.
         show_library_error("Can't create file");
-        return false;
+        return Capture::kNoFile;
     }
     g_log.print("BASS_WMA_EncodeOpenFile = %x", encoder);
     BASS_WMA_EncodeSetTag(encoder, "Title", g_disc_fields.title, 0);
@@ -69,10 +79,11 @@ bool capture_wma(HWND progress, HSTREAM stream, int done, int total)
     BASS_WMA_EncodeSetTag(encoder, "WM/AlbumTitle", g_disc_fields.album, 0);
     BASS_WMA_EncodeSetTag(encoder, "WM/Year", g_disc_fields.year, 0);
     BASS_WMA_EncodeSetTag(encoder, "WM/Tracknumber", g_disc_fields.track_number, 0);
-    pump_blocks(progress, stream, done, total,
-                [encoder](const char* data, CDLIB_DWORD bytes) { BASS_WMA_EncodeWrite(encoder, data, bytes); });
+    bool whole = pump_blocks(progress, stream, done, total, [encoder](const char* data, CDLIB_DWORD bytes) {
+        BASS_WMA_EncodeWrite(encoder, data, bytes);
+    });
     BASS_WMA_EncodeClose(encoder);
-    return true;
+    return keep_if_whole(whole);
 }
 
 void patch32(FILE* file, long offset, uint32_t value)
@@ -84,14 +95,14 @@ void patch32(FILE* file, long offset, uint32_t value)
     fflush(file);
 }
 
-bool capture_wav(HWND progress, HSTREAM stream, int done, int total)
+Capture capture_wav(HWND progress, HSTREAM stream, int done, int total)
 {
     FILE* file = fopen(TargetPath, "wb");
     if (!file) {
         g_log.print("Can't create WAV-file");
         show_library_error("Can't create file");
         g_log.print("output.WAV .... end");
-        return false;
+        return Capture::kNoFile;
     }
     static char file_buffer[1 << 20];  // few, large writes
     setvbuf(file, file_buffer, _IOFBF, sizeof file_buffer);
@@ -102,19 +113,20 @@ bool capture_wav(HWND progress, HSTREAM stream, int done, int total)
     fwrite(header, 1, 20, file);
     fwrite(header + 20, 1, 16, file);
     fwrite(header + 36, 1, 8, file);
-    pump_blocks(progress, stream, done, total, [file](const char* data, CDLIB_DWORD bytes) { fwrite(data, 1, bytes, file); });
+    bool whole = pump_blocks(progress, stream, done, total,
+                             [file](const char* data, CDLIB_DWORD bytes) { fwrite(data, 1, bytes, file); });
     fflush(file);
     long size = ftell(file);
     patch32(file, 4, static_cast<uint32_t>(size - 8));
     patch32(file, 40, static_cast<uint32_t>(size - 44));
     fclose(file);
     g_log.print("output.WAV .... end");
-    return true;
+    return keep_if_whole(whole);
 }
 
 }  // namespace
 
-bool capture_track(HWND progress, int drive, int track, int done, int total)
+Capture capture_track(HWND progress, int drive, int track, int done, int total)
 {
     HSTREAM stream = stream_for(drive, track);
     if (g_rip_options.wma) return capture_wma(progress, stream, done, total);

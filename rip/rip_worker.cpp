@@ -72,7 +72,13 @@ void rip_row(HWND progress, HWND list, int row, int drive, int done, int ticked,
         show_library_error("Can't create file");
         return;
     }
-    bool captured = capture_track(progress, drive, track, done, ticked);
+    Capture captured = capture_track(progress, drive, track, done, ticked);
+    if (captured == Capture::kCut && !g_rip_abort.load()) {
+        // The disc went away (or stopped giving data) in the middle of the
+        // track: the rip ends here rather than making short files.
+        MessageBoxA(g_main_window, BASS_CD_IsReady(drive) ? "Can't read the disc" : "No disc!", kAppCaption, MB_OK);
+        g_rip_abort = 1;
+    }
     if (!mp3) return;
     if (!g_rip_abort.load()) {
         Mp3Result result = encode_wav_to_mp3(TargetPath, mp3_path, 44100, 44100);
@@ -80,7 +86,7 @@ void rip_row(HWND progress, HWND list, int row, int drive, int done, int ticked,
             DeleteFileA(mp3_path);
         } else if (result == kMp3Written) {
             write_id3_tags(mp3_path);
-        } else if (result == kMp3NoOutput && captured) {
+        } else if (result == kMp3NoOutput && captured == Capture::kWhole) {
             show_library_error("Can't create file");  // said once per row
         }
     }

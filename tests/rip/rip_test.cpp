@@ -124,7 +124,12 @@ std::string four_tracks(Sim& sim, const char* rem, uint32_t frames_each)
     return bin;
 }
 
-TEST(RipFaults, DiscTakenOutBeforeAWavRip)
+const char* extension(int format)
+{
+    return format == IDC_WAV ? "wav" : format == IDC_WMA ? "wma" : "mp3";
+}
+
+TEST(RipFaults, DiscTakenOutBeforeARip)
 {
     Sim sim(g_sim);
     std::string out = harness::make_temp_folder("out");
@@ -137,41 +142,80 @@ TEST(RipFaults, DiscTakenOutBeforeAWavRip)
     EXPECT_TRUE(contains(run.boxes, "No disc!", &count));
     EXPECT_EQ(count, 1) << "said once";
     EXPECT_FALSE(run.done) << "no Done!";
-    std::string first = harness::read_file(out + "\\1.Track 01.wav");
-    EXPECT_EQ(first.size(), 44u) << "one header-only WAV file";
-    EXPECT_EQ(le32(first, 4), 36u);
-    EXPECT_EQ(le32(first, 40), 0u);
-    EXPECT_FALSE(harness::file_exists(out + "\\2.Track 02.wav"));
+    EXPECT_EQ(count_files(out, "*"), 0) << "no file, not even a header-only WAV";
     EXPECT_EQ(sim.close(), 0);
+    harness::fault_row("01", "Disc taken out before a rip", "\"No disc!\" once, no \"Done!\"", "no file",
+                       "the program stays usable and closes normally");
     harness::remove_tree(out);
 }
 
-void abort_when_second_track_starts(Sim& sim)
+// Four 3-second tracks read at 4x real time (0.75 s each); `during` acts
+// once the second track has been reading for a moment.
+void rip_until_the_second_track(Sim& sim, int format, const std::string& out, void (*act)(Sim&), RipRun* run)
 {
-    HWND progress = harness::wait_for_window(sim.program.process.dwProcessId, "CD Ripping...");
-    HWND label = GetDlgItem(progress, IDC_TRACK_LABEL);
-    harness::wait_for_text(label, "2.Track 02", 20000);
-    Sleep(300);
-    harness::click(progress, IDCANCEL);
-}
-
-TEST(RipFaults, AbortDuringTheCaptureOfTheSecondMp3)
-{
-    Sim sim(g_sim);
-    std::string out = harness::make_temp_folder("out");
     sim.settings(ini_for(out, "MP3=1\r\nWAV=0\r\nWMA=0"));
-    four_tracks(sim, "REM SPEED 4\n", 44100 * 3);  // 3 seconds a track at 4x: 0.75 s each
+    four_tracks(sim, "REM SPEED 4\n", 44100 * 3);
     ASSERT_TRUE(sim.start());
-    RipRun run = rip(sim, IDC_MP3, -1, -1, nullptr, abort_when_second_track_starts);
-    EXPECT_FALSE(run.done) << "an aborted rip shows no Done!";
-    EXPECT_TRUE(run.boxes.empty());
-    std::string first = harness::read_file(out + "\\1.Track 01.mp3");
-    EXPECT_GT(first.size(), 10000u) << "the first MP3 remains";
-    EXPECT_EQ(first.substr(0, 3), "ID3") << "and is tagged";
-    EXPECT_FALSE(harness::file_exists(out + "\\2.Track 02.mp3")) << "no MP3 for the second track";
+    static void (*g_act)(Sim&);
+    g_act = act;
+    *run = rip(sim, format, -1, -1, nullptr, [](Sim& s) {
+        HWND progress = harness::wait_for_window(s.program.process.dwProcessId, "CD Ripping...");
+        harness::wait_for_text(GetDlgItem(progress, IDC_TRACK_LABEL), "2.Track 02", 20000);
+        Sleep(300);
+        g_act(s);
+    });
+}
+
+// The first track's file is whole; the second has none, nor has wav.tmp stayed.
+void expect_first_track_only(Sim& sim, const std::string& out, int format)
+{
+    std::string ext = extension(format);
+    std::string first = harness::read_file(out + "\\1.Track 01." + ext);
+    EXPECT_GT(first.size(), format == IDC_WAV ? 44u + 44100 * 12 - 1 : 10000u) << "the first " << ext << " remains";
+    if (format == IDC_MP3) EXPECT_EQ(first.substr(0, 3), "ID3") << "and is tagged";
+    EXPECT_FALSE(harness::file_exists(out + "\\2.Track 02." + ext)) << "no partial file for the second track, " << ext;
+    EXPECT_EQ(count_files(out, "*"), 1);
     EXPECT_FALSE(harness::file_exists(sim.program.folder + "\\wav.tmp")) << "the temporary WAV is gone";
-    EXPECT_EQ(sim.close(), 0);
-    harness::remove_tree(out);
+}
+
+TEST(RipFaults, DiscTakenOutDuringARip)
+{
+    for (int format : {IDC_WAV, IDC_MP3, IDC_WMA}) {
+        Sim sim(g_sim);
+        std::string out = harness::make_temp_folder("out");
+        RipRun run;
+        rip_until_the_second_track(sim, format, out, [](Sim& s) {
+            MoveFileA((s.discs() + "\\f.bin").c_str(), (s.discs() + "\\f.away").c_str());
+        }, &run);
+        EXPECT_FALSE(run.done) << "no Done! for a rip cut short";
+        EXPECT_EQ(run.boxes, std::vector<std::string>{"No disc!"});
+        expect_first_track_only(sim, out, format);
+        EXPECT_EQ(sim.close(), 0);
+        harness::remove_tree(out);
+    }
+    harness::fault_row("02", "Disc taken out during a rip (WAV, MP3, WMA)", "\"No disc!\"; the rip stops, no \"Done!\"",
+                       "the tracks ripped before it, whole; no part of the track being read, no wav.tmp",
+                       "earlier tracks byte-exact and tagged");
+}
+
+TEST(RipFaults, AbortDuringTheCaptureOfTheSecondTrack)
+{
+    for (int format : {IDC_WAV, IDC_MP3, IDC_WMA}) {
+        Sim sim(g_sim);
+        std::string out = harness::make_temp_folder("out");
+        RipRun run;
+        rip_until_the_second_track(sim, format, out, [](Sim& s) {
+            harness::click(harness::wait_for_window(s.program.process.dwProcessId, "CD Ripping..."), IDCANCEL);
+        }, &run);
+        EXPECT_FALSE(run.done) << "an aborted rip shows no Done!";
+        EXPECT_TRUE(run.boxes.empty());
+        expect_first_track_only(sim, out, format);
+        EXPECT_EQ(sim.close(), 0);
+        harness::remove_tree(out);
+    }
+    harness::fault_row("03", "Abort while a track is read (WAV, MP3, WMA)", "the progress dialog closes, no message",
+                       "the tracks finished before, whole; no part of the aborted track, no wav.tmp",
+                       "earlier tracks whole and tagged");
 }
 
 void abort_during_encoding(Sim& sim)
@@ -195,6 +239,8 @@ TEST(RipFaults, AbortDuringEncodingDeletesThePartialMp3)
     EXPECT_FALSE(harness::file_exists(sim.program.folder + "\\wav.tmp"));
     EXPECT_NE(sim.log().find("wavtomp3"), std::string::npos) << "the abort came during encoding";
     EXPECT_EQ(sim.close(), 0);
+    harness::fault_row("04", "Abort while a track is encoded to MP3", "the progress dialog closes, no message",
+                       "no MP3 of that track, no wav.tmp", "the program stays usable and closes normally");
     harness::remove_tree(out);
 }
 
@@ -217,6 +263,9 @@ TEST(RipFaults, UnwritableOutputIsReportedForEveryRowInEveryFormat)
         EXPECT_EQ(sim.close(), 0);
         harness::remove_tree(out);
     }
+    harness::fault_row("05", "Output folder that cannot be made (a file stands in its path)",
+                       "\"Can't create file (error code: n)\" once per ticked row, then \"Done!\"", "nothing",
+                       "no wav.tmp left; the rip still runs to its end");
 }
 
 TEST(RipFaults, NoWavTmpPossibleMeansNoMp3AndOneBoxPerRow)
@@ -233,7 +282,12 @@ TEST(RipFaults, NoWavTmpPossibleMeansNoMp3AndOneBoxPerRow)
     EXPECT_EQ(count, 4) << "every MP3 row says so, once";
     EXPECT_TRUE(run.done);
     EXPECT_EQ(count_files(out, "*.mp3"), 0) << "no MP3 file";
+    EXPECT_EQ(GetFileAttributesA((sim.program.folder + "\\wav.tmp").c_str()), DWORD(FILE_ATTRIBUTE_DIRECTORY))
+        << "what stands at wav.tmp is left alone";
     EXPECT_EQ(sim.close(), 0);
+    harness::fault_row("06", "No wav.tmp can be written beside the program (MP3)",
+                       "\"Can't create file (error code: n)\" once per row, then \"Done!\"", "no MP3 file",
+                       "what stands at wav.tmp is left as it was");
     harness::remove_tree(out);
 }
 
@@ -377,6 +431,8 @@ TEST(RipFaults, AnOverLongNameFailsCleanly)
         EXPECT_EQ(sim.close(), 0);
         harness::remove_tree(out);
     }
+    harness::fault_row("07", "A title too long for a file name", "\"Can't create file\" once for that row",
+                       "no file under a cut name, no wav.tmp", "the program stays usable and closes normally");
 }
 
 }  // namespace

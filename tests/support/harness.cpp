@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 namespace harness {
@@ -350,6 +352,19 @@ std::vector<std::string> log_records(const std::string& bytes, bool* ok)
         start = end + 2;
     }
     return records;
+}
+
+void fault_row(const char* key, const char* fault, const char* user_sees, const char* on_disk,
+               const char* nothing_lost)
+{
+    if (testing::Test::HasFailure()) return;
+    char exe[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string folder = std::string(exe, n);
+    folder = folder.substr(0, folder.find_last_of('\\')) + "\\fault-rows";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    write_file(folder + "\\" + key + ".txt",
+               std::string(fault) + "\n" + user_sees + "\n" + on_disk + "\n" + nothing_lost + "\n");
 }
 
 }  // namespace harness

@@ -69,4 +69,12 @@ bool wait_for_text(HWND window, const std::string& text, DWORD timeout_ms = 1000
 // tells whether every record ended with a NUL.
 std::vector<std::string> log_records(const std::string& bytes, bool* ok);
 
+// A row of the fault matrix in the README, recorded only when the running
+// test has passed every check so far: the fault, what the user sees, what
+// is left on disk, and what shows that nothing else was lost. Rows go to
+// "fault-rows" beside the test program, one file per `key` (which also
+// orders the table); tools/fault_matrix.py makes the table from them.
+void fault_row(const char* key, const char* fault, const char* user_sees, const char* on_disk,
+               const char* nothing_lost);
+
 }  // namespace harness
