@@ -17,8 +17,13 @@ mkdir -p "$RUN_DIR/discs"
 cp build/win/discs/* "$RUN_DIR/discs/"
 
 source scripts/wine-env.sh "$(pwd)/build"
+# Ripped files go to build/run/Ripped until the user picks another folder.
+ripped_ini() {
+    printf '[Settings]\r\nMP3=1\r\nWAV=0\r\nWMA=0\r\nOutput=%s\\\r\n' "$(winepath -w "$RUN_DIR/Ripped")" > "$RUN_DIR/settings.ini"
+}
 if [ -n "${DISPLAY:-}" ]; then
     orvo_prepare_prefix
+    [ -f "$RUN_DIR/settings.ini" ] || ripped_ini
     wine "$RUN_DIR/OrvoCdRipperSim.exe"
     exit 0
 fi
@@ -31,7 +36,7 @@ orvo_start_wineserver
 # No display: a scripted demo. The program rips the sample disc to MP3
 # into build/run/Ripped, driven through its own buttons as a user would.
 rm -rf "$RUN_DIR/Ripped" "$RUN_DIR/log.txt"
-printf '[Settings]\r\nMP3=1\r\nWAV=0\r\nWMA=0\r\nOutput=%s\\\r\n' "$(winepath -w "$RUN_DIR/Ripped")" > "$RUN_DIR/settings.ini"
+ripped_ini
 wine build/win/tests/bench_rip.exe "$RUN_DIR" mp3 > "$RUN_DIR/demo.txt" 2>&1 &
 demo=$!
 sleep 3

@@ -18,6 +18,11 @@ orvo_start_display 1
 orvo_prepare_prefix
 orvo_start_wineserver
 windows_status=0
+rm -rf build/win/tests/fault-rows
 (cd build/win && ctest --output-on-failure --timeout 600) || windows_status=$?
 
-[ "$native_status" = 0 ] && [ "$windows_status" = 0 ]
+echo "== fault matrix"
+matrix_status=0
+/usr/bin/python3 tools/fault_matrix.py build/win/tests/fault-rows README.md || matrix_status=$?
+
+[ "$native_status" = 0 ] && [ "$windows_status" = 0 ] && [ "$matrix_status" = 0 ]

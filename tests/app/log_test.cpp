@@ -55,6 +55,8 @@ TEST(DiagnosticLog, FileHeldWithoutSharingLosesOnlyThoseLines)
     log.print("after");
     EXPECT_EQ(harness::read_file(path), std::string("before\0\r\nafter\0", 15));
     harness::remove_tree(folder);
+    harness::fault_row("14", "log.txt held open by another program without sharing", "nothing: the program runs on",
+                       "log.txt lacks only the lines written while it was held", "the writer never waits for the file");
 }
 
 TEST(DiagnosticLog, IndentationFollowsEnterAndLeave)

@@ -84,6 +84,8 @@ TEST(Startup, FirstRunWithoutDrivesWritesLogAndDefaults)
     EXPECT_LT(ini.find("WMA="), ini.find("Output="));
     DWORD music = GetFileAttributesA("C:\\Music");
     EXPECT_TRUE(music != INVALID_FILE_ATTRIBUTES && (music & FILE_ATTRIBUTE_DIRECTORY)) << "C:\\Music is made";
+    harness::fault_row("19", "No CD drive in the machine", "\"No CD drives found (error code: 23)\"; the program ends",
+                       "log.txt; settings.ini with the defaults", "the program ends with exit code 0");
 }
 
 // Runs the program on a given settings.ini; returns the flags line it logged.
@@ -169,6 +171,9 @@ TEST(Startup, GarbageSettingsLoadAsDefaults)
         run_with_settings(ini, &saved);
         EXPECT_NE(saved_value(saved, "MP3"), "<absent>") << "the program ran to its end and saved";
     }
+    harness::fault_row("13", "Garbage settings.ini (binary bytes, 100 KB lines, no section)",
+                       "nothing: the program starts as usual", "settings.ini written anew with valid values",
+                       "the program runs to its end");
 }
 
 TEST(Startup, SecondStartWakesTheFirstAndChangesNothing)
@@ -198,6 +203,8 @@ TEST(Startup, SecondStartWakesTheFirstAndChangesNothing)
 
     harness::click(box, IDOK);
     EXPECT_EQ(first.wait_exit(), 0);
+    harness::fault_row("15", "A second copy started", "the first window comes to the front, restored; the second ends",
+                       "nothing new", "the first copy's log.txt and settings.ini byte for byte as they were");
 }
 
 TEST(Startup, WrongLibraryVersionIsRefused)
@@ -214,6 +221,9 @@ TEST(Startup, WrongLibraryVersionIsRefused)
     ASSERT_EQ(records.size(), 6u) << "only the start-up lines";
     EXPECT_EQ(records[0], "Start CDRipper");
     EXPECT_EQ(records[5], "    Current Directory = " + program.folder);
+    harness::fault_row("17", "Audio-CD library of the wrong version",
+                       "\"An incorrect version of BASS.DLL was loaded\"; the program ends",
+                       "log.txt with the start-up lines", "no settings.ini written");
 }
 
 TEST(Startup, FailureInTheMainWindowIsCaughtAndTheLogStillEnds)
@@ -232,6 +242,8 @@ TEST(Startup, FailureInTheMainWindowIsCaughtAndTheLogStillEnds)
     std::vector<std::string> records = records_of(program.folder);
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back(), "End CDRipper\n");
+    harness::fault_row("18", "A processor fault inside the main window", "\"Failed\", then the program ends (exit code 0)",
+                       "log.txt complete to \"End CDRipper\"", "settings.ini as it was");
 }
 
 }  // namespace

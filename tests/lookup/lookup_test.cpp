@@ -95,6 +95,7 @@ TEST(Lookup, ShortRepliesKeepTheDialogOpen)
     start(sim, g_port);
     HWND dialog = open_disc_info(sim);
     ASSERT_TRUE(dialog != nullptr);
+    sim.set_field(IDC_ARTIST, "Typed");
     serve(std::string(100, 'x'));
     harness::click(dialog, IDOK);
     HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 20000);
@@ -104,14 +105,19 @@ TEST(Lookup, ShortRepliesKeepTheDialogOpen)
     ASSERT_TRUE(harness::wait_gone(box));
     for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
     EXPECT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog)) << "the dialog stays, ready for another Retrieve";
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Typed") << "the fields are left alone";
+    harness::fault_row("08", "CDDB reply of 100 bytes or less (the server has no such entry)",
+                       "\"Genre: blues / No such CD entry in database\"; the dialog stays for another try", "nothing",
+                       "artist, album, year and titles keep what was typed");
 
-    sim.set_field(IDC_ARTIST, "Before");
     serve(std::string(101, 'x'));
     harness::click(dialog, IDOK);
     ASSERT_TRUE(harness::wait_gone(dialog, 20000)) << "101 bytes are parsed: the lookup is done";
     EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "") << "absent keys empty the fields";
     EXPECT_EQ(sim.text(0, 1), "");
     EXPECT_EQ(sim.close(), 0);
+    harness::fault_row("08b", "Longer CDDB reply without an entry's keys (an error page)", "the dialog closes",
+                       "nothing", "by the lookup's rules, artist, album, year and titles are emptied");
 }
 
 TEST(Lookup, RefusedConnectionAsksToCheckTheConnection)
@@ -120,6 +126,7 @@ TEST(Lookup, RefusedConnectionAsksToCheckTheConnection)
     start(sim, "1");  // nothing listens there
     HWND dialog = open_disc_info(sim);
     ASSERT_TRUE(dialog != nullptr);
+    sim.set_field(IDC_ARTIST, "Typed");
     harness::click(dialog, IDOK);
     HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 30000);
     ASSERT_TRUE(box != nullptr);
@@ -129,7 +136,11 @@ TEST(Lookup, RefusedConnectionAsksToCheckTheConnection)
     EXPECT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog));
     harness::click(dialog, IDCANCEL);
     EXPECT_TRUE(harness::wait_gone(dialog));
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Typed");
     EXPECT_EQ(sim.close(), 0);
+    harness::fault_row("10a", "CDDB server not reachable (nothing listens)",
+                       "\"Please check your internet connection\"; the dialog stays", "nothing",
+                       "the fields keep what was typed");
 }
 
 TEST(DiscInfo, AnEmptyDriveSaysNoDisc)
@@ -151,6 +162,7 @@ TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
     start(sim, g_port);
     HWND dialog = open_disc_info(sim);
     ASSERT_TRUE(dialog != nullptr);
+    sim.set_field(IDC_ARTIST, "Typed");
     serve("", "hang");
     DWORD start_time = GetTickCount();
     harness::click(dialog, IDOK);
@@ -170,7 +182,11 @@ TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
         for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
         harness::click(dialog, IDCANCEL);
     }
+    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Typed");
     EXPECT_EQ(sim.close(), 0);
+    harness::fault_row("10b", "CDDB server that accepts and never answers",
+                       "the main window stays responsive; after the 15-second time-out the lookup gives up",
+                       "nothing", "the fields keep what was typed");
 }
 
 TEST(Lookup, RepliesOver64KiBAreCutNotOverflowed)
@@ -187,6 +203,8 @@ TEST(Lookup, RepliesOver64KiBAreCutNotOverflowed)
     EXPECT_EQ(sim.text(0, 1), "Early");
     EXPECT_EQ(sim.text(1, 1), "") << "what lies past 65,535 bytes is not read";
     EXPECT_EQ(sim.close(), 0);
+    harness::fault_row("09", "CDDB reply over 64 KiB", "the dialog closes; the entry is read from its first 65,535 bytes",
+                       "nothing", "nothing overflows: the program runs on and closes normally");
 }
 
 TEST(Lookup, CancelReopenAndRetrieveAgain)

@@ -73,16 +73,48 @@ TEST(MainWindow, DataTrackFirstKeepsRowsInStepWithTheDisc)
     EXPECT_EQ(sim.close(), 0);
 }
 
-TEST(MainWindow, EmptyDriveGivesAnEmptyListAndDone)
+TEST(MainWindow, BrokenSheetsAreEmptyDrivesAndTheLogSaysWhy)
+{
+    const std::pair<const char*, const char*> sheets[] = {
+        {"FILE gone.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n", "missing file"},
+        {"FILE b.bin BINARY\n  TRACK 01 AUDIO\n    FROB 1\n    INDEX 01 00:00:00\n", "unknown command"},
+        {"FILE b.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:99:00\n", "bad time"},
+        {"FILE b.bin BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n  TRACK 01 AUDIO\n    INDEX 01 00:01:00\n",
+         "tracks out of order"},
+    };
+    for (const auto& sheet : sheets) {
+        Sim sim(g_sim);
+        sim.file("b.bin", sectors(150));
+        sim.file("b.cue", sheet.first);
+        ASSERT_TRUE(sim.start());
+        EXPECT_EQ(harness::list_count(sim.list), 0) << sheet.second;
+        EXPECT_EQ(harness::window_text(sim.status), "Done");
+        EXPECT_EQ(sim.close(), 0);
+        EXPECT_NE(sim.log().find("CD Tracks: -1"), std::string::npos);
+        EXPECT_NE(sim.log().find(sheet.second), std::string::npos) << "the log says why the drive is empty";
+        EXPECT_TRUE(harness::file_exists(sim.discs() + "\\b.cue")) << "the sheet is left as it was";
+    }
+    harness::fault_row("11", "Malformed cue sheet (missing file, unknown command, bad time, tracks out of order)",
+                       "the drive shows no disc: an empty list and \"Done\"", "log.txt names the sheet and why",
+                       "the sheet and its files are only read");
+}
+
+TEST(MainWindow, DamagedCdTextGivesDefaultTitles)
 {
     Sim sim(g_sim);
-    sim.file("empty.cue", "FILE gone.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    std::string packs;
+    for (int i = 0; i < 18 * 6; ++i) packs += static_cast<char>(0x80 + (i * 7) % 64);  // no pack's CRC holds
+    sim.file("t.cdt", packs);
+    sim.file("t.bin", sectors(150));
+    sim.file("t.cue", "CDTEXTFILE t.cdt\nFILE t.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                      "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n");
     ASSERT_TRUE(sim.start());
-    EXPECT_EQ(harness::list_count(sim.list), 0);
-    EXPECT_EQ(harness::window_text(sim.status), "Done");
+    ASSERT_EQ(harness::list_count(sim.list), 2) << "the disc plays";
+    EXPECT_EQ(sim.text(0, 1), "Track 01");
+    EXPECT_EQ(sim.text(1, 1), "Track 02");
     EXPECT_EQ(sim.close(), 0);
-    EXPECT_NE(sim.log().find("CD Tracks: -1"), std::string::npos);
-    EXPECT_NE(sim.log().find("missing file"), std::string::npos) << "the log says why the drive is empty";
+    harness::fault_row("12", "Damaged CD-TEXT (packs failing their CRC)", "the tracks with \"Track 01\", \"Track 02\"...",
+                       "nothing", "every audio track of the disc is listed");
 }
 
 std::string slow_disc(int tracks, int delay_ms)
@@ -151,6 +183,8 @@ TEST(MainWindow, CloseDuringARefreshWaitsForTheWorker)
     EXPECT_EQ(records[destroy].find("Message: DESTROY"), records[close].find("Message: CLOSE"))
         << "CLOSE and DESTROY at the same level, their inner lines indented";
     EXPECT_NE(sim.log().find("CD Tracks: 20"), std::string::npos);
+    harness::fault_row("16", "Close during a refresh", "\"Aborting...\", then the program ends (exit code 0)",
+                       "log.txt ends with \"End CDRipper\"", "the refresh worker ends before the program");
 }
 
 TEST(MainWindow, SecondStartBringsItToTheFrontRestored)
