@@ -37,7 +37,7 @@ orvo_start_wineserver
 # into build/run/Ripped, driven through its own buttons as a user would.
 rm -rf "$RUN_DIR/Ripped" "$RUN_DIR/log.txt"
 ripped_ini
-wine build/win/tests/bench_rip.exe "$RUN_DIR" mp3 > "$RUN_DIR/demo.txt" 2>&1 &
+wine build/win/tests/bench_rip.exe "$RUN_DIR" mp3 "The Orvo Test Band" "Orvo Sample Disc" 2026 > "$RUN_DIR/demo.txt" 2>&1 &
 demo=$!
 sleep 3
 import -window root build/screenshot.png
@@ -46,7 +46,7 @@ echo "screenshot: build/screenshot.png"
 echo "log of the run: $RUN_DIR/log.txt"
 echo "the demo rip made:"
 find "$RUN_DIR/Ripped" -name '*.mp3' | sort | while read -r f; do
-    tags=$(ffprobe -v error -show_entries format_tags=artist,album,title,track -of compact=p=0:nk=1 "$f" 2>/dev/null)
+    tags=$(ffprobe -v error -show_entries format_tags=artist,album,date,title,track -of compact=p=0 "$f" 2>/dev/null)
     length=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$f" 2>/dev/null)
-    printf '  %s  (%.1f s; tags: %s)\n' "${f#"$RUN_DIR/"}" "$length" "$tags"
+    printf '  %s  (%.1f s; %s)\n' "${f#"$RUN_DIR/"}" "$length" "$tags"
 done

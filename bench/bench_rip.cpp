@@ -1,7 +1,9 @@
 // Times a whole rip in the real simulation build, driven like a user:
 // Rip CD, the format, Start, until "Done!". Prints the wall time and the
 // program's peak memory for bench/run.sh.
-//   bench_rip PROGRAM_FOLDER FORMAT(mp3|wav)
+//   bench_rip PROGRAM_FOLDER FORMAT(mp3|wav) [ARTIST ALBUM YEAR]
+// The optional texts are typed into the main window's fields first (the
+// headless demo of run.sh uses them).
 #include <windows.h>
 #include <psapi.h>
 
@@ -23,6 +25,11 @@ int main(int argc, char** argv)
     DWORD pid = program.process.dwProcessId;
     HWND main = harness::wait_for_window(pid, "Orvo CD Ripper");
     while (harness::read_file(folder + "\\log.txt").find("end thread...") == std::string::npos) Sleep(20);
+    if (argc >= 6) {
+        const int fields[] = {IDC_ARTIST, IDC_ALBUM, IDC_YEAR};
+        for (int i = 0; i < 3; ++i)
+            SendMessageA(GetDlgItem(main, fields[i]), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3 + i]));
+    }
     harness::click(main, IDC_RIP);
     HWND options = harness::wait_for_window(pid, "Settings");
     harness::click(options, format);
