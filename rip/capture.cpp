@@ -69,7 +69,7 @@ Capture capture_wma(HWND progress, HSTREAM stream, int done, int total)
 {
     HWMENCODE encoder = BASS_WMA_EncodeOpenFile(44100, 2, BASS_WMA_ENCODE_TAGS, 128000, TargetPath);
     if (!encoder) {
-        // Not in the original flow: a file that cannot be made is said so.
+        // A file that cannot be made is said so, as for the other formats.
         show_library_error("Can't create file");
         return Capture::kNoFile;
     }

@@ -32,20 +32,6 @@ std::string file_of(const std::vector<std::string>& lines)
     return file;
 }
 
-TEST(LogFormat, IndentsFourSpacesPerLevel)
-{
-    EXPECT_EQ(line_of(0, "Start CDRipper"), "Start CDRipper");
-    EXPECT_EQ(line_of(3, "x"), std::string(12, ' ') + "x");
-    EXPECT_EQ(line_of(-2, "x"), "x") << "a negative level indents nothing";
-}
-
-TEST(LogFormat, FormatsTheConversionsTheProgramUses)
-{
-    EXPECT_EQ(line_of(0, "msgMutex = 0x%x", 0xC0DEu), "msgMutex = 0xc0de");
-    EXPECT_EQ(line_of(0, "%d, %d, %d", 1, -2, 0), "1, -2, 0");
-    EXPECT_EQ(line_of(0, "CDID_TEXT: %s", static_cast<const char*>(nullptr)), "CDID_TEXT: (null)");
-}
-
 TEST(LogFormat, CutsLongTextAndDeepLevelsWithinTheBuffer)
 {
     std::string long_text(5000, 'a');

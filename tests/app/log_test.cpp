@@ -59,34 +59,4 @@ TEST(DiagnosticLog, FileHeldWithoutSharingLosesOnlyThoseLines)
                        "log.txt lacks only the lines written while it was held", "the writer never waits for the file");
 }
 
-TEST(DiagnosticLog, IndentationFollowsEnterAndLeave)
-{
-    std::string folder = harness::make_temp_folder("levels");
-    std::string path = folder + "\\log.txt";
-    DiagnosticLog log;
-    log.open(path.c_str());
-    log.leave();  // a surplus leave stays at level 0
-    log.print("A");
-    log.enter();
-    log.print("B");
-    log.enter();
-    log.enter();
-    log.print("%s", "");
-    log.leave();
-    log.leave();
-    log.leave();
-    log.leave();
-    log.enter();
-    log.print("C");
-    EXPECT_EQ(harness::read_file(path), std::string("A\0\r\n    B\0\r\n            \0\r\n    C\0", 33));
-    harness::remove_tree(folder);
-}
-
-TEST(DiagnosticLog, BeforeOpenLinesGoNowhereOnDisk)
-{
-    DiagnosticLog log;
-    log.print("to the debugger %d", 1);  // must not crash or create a file
-    SUCCEED();
-}
-
 }  // namespace

@@ -40,9 +40,4 @@ TEST(SettingsRules, OtherValuesFollowTheSameRule)
     EXPECT_EQ(validated({-1, -1, 5}), (Flags{-1, -1, 5})) << "0 XOR with WMA set stays";
 }
 
-TEST(SettingsRules, DefaultRootEndsWithBackslash)
-{
-    EXPECT_STREQ(kDefaultOutputRoot, "C:\\Music\\");
-}
-
 }  // namespace

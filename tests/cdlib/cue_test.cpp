@@ -23,38 +23,6 @@ std::string refusal(const std::string& text)
     return error;
 }
 
-TEST(CueSheet, ReadsFilesTracksIndexesGapsAndTexts)
-{
-    CueSheet sheet = parsed(
-        "\xEF\xBB\xBFREM GENRE Rock\r\n"
-        "REM SPEED 4\r\nREM DELAY 250\r\n"
-        "PERFORMER \"The Band\"\r\nTITLE \"An Album\"\r\nCATALOG 0000000000000\r\n"
-        "CDTEXTFILE disc.cdt\r\n"
-        "FILE \"my disc.bin\" BINARY\r\n"
-        "  TRACK 01 AUDIO\r\n    FLAGS DCP\r\n    TITLE \"One\"\r\n    INDEX 01 00:00:00\r\n"
-        "  TRACK 02 AUDIO\r\n    PREGAP 00:02:00\r\n    INDEX 00 01:00:00\r\n    INDEX 01 01:02:10\r\n"
-        "    POSTGAP 00:01:00\r\n"
-        "FILE data.iso MOTOROLA\r\n  track 03 mode1/2048\r\n    index 01 00:00:00\r\n");
-    ASSERT_EQ(sheet.files.size(), 2u);
-    EXPECT_EQ(sheet.files[0].name, "my disc.bin") << "quoted name with a space";
-    EXPECT_EQ(sheet.files[1].name, "data.iso") << "unquoted name";
-    EXPECT_EQ(sheet.files[1].type, CueFileType::Motorola);
-    EXPECT_EQ(sheet.speed, 4);
-    EXPECT_EQ(sheet.delay_ms, 250);
-    EXPECT_EQ(sheet.cdtext_file, "disc.cdt");
-    EXPECT_EQ(sheet.title, "An Album");
-    EXPECT_EQ(sheet.performer, "The Band");
-    ASSERT_EQ(sheet.tracks.size(), 3u);
-    EXPECT_EQ(sheet.tracks[0].title, "One");
-    EXPECT_FALSE(sheet.tracks[1].has_title);
-    EXPECT_EQ(sheet.tracks[1].index0, 60 * 75);
-    EXPECT_EQ(sheet.tracks[1].index1, 62 * 75 + 10);
-    EXPECT_EQ(sheet.tracks[1].pregap, 150u);
-    EXPECT_EQ(sheet.tracks[1].postgap, 75u);
-    EXPECT_EQ(sheet.tracks[2].mode, CueTrackMode::Mode1_2048);
-    EXPECT_EQ(sheet.tracks[2].file, 1);
-}
-
 TEST(CueSheet, RefusesMalformedSheetsWithAReason)
 {
     const std::string head = "FILE a.bin BINARY\n  TRACK 01 AUDIO\n";
@@ -102,38 +70,6 @@ TEST(ImageLayout, GapsPregapsAndDataTracksShapeTheToc)
     EXPECT_EQ(layout.toc.tracks[2].start, (20 + 1 + 2) * 75u);
     EXPECT_FALSE(layout.toc.tracks[3].audio);
     EXPECT_EQ(layout.toc.leadout, (20 + 1 + 2 + 5) * 75u + 100u);
-}
-
-// Reads from fake files whose byte at offset o of file f is (f * 16 + o) & 0xFF.
-bool fake_read(void*, int file, uint64_t offset, void* buffer, uint32_t bytes)
-{
-    auto* out = static_cast<uint8_t*>(buffer);
-    for (uint32_t i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(file * 16 + offset + i);
-    return true;
-}
-
-bool failing_read(void*, int, uint64_t, void*, uint32_t)
-{
-    return false;
-}
-
-TEST(ImageLayout, ReadsFileBytesSilenceAndBigEndianSamples)
-{
-    CueSheet sheet = parsed(
-        "FILE a.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-        "FILE b.raw MOTOROLA\n  TRACK 02 AUDIO\n    PREGAP 00:00:01\n    INDEX 01 00:00:00\n");
-    ImageLayout layout;
-    std::string error;
-    ASSERT_TRUE(build_image_layout(sheet, sizes({2 * 2352ull, 2 * 2352ull}), &layout, &error)) << error;
-    std::vector<uint8_t> out(5 * 2352);
-    ASSERT_TRUE(read_image_sectors(layout, 0, 5, out.data(), fake_read, nullptr));
-    EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(out[2352 + 5], static_cast<uint8_t>(2352 + 5));
-    EXPECT_EQ(out[2 * 2352], 0) << "the pregap sector is silence";
-    EXPECT_EQ(out[2 * 2352 + 2351], 0);
-    EXPECT_EQ(out[3 * 2352 + 0], 17) << "MOTOROLA: bytes of each sample swapped";
-    EXPECT_EQ(out[3 * 2352 + 1], 16);
-    EXPECT_FALSE(read_image_sectors(layout, 0, 1, out.data(), failing_read, nullptr)) << "a vanished file fails";
 }
 
 TEST(ImageLayout, RefusesTracksBeyondTheirFile)

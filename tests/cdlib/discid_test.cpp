@@ -121,11 +121,6 @@ TEST(DiscId, ThreeTracksWithAPause)
     check_layout({12 * 75, 14 * 75, 16 * 75}, 75);
 }
 
-TEST(DiscId, OneLongTrack)
-{
-    check_layout({45 * 60 * 75 + 17}, 0);
-}
-
 TEST(DiscId, TwelveUnevenTracksWithPauses)
 {
     std::vector<uint32_t> sectors;
@@ -144,25 +139,6 @@ TEST(DiscId, KnownDiscOfTheFreedbDocumentation)
     // digit sums: 150/75=2 -> 2; 20000/75=266 -> 14; n=16; t=533-2=531
     EXPECT_EQ(freedb_disc_id(toc), (16u << 24) | (531u << 8) | 2u);
     EXPECT_EQ(cddb_query_text(toc), "10021302 2 150 20000 533");
-}
-
-TEST(Toc, EnhancedCdEndsTheAudioBeforeTheSessionGap)
-{
-    Toc toc;
-    toc.count = 3;
-    toc.tracks[0] = {0, 0, true};
-    toc.tracks[1] = {10000, 0, true};
-    toc.tracks[2] = {40000, 0, false};
-    toc.leadout = 50000;
-    finish_toc_lengths(&toc, true);
-    EXPECT_EQ(toc.tracks[0].sectors, 10000u);
-    EXPECT_EQ(toc.tracks[1].sectors, 40000u - 10000u - kEnhancedCdGap);
-    EXPECT_EQ(toc.tracks[2].sectors, 10000u);
-    Toc mixed = toc;
-    mixed.tracks[0].audio = false;  // data first: no session gap anywhere
-    mixed.tracks[2].audio = true;
-    finish_toc_lengths(&mixed, true);
-    EXPECT_EQ(mixed.tracks[1].sectors, 30000u);
 }
 
 }  // namespace

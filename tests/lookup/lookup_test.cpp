@@ -143,19 +143,6 @@ TEST(Lookup, RefusedConnectionAsksToCheckTheConnection)
                        "the fields keep what was typed");
 }
 
-TEST(DiscInfo, AnEmptyDriveSaysNoDisc)
-{
-    Sim sim(g_sim);
-    sim.file("e.cue", "FILE gone.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-    ASSERT_TRUE(sim.start());
-    harness::click(sim.main, IDC_DISC_INFO);
-    HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper");
-    ASSERT_TRUE(box != nullptr);
-    EXPECT_EQ(harness::message_box_text(box), "No Disc!");
-    harness::click(box, IDOK);
-    EXPECT_EQ(sim.close(), 0);
-}
-
 TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
 {
     Sim sim(g_sim);
@@ -205,47 +192,6 @@ TEST(Lookup, RepliesOver64KiBAreCutNotOverflowed)
     EXPECT_EQ(sim.close(), 0);
     harness::fault_row("09", "CDDB reply over 64 KiB", "the dialog closes; the entry is read from its first 65,535 bytes",
                        "nothing", "nothing overflows: the program runs on and closes normally");
-}
-
-TEST(Lookup, CancelReopenAndRetrieveAgain)
-{
-    Sim sim(g_sim);
-    start(sim, g_port);
-    HWND dialog = open_disc_info(sim);
-    ASSERT_TRUE(dialog != nullptr);
-    sim.set_field(IDC_ARTIST, "Kept");
-    harness::click(dialog, IDCANCEL);
-    ASSERT_TRUE(harness::wait_gone(dialog));
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Kept") << "Cancel changes nothing";
-    dialog = open_disc_info(sim);
-    ASSERT_TRUE(dialog != nullptr);
-    serve("DTITLE=Second / Time\r\nTTITLE0=One\r\n" + std::string(120, ' '));
-    harness::click(dialog, IDOK);
-    ASSERT_TRUE(harness::wait_gone(dialog, 20000)) << "the reopened dialog works as the first";
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Second");
-    EXPECT_EQ(sim.close(), 0);
-}
-
-TEST(DiscInfo, DuringARefreshDoesNothing)
-{
-    Sim sim(g_sim);
-    std::string cue = "REM DELAY 150\nFILE s.bin BINARY\n";
-    for (int i = 0; i < 8; ++i) {
-        char line[64];
-        snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    INDEX 01 00:%02d:00\n", i + 1, i);
-        cue += line;
-    }
-    sim.file("s.bin", sectors(75 * 8));
-    sim.file("s.cue", cue);
-    ASSERT_TRUE(sim.start(false));
-    ASSERT_TRUE(harness::wait_for_text(sim.status, "Refreshing. Please wait...", 5000));
-    harness::click(sim.main, IDC_DISC_INFO);
-    Sleep(500);
-    EXPECT_TRUE(harness::wait_for_window(sim.program.process.dwProcessId, "Retrive Disc Info", 200) == nullptr);
-    EXPECT_TRUE(harness::wait_for_message_box(sim.program.process.dwProcessId, nullptr, 200) == nullptr)
-        << "and shows no message";
-    EXPECT_TRUE(harness::wait_for_text(sim.status, "Done"));
-    EXPECT_EQ(sim.close(), 0);
 }
 
 }  // namespace

@@ -278,30 +278,6 @@ LPARAM list_param(HANDLE process, HWND list, int row)
     return item.lParam;
 }
 
-LRESULT send_text(HANDLE process, HWND window, UINT message, WPARAM wparam, const std::string& text)
-{
-    Remote remote(process, text.size() + 1);
-    remote.put(0, text.c_str(), text.size() + 1);
-    return SendMessageA(window, message, wparam, reinterpret_cast<LPARAM>(remote.at));
-}
-
-std::string tree_selection(HANDLE process, HWND tree)
-{
-    auto item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-    if (!item) return std::string();
-    Remote remote(process, sizeof(TVITEMA) + 512);
-    TVITEMA tv = {};
-    tv.mask = TVIF_TEXT;
-    tv.hItem = item;
-    tv.pszText = remote.at + sizeof(TVITEMA);
-    tv.cchTextMax = 511;
-    remote.put(0, &tv, sizeof tv);
-    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote.at));
-    char text[512] = {};
-    remote.get(sizeof(TVITEMA), text, sizeof text - 1);
-    return text;
-}
-
 void set_list_state_image(HANDLE process, HWND list, int row, int image)
 {
     Remote remote(process, sizeof(LVITEMA));

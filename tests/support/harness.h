@@ -55,10 +55,6 @@ int list_state_image(HWND list, int row);  // 0 none, 1 empty box, 2 ticked
 std::string list_text(HANDLE process, HWND list, int row, int column);
 bool set_list_text(HANDLE process, HWND list, int row, int column, const std::string& text);
 LPARAM list_param(HANDLE process, HWND list, int row);
-// Sends a message whose lParam is a text, placed in the window's process.
-LRESULT send_text(HANDLE process, HWND window, UINT message, WPARAM wparam, const std::string& text);
-// The text of a tree view's selected item, in another process.
-std::string tree_selection(HANDLE process, HWND tree);
 // Sets a row's state image: 1 the empty box, 2 the ticked one.
 void set_list_state_image(HANDLE process, HWND list, int row, int image);
 RECT list_cell_rect(HANDLE process, HWND list, int row, int column);

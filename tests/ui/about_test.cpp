@@ -71,7 +71,7 @@ TEST(About, HomePageOpensInTheRegisteredBrowser)
     args = place_recorder(base + "\\Mixed", "Rec.Exe");
     command = "\"" + base + "\\Mixed\\Rec.Exe\" \"%1\"";
     register_browser(&command);
-    EXPECT_EQ(visit(sim, args), kHomePage) << "any case of the extension works (the mended fault)";
+    EXPECT_EQ(visit(sim, args), kHomePage) << "any case of the extension works";
 
     register_browser(nullptr);
     DeleteFileA(args.c_str());
