@@ -17,7 +17,7 @@ using harness::Sim;
 
 namespace {
 
-std::string g_sim, g_server, g_port;
+std::string g_sim, g_server;
 
 // Growth allowed between the sample after the first round and the sample
 // at the end. Worker threads and WinINet come and go, and the heap keeps
@@ -216,7 +216,7 @@ TEST(Soak, NothingGrowsOverALongSession)
     Sim sim(g_sim);
     sim.settings(harness::ini_for(harness::make_temp_folder("soak"), "MP3=1\r\nWAV=0\r\nWMA=0"));
     harness::one_track_disc(sim, "s");
-    SetEnvironmentVariableA("http_proxy", ("http://127.0.0.1:" + g_port).c_str());
+    SetEnvironmentVariableA("http_proxy", ("http://127.0.0.1:" + harness::read_file(g_server + "\\port.txt")).c_str());
     ASSERT_TRUE(sim.start());
     HANDLE process = sim.program.process.hProcess;
 
@@ -242,13 +242,5 @@ TEST(Soak, NothingGrowsOverALongSession)
 
 int main(int argc, char** argv)
 {
-    testing::InitGoogleTest(&argc, argv);
-    if (argc < 3) {
-        fprintf(stderr, "usage: soak_test SIMULATION_PROGRAM SERVER_FOLDER\n");
-        return 2;
-    }
-    g_sim = argv[1];
-    g_server = harness::windows_path(argv[2]);
-    g_port = harness::read_file(g_server + "\\port.txt");
-    return RUN_ALL_TESTS();
+    return harness::run_tests(argc, argv, {&g_sim, &g_server}, "SIMULATION_PROGRAM SERVER_FOLDER");
 }

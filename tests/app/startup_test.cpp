@@ -266,14 +266,6 @@ TEST(Startup, ThePackagedProgramRunsAloneInItsFolder)
 
 int main(int argc, char** argv)
 {
-    testing::InitGoogleTest(&argc, argv);
-    if (argc < 5) {
-        fprintf(stderr, "usage: startup_test PROGRAM BAD_VERSION_PROGRAM FAULTY_PROGRAM PACKED_PROGRAM_FOLDER\n");
-        return 2;
-    }
-    g_program = argv[1];
-    g_bad_version = argv[2];
-    g_faulty = argv[3];
-    g_packed = argv[4];
-    return RUN_ALL_TESTS();
+    return harness::run_tests(argc, argv, {&g_program, &g_bad_version, &g_faulty, &g_packed},
+                              "PROGRAM BAD_VERSION_PROGRAM FAULTY_PROGRAM PACKED_PROGRAM_FOLDER");
 }

@@ -274,12 +274,8 @@ TEST(WmaWriter, WritesTaggedFilesAndFailsCleanly)
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string folder(exe);
-    folder = folder.substr(0, folder.find_last_of('\\'));
-    g_discs = folder + "\\discs";
-    g_out = folder + "\\wma-out";
+    g_discs = harness::beside_this_program("discs");
+    g_out = harness::beside_this_program("wma-out");
     harness::remove_tree(g_discs);
     harness::remove_tree(g_out);
     CreateDirectoryA(g_discs.c_str(), nullptr);

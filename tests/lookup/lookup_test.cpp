@@ -14,7 +14,11 @@ namespace {
 
 std::string g_sim;
 std::string g_server;  // the server's folder (requests, reply, mode)
-std::string g_port;
+
+std::string port()
+{
+    return harness::read_file(g_server + "\\port.txt");
+}
 
 void serve(const std::string& body, const char* mode = "")
 {
@@ -60,7 +64,7 @@ std::string disc_id(Sim& sim)
 TEST(Lookup, OneReadRequestFillsFieldsAndTitles)
 {
     Sim sim(g_sim);
-    start(sim, g_port);
+    start(sim, port());
     HWND dialog = open_disc_info(sim);
     ASSERT_TRUE(dialog != nullptr);
     HWND server = GetDlgItem(dialog, IDC_SERVER);
@@ -92,7 +96,7 @@ TEST(Lookup, OneReadRequestFillsFieldsAndTitles)
 TEST(Lookup, ShortRepliesKeepTheDialogOpen)
 {
     Sim sim(g_sim);
-    start(sim, g_port);
+    start(sim, port());
     HWND dialog = open_disc_info(sim);
     ASSERT_TRUE(dialog != nullptr);
     sim.set_field(IDC_ARTIST, "Typed");
@@ -146,7 +150,7 @@ TEST(Lookup, RefusedConnectionAsksToCheckTheConnection)
 TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
 {
     Sim sim(g_sim);
-    start(sim, g_port);
+    start(sim, port());
     HWND dialog = open_disc_info(sim);
     ASSERT_TRUE(dialog != nullptr);
     sim.set_field(IDC_ARTIST, "Typed");
@@ -179,7 +183,7 @@ TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
 TEST(Lookup, RepliesOver64KiBAreCutNotOverflowed)
 {
     Sim sim(g_sim);
-    start(sim, g_port);
+    start(sim, port());
     HWND dialog = open_disc_info(sim);
     ASSERT_TRUE(dialog != nullptr);
     std::string reply = "DTITLE=Big / Reply\r\nTTITLE0=Early\r\n" + std::string(70000, 'p') + "\r\nTTITLE1=Too late\r\n";
@@ -198,13 +202,5 @@ TEST(Lookup, RepliesOver64KiBAreCutNotOverflowed)
 
 int main(int argc, char** argv)
 {
-    testing::InitGoogleTest(&argc, argv);
-    if (argc < 3) {
-        fprintf(stderr, "usage: lookup_test SIMULATION_PROGRAM SERVER_FOLDER\n");
-        return 2;
-    }
-    g_sim = argv[1];
-    g_server = harness::windows_path(argv[2]);
-    g_port = harness::read_file(g_server + "\\port.txt");
-    return RUN_ALL_TESTS();
+    return harness::run_tests(argc, argv, {&g_sim, &g_server}, "SIMULATION_PROGRAM SERVER_FOLDER");
 }

@@ -330,14 +330,31 @@ std::vector<std::string> log_records(const std::string& bytes, bool* ok)
     return records;
 }
 
+int run_tests(int argc, char** argv, std::initializer_list<std::string*> values, const char* usage)
+{
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < static_cast<int>(values.size()) + 1) {
+        fprintf(stderr, "usage: %s %s\n", argv[0], usage);
+        return 2;
+    }
+    int i = 1;
+    for (std::string* value : values) *value = windows_path(argv[i++]);
+    return RUN_ALL_TESTS();
+}
+
+std::string beside_this_program(const char* name)
+{
+    char exe[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string folder(exe, n);
+    return folder.substr(0, folder.find_last_of('\\') + 1) + name;
+}
+
 void fault_row(const char* key, const char* fault, const char* user_sees, const char* on_disk,
                const char* nothing_lost)
 {
     if (testing::Test::HasFailure()) return;
-    char exe[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string folder = std::string(exe, n);
-    folder = folder.substr(0, folder.find_last_of('\\')) + "\\fault-rows";
+    std::string folder = beside_this_program("fault-rows");
     CreateDirectoryA(folder.c_str(), nullptr);
     write_file(folder + "\\" + key + ".txt",
                std::string(fault) + "\n" + user_sees + "\n" + on_disk + "\n" + nothing_lost + "\n");

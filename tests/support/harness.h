@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,12 @@ bool wait_for_text(HWND window, const std::string& text, DWORD timeout_ms = 1000
 // The records of a log.txt: split at CR LF, each without its NUL. `ok`
 // tells whether every record ended with a NUL.
 std::vector<std::string> log_records(const std::string& bytes, bool* ok);
+
+// The test program's main: reads the command-line arguments into `values`
+// (paths from CTest become Windows paths), then runs the tests.
+int run_tests(int argc, char** argv, std::initializer_list<std::string*> values, const char* usage);
+// `name` in the folder of the running test program.
+std::string beside_this_program(const char* name);
 
 // A row of the fault matrix in the README, recorded only when the running
 // test has passed every check so far: the fault, what the user sees, what

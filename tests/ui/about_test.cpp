@@ -96,9 +96,5 @@ TEST(About, HomePageOpensInTheRegisteredBrowser)
 
 int main(int argc, char** argv)
 {
-    testing::InitGoogleTest(&argc, argv);
-    if (argc < 3) return 2;
-    g_sim = argv[1];
-    g_recorder = argv[2];
-    return RUN_ALL_TESTS();
+    return harness::run_tests(argc, argv, {&g_sim, &g_recorder}, "SIMULATION_PROGRAM RECORDER_PROGRAM");
 }

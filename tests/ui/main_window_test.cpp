@@ -315,11 +315,5 @@ TEST(InputFilters, ArtistAndAlbumRefuseNineCharactersAndPastes)
 
 int main(int argc, char** argv)
 {
-    testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        fprintf(stderr, "usage: main_window_test SIMULATION_PROGRAM\n");
-        return 2;
-    }
-    g_sim = argv[1];
-    return RUN_ALL_TESTS();
+    return harness::run_tests(argc, argv, {&g_sim}, "SIMULATION_PROGRAM");
 }
