@@ -37,9 +37,15 @@ orvo_start_wineserver
 # into build/run/Ripped, driven through its own buttons as a user would.
 rm -rf "$RUN_DIR/Ripped" "$RUN_DIR/log.txt"
 ripped_ini
-wine build/win/tests/bench_rip.exe "$RUN_DIR" mp3 "The Orvo Test Band" "Orvo Sample Disc" 2026 > "$RUN_DIR/demo.txt" 2>&1 &
+wine build/win/tests/bench_rip.exe "$RUN_DIR" mp3 "The Orvo Test Band" "Orvo Sample Disc" 2026 3000 \
+    > "$RUN_DIR/demo.txt" 2>&1 &
 demo=$!
-sleep 3
+# The window with the disc read and the fields typed, before the rip starts.
+for _ in $(seq 1 100); do
+    grep -q -a "end thread" "$RUN_DIR/log.txt" 2>/dev/null && break
+    sleep 0.1
+done
+sleep 1
 import -window root build/screenshot.png
 wait "$demo" || true
 echo "screenshot: build/screenshot.png"

@@ -1,13 +1,15 @@
 // Times a whole rip in the real simulation build, driven like a user:
 // Rip CD, the format, Start, until "Done!". Prints the wall time and the
 // program's peak memory for bench/run.sh.
-//   bench_rip PROGRAM_FOLDER FORMAT(mp3|wav) [ARTIST ALBUM YEAR]
-// The optional texts are typed into the main window's fields first (the
-// headless demo of run.sh uses them).
+//   bench_rip PROGRAM_FOLDER FORMAT(mp3|wav) [ARTIST ALBUM YEAR [PAUSE_MS]]
+// The optional texts are typed into the main window's fields first, and
+// the rip starts PAUSE_MS later (the headless demo of run.sh uses them to
+// show the filled window in its screenshot).
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -29,6 +31,7 @@ int main(int argc, char** argv)
         const int fields[] = {IDC_ARTIST, IDC_ALBUM, IDC_YEAR};
         for (int i = 0; i < 3; ++i)
             SendMessageA(GetDlgItem(main, fields[i]), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3 + i]));
+        if (argc >= 7) Sleep(static_cast<DWORD>(atoi(argv[6])));
     }
     harness::click(main, IDC_RIP);
     HWND options = harness::wait_for_window(pid, "Settings");
