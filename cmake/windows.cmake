@@ -3,7 +3,7 @@ include(cmake/deps.cmake)
 
 set(ORVO_WARNINGS -Wall -Wextra -Wno-cast-function-type -Wno-unused-parameter)
 set(ORVO_SYSTEM_LIBS comctl32 uxtheme ole32 shell32 advapi32 wininet gdi32 user32 kernel32)
-add_link_options(-static -static-libgcc -static-libstdc++)
+add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 
 # The skin library.
 add_library(skin STATIC skin/skin.cpp)
