@@ -216,7 +216,7 @@ TEST(Soak, NothingGrowsOverALongSession)
     Sim sim(g_sim);
     sim.settings(harness::ini_for(harness::make_temp_folder("soak"), "MP3=1\r\nWAV=0\r\nWMA=0"));
     harness::one_track_disc(sim, "s");
-    SetEnvironmentVariableA("http_proxy", ("http://127.0.0.1:" + harness::read_file(g_server + "\\port.txt")).c_str());
+    SetEnvironmentVariableA("http_proxy", ("http://127.0.0.1:" + harness::cddb_port(g_server)).c_str());
     ASSERT_TRUE(sim.start());
     HANDLE process = sim.program.process.hProcess;
 

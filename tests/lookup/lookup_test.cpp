@@ -15,11 +15,6 @@ namespace {
 std::string g_sim;
 std::string g_server;  // the server's folder (requests, reply, mode)
 
-std::string port()
-{
-    return harness::read_file(g_server + "\\port.txt");
-}
-
 void serve(const std::string& body, const char* mode = "")
 {
     harness::write_file(g_server + "\\reply.bin", body);
@@ -54,6 +49,20 @@ HWND open_disc_info(Sim& sim)
     return harness::wait_for_window(sim.program.process.dwProcessId, "Retrive Disc Info");
 }
 
+// Opens Disc Info after the user typed an artist, which failed lookups must keep.
+HWND open_with_typed_artist(Sim& sim)
+{
+    HWND dialog = open_disc_info(sim);
+    sim.set_field(IDC_ARTIST, "Typed");
+    return dialog;
+}
+
+// Waits until the lookup has given the dialog back to the user.
+void wait_enabled(HWND dialog)
+{
+    for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
+}
+
 std::string disc_id(Sim& sim)
 {
     std::string log = sim.log();
@@ -64,7 +73,7 @@ std::string disc_id(Sim& sim)
 TEST(Lookup, OneReadRequestFillsFieldsAndTitles)
 {
     Sim sim(g_sim);
-    start(sim, port());
+    start(sim, harness::cddb_port(g_server));
     HWND dialog = open_disc_info(sim);
     ASSERT_TRUE(dialog != nullptr);
     HWND server = GetDlgItem(dialog, IDC_SERVER);
@@ -96,10 +105,9 @@ TEST(Lookup, OneReadRequestFillsFieldsAndTitles)
 TEST(Lookup, ShortRepliesKeepTheDialogOpen)
 {
     Sim sim(g_sim);
-    start(sim, port());
-    HWND dialog = open_disc_info(sim);
+    start(sim, harness::cddb_port(g_server));
+    HWND dialog = open_with_typed_artist(sim);
     ASSERT_TRUE(dialog != nullptr);
-    sim.set_field(IDC_ARTIST, "Typed");
     serve(std::string(100, 'x'));
     harness::click(dialog, IDOK);
     HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 20000);
@@ -107,7 +115,7 @@ TEST(Lookup, ShortRepliesKeepTheDialogOpen)
     EXPECT_EQ(harness::message_box_text(box), "Genre: blues\nNo such CD entry in database") << "100 bytes: no entry";
     harness::click(box, IDOK);
     ASSERT_TRUE(harness::wait_gone(box));
-    for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
+    wait_enabled(dialog);
     EXPECT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog)) << "the dialog stays, ready for another Retrieve";
     EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Typed") << "the fields are left alone";
     harness::fault_row("08", "CDDB reply of 100 bytes or less (the server has no such entry)",
@@ -128,15 +136,14 @@ TEST(Lookup, RefusedConnectionAsksToCheckTheConnection)
 {
     Sim sim(g_sim);
     start(sim, "1");  // nothing listens there
-    HWND dialog = open_disc_info(sim);
+    HWND dialog = open_with_typed_artist(sim);
     ASSERT_TRUE(dialog != nullptr);
-    sim.set_field(IDC_ARTIST, "Typed");
     harness::click(dialog, IDOK);
     HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 30000);
     ASSERT_TRUE(box != nullptr);
     EXPECT_EQ(harness::message_box_text(box), "Please check your internet connection");
     harness::click(box, IDOK);
-    for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
+    wait_enabled(dialog);
     EXPECT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog));
     harness::click(dialog, IDCANCEL);
     EXPECT_TRUE(harness::wait_gone(dialog));
@@ -150,10 +157,9 @@ TEST(Lookup, RefusedConnectionAsksToCheckTheConnection)
 TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
 {
     Sim sim(g_sim);
-    start(sim, port());
-    HWND dialog = open_disc_info(sim);
+    start(sim, harness::cddb_port(g_server));
+    HWND dialog = open_with_typed_artist(sim);
     ASSERT_TRUE(dialog != nullptr);
-    sim.set_field(IDC_ARTIST, "Typed");
     serve("", "hang");
     DWORD start_time = GetTickCount();
     harness::click(dialog, IDOK);
@@ -170,7 +176,7 @@ TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
     if (box) harness::click(box, IDOK);
     serve("");
     if (IsWindow(dialog)) {
-        for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
+        wait_enabled(dialog);
         harness::click(dialog, IDCANCEL);
     }
     EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Typed");
@@ -183,7 +189,7 @@ TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
 TEST(Lookup, RepliesOver64KiBAreCutNotOverflowed)
 {
     Sim sim(g_sim);
-    start(sim, port());
+    start(sim, harness::cddb_port(g_server));
     HWND dialog = open_disc_info(sim);
     ASSERT_TRUE(dialog != nullptr);
     std::string reply = "DTITLE=Big / Reply\r\nTTITLE0=Early\r\n" + std::string(70000, 'p') + "\r\nTTITLE1=Too late\r\n";

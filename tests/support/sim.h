@@ -59,6 +59,10 @@ struct Sim {
 
 // Samples of `frames` stereo frames, different for every track number.
 std::string pattern(int track, uint32_t frames);
+// The port of the local CDDB server whose folder is `server`
+// (tests/lookup/cddb_server.py writes it there).
+inline std::string cddb_port(const std::string& server) { return read_file(server + "\\port.txt"); }
+
 // settings.ini text: the format lines ("MP3=1\r\nWAV=0\r\nWMA=0") and the root.
 std::string ini_for(const std::string& root, const char* format);
 // A disc of one short untitled track, as "<name>.cue".

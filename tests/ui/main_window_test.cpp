@@ -201,6 +201,15 @@ HWND double_click(Sim& sim, int row, int column)
     return nullptr;
 }
 
+// Opens the editor on a row's title and types `text` into it; null when
+// no editor opened.
+HWND edit_title(Sim& sim, int row, const char* text)
+{
+    HWND editor = double_click(sim, row, 1);
+    if (editor) SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    return editor;
+}
+
 void key(HWND window, UINT vk)
 {
     PostMessageA(window, WM_KEYDOWN, vk, 1);
@@ -235,26 +244,22 @@ TEST(TitleEditing, EnterCommitsEscapeAndClicksElsewhereDoNot)
     EXPECT_EQ(sim->text(0, 1), "Renamed") << "Enter commits";
     EXPECT_TRUE(IsWindow(sim->main)) << "Enter does not close the main window";
 
-    editor = double_click(*sim, 1, 1);
+    editor = edit_title(*sim, 1, "Not this");
     ASSERT_TRUE(editor != nullptr);
-    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Not this"));
     key(editor, VK_ESCAPE);
     ASSERT_TRUE(harness::wait_gone(editor, 3000));
     EXPECT_EQ(sim->text(1, 1), "Second Song") << "Escape does not commit";
 
-
-    editor = double_click(*sim, 1, 1);
+    editor = edit_title(*sim, 1, "Nor this");
     ASSERT_TRUE(editor != nullptr);
-    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Nor this"));
     HWND artist = GetDlgItem(sim->main, IDC_ARTIST);
     PostMessageA(artist, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     PostMessageA(artist, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     ASSERT_TRUE(harness::wait_gone(editor, 3000)) << "a click elsewhere closes the editor";
     EXPECT_EQ(sim->text(1, 1), "Second Song");
 
-    editor = double_click(*sim, 2, 1);
+    editor = edit_title(*sim, 2, "");
     ASSERT_TRUE(editor != nullptr);
-    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
     key(editor, VK_RETURN);
     ASSERT_TRUE(harness::wait_gone(editor, 3000));
     EXPECT_EQ(sim->text(2, 1), "") << "an empty text is committed too";
