@@ -13,6 +13,7 @@ add_executable(core_tests
     tests/cdlib/cdtext_test.cpp
     tests/cdlib/cue_test.cpp
     tests/lookup/cddb_test.cpp
+    tests/rip/names_test.cpp
 )
 target_compile_options(core_tests PRIVATE ${ORVO_SANITIZE} -g)
 target_link_options(core_tests PRIVATE ${ORVO_SANITIZE})

@@ -3,29 +3,156 @@
 #include <cstdio>
 #include <cstring>
 
-void sanitize_name(char* text)
+namespace {
+
+constexpr size_t kLevelSize = 2048;  // a 1023-character field, its year and room to spare
+
+// Bytes of the character at `p`: 2 for a lead byte with a byte behind it.
+size_t char_bytes(const char* p, LeadByteTest is_lead)
+{
+    return (is_lead && is_lead(static_cast<unsigned char>(p[0])) && p[1] != '\0') ? 2 : 1;
+}
+
+char safe_char(char c)
+{
+    switch (c) {
+    case '\\': case '/': case ':': case '*': case '?': case '<': case '>': case '|':
+        return '_';
+    case '"':
+        return '\'';
+    }
+    if ((c > 0 && c < 0x20) || c == 0x7F) return '_';
+    return c;
+}
+
+char upper_ascii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool starts_with_word(const char* text, size_t length, const char* word)
+{
+    if (strlen(word) != length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (upper_ascii(text[i]) != word[i]) return false;
+    }
+    return true;
+}
+
+// Windows opens a device instead of a folder for these names, whatever
+// follows the first dot and however many spaces stand before it.
+bool is_device_name(const char* text)
+{
+    size_t base = strcspn(text, ".");
+    while (base > 0 && text[base - 1] == ' ') --base;
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : kDevices) {
+        if (starts_with_word(text, base, device)) return true;
+    }
+    if (base != 4 || !(starts_with_word(text, 3, "COM") || starts_with_word(text, 3, "LPT"))) return false;
+    // Windows also takes the superscript digits 1, 2 and 3 (bytes B9, B2, B3
+    // in code page 1252); a '_' too many elsewhere does no harm.
+    unsigned char digit = static_cast<unsigned char>(text[3]);
+    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+// Trailing dots and spaces become '_': Windows would drop them.
+void mark_trailing_dots_and_spaces(char* text, LeadByteTest is_lead)
+{
+    size_t keep_end = 0, at = 0;
+    while (text[at]) {
+        size_t n = char_bytes(text + at, is_lead);
+        at += n;
+        if (n == 2 || (text[at - 1] != '.' && text[at - 1] != ' ')) keep_end = at;
+    }
+    for (size_t i = keep_end; i < at; ++i) text[i] = '_';
+}
+
+// Puts '_' in front, dropping whole characters at the end if `size` needs it.
+void prefix_underscore(char* text, size_t size, LeadByteTest is_lead)
+{
+    size_t keep = 0;
+    while (text[keep]) {
+        size_t n = char_bytes(text + keep, is_lead);
+        if (1 + keep + n > size - 1) break;
+        keep += n;
+    }
+    memmove(text + 1, text, keep);
+    text[0] = '_';
+    text[keep + 1] = '\0';
+}
+
+// Copies `text` sanitized into `out`; false when it does not fit.
+bool copy_sanitized(char* out, size_t size, const char* text, LeadByteTest is_lead)
+{
+    int n = snprintf(out, size, "%s", text);
+    if (n < 0 || static_cast<size_t>(n) >= size) return false;
+    sanitize_name(out, is_lead);
+    return true;
+}
+
+// "year - album", or the album alone, as one safe level. One byte of `size`
+// is left for the '_' a device name gets, so nothing is ever cut.
+bool make_album_level(char* level, size_t size, const char* album, const char* year, LeadByteTest is_lead)
+{
+    size_t at = 0;
+    if (year[0] != '\0') {
+        if (!copy_sanitized(level, size - 1, year, is_lead)) return false;
+        at = strlen(level);
+        if (at + 3 >= size - 1) return false;
+        memcpy(level + at, " - ", 4);
+        at += 3;
+    }
+    if (!copy_sanitized(level + at, size - 1 - at, album, is_lead)) return false;
+    make_safe_folder_level(level, size, is_lead);
+    return true;
+}
+
+bool make_artist_level(char* level, size_t size, const char* artist, LeadByteTest is_lead)
+{
+    if (!copy_sanitized(level, size - 1, artist, is_lead)) return false;
+    make_safe_folder_level(level, size, is_lead);
+    return true;
+}
+
+}  // namespace
+
+void sanitize_name(char* text, LeadByteTest is_lead)
 {
     for (char* p = text; *p; ++p) {
-        switch (*p) {
-        case '\\': case '/': case ':': case '*': case '?': case '<': case '>': case '|':
-            *p = '_';
-            break;
-        case '"':
-            *p = '\'';
-            break;
+        if (is_lead && is_lead(static_cast<unsigned char>(*p))) {
+            if (p[1] == '\0') *p = '_';  // a lead byte cut from its trail byte
+            else ++p;                    // the trail byte is part of the character
+            continue;
         }
+        *p = safe_char(*p);
+    }
+}
+
+void make_safe_folder_level(char* text, size_t size, LeadByteTest is_lead)
+{
+    if (size < 2) return;
+    if (text[0] == '\0') {
+        text[0] = '_';
+        text[1] = '\0';
+        return;
+    }
+    mark_trailing_dots_and_spaces(text, is_lead);
+    if (is_device_name(text)) {
+        prefix_underscore(text, size, is_lead);
+        mark_trailing_dots_and_spaces(text, is_lead);  // the cut may have left a dot or a space last
     }
 }
 
 bool compose_folder_text(const char* root, const char* artist, const char* album, const char* year, bool with_artist,
-                         bool with_album, char* out, size_t size)
+                         bool with_album, char* out, size_t size, LeadByteTest is_lead)
 {
-    char album_level[1024];
-    if (year[0] != '\0') snprintf(album_level, sizeof album_level, "%s - %s", year, album);
-    else snprintf(album_level, sizeof album_level, "%s", album);
+    char artist_level[kLevelSize], album_level[kLevelSize];
+    if (with_artist && !make_artist_level(artist_level, sizeof artist_level, artist, is_lead)) return false;
+    if (with_album && !make_album_level(album_level, sizeof album_level, album, year, is_lead)) return false;
     int n;
-    if (with_artist && with_album) n = snprintf(out, size, "%s%s\\%s\\", root, artist, album_level);
-    else if (with_artist) n = snprintf(out, size, "%s%s\\", root, artist);
+    if (with_artist && with_album) n = snprintf(out, size, "%s%s\\%s\\", root, artist_level, album_level);
+    else if (with_artist) n = snprintf(out, size, "%s%s\\", root, artist_level);
     else if (with_album) n = snprintf(out, size, "%s%s\\", root, album_level);
     else n = snprintf(out, size, "%s", root);
     return n >= 0 && static_cast<size_t>(n) < size;

@@ -3,16 +3,34 @@
 #include <cstddef>
 #include <cstdint>
 
-// Replaces, in place, the nine characters a file name cannot hold:
-// \ / : * ? < > | become '_' and '"' becomes '\''. The length never changes.
-void sanitize_name(char* text);
+// true when `c` starts a double-byte character of the ANSI code page
+typedef bool (*LeadByteTest)(unsigned char c);
+
+// Makes a text safe as part of a file name, in place: the nine characters
+// \ / : * ? < > | become '_', '"' becomes '\'', control characters (0x01-0x1F,
+// 0x7F) become '_'. With `is_lead`, a lead byte and the byte after it are one
+// character whose trail byte is kept as it is (in code page 932 trail bytes
+// include '\' and '|'); a lead byte with nothing behind it becomes '_'.
+// The length never changes.
+void sanitize_name(char* text, LeadByteTest is_lead = nullptr);
+
+// Makes one folder level (already through sanitize_name) one that Windows
+// creates and keeps exactly as written, and that never leaves the folder it
+// is made in: trailing dots and spaces (Windows strips them; a level of only
+// dots and spaces would name the folder itself or its parent) become '_', a
+// device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9 in any case, also with an
+// extension or trailing spaces before it) gets a '_' in front, cut back at a
+// character boundary to `size` - 1 if needed, and an empty level becomes "_".
+// Long names are not cut here: whoever makes the path reports them.
+void make_safe_folder_level(char* text, size_t size, LeadByteTest is_lead = nullptr);
 
 // The output folder for a root and the optional artist and album levels
 // ("%s%s\%s\" and its shorter forms); the album level is "year - album"
-// when a year is given. `root` must already end with a backslash.
+// when a year is given. Each level goes through sanitize_name and
+// make_safe_folder_level. `root` must already end with a backslash.
 // Returns false when the result does not fit `size` (nothing is cut).
 bool compose_folder_text(const char* root, const char* artist, const char* album, const char* year, bool with_artist,
-                         bool with_album, char* out, size_t size);
+                         bool with_album, char* out, size_t size, LeadByteTest is_lead = nullptr);
 
 // The 44-byte header of a 16-bit stereo 44,100 Hz PCM WAV file holding
 // `data_bytes` bytes of samples.
