@@ -19,7 +19,9 @@ std::mutex g_mutex;  // guards everything below
 bool g_listed = false;
 int g_drive_count = 0;
 DriveName g_drives[kMaxDrives];
-std::string g_ids[kMaxDrives][2];  // last CDDB text and CD-TEXT run handed out per drive
+// The last CDDB text and CD-TEXT run handed out per drive, one set per
+// thread: a text stays valid while other threads query the same drive.
+thread_local std::string g_ids[kMaxDrives][2];
 CDLIB_LOGPROC g_log_proc = nullptr;
 
 constexpr uint32_t kReadAheadSectors = 64;  // what a stream asks the drive for at once
@@ -168,7 +170,6 @@ const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id)
         cdlib_fail(CDLIB_ERROR_NOTAVAIL);
         return nullptr;
     }
-    std::lock_guard<std::mutex> lock(g_mutex);
     std::string& slot = g_ids[drive][id == BASS_CDID_CDDB ? 0 : 1];
     slot = value;
     cdlib_ok();

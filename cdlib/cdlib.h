@@ -71,4 +71,7 @@ HWMENCODE BASS_WMA_EncodeOpenFile(CDLIB_DWORD freq, CDLIB_DWORD chans, CDLIB_DWO
                                   CDLIB_DWORD bitrate, const char* file);
 int BASS_WMA_EncodeSetTag(HWMENCODE encoder, const char* tag, const char* text, CDLIB_DWORD type);
 int BASS_WMA_EncodeWrite(HWMENCODE encoder, const void* buffer, CDLIB_DWORD length);
-void BASS_WMA_EncodeClose(HWMENCODE encoder);
+// Finishes the file. 0 when a write failed (a full volume): the file is
+// then not whole; GetLastError gives the system's reason, as after
+// BASS_WMA_EncodeWrite.
+int BASS_WMA_EncodeClose(HWMENCODE encoder);

@@ -33,6 +33,7 @@ struct WmaFile {
     int64_t next_pts = 0;
     bool header_written = false;
     bool failed = false;
+    DWORD error = 0;  // the system's reason for the first failed write
 };
 
 std::mutex g_mutex;
@@ -43,6 +44,7 @@ int write_packet(void* opaque, uint8_t* data, int size)
     auto* wma = static_cast<WmaFile*>(opaque);
     DWORD written = 0;
     if (!WriteFile(wma->file, data, static_cast<DWORD>(size), &written, nullptr) || written != static_cast<DWORD>(size)) {
+        if (!wma->failed) wma->error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
         wma->failed = true;
         return AVERROR(EIO);
     }
@@ -159,6 +161,30 @@ WmaFile* find(HWMENCODE handle)
     return g_files[handle - 1].get();
 }
 
+// The program's texts are in the ANSI code page; the ASF writer takes UTF-8.
+std::string ansi_to_utf8(const char* text)
+{
+    int wide_length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (wide_length <= 0) return text;
+    std::vector<wchar_t> wide(static_cast<size_t>(wide_length));
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), wide_length);
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return text;
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, &utf8[0], length, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(length) - 1);
+    return utf8;
+}
+
+// Fails with the error code the library reports and the system's reason
+// for the failed write left for GetLastError.
+int fail_write(DWORD error)
+{
+    cdlib_fail(CDLIB_ERROR_FILEOPEN);
+    SetLastError(error ? error : ERROR_WRITE_FAULT);
+    return 0;
+}
+
 std::string canonical_tag(const char* name)
 {
     // Players read the track number under this spelling only.
@@ -196,7 +222,7 @@ int BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text, C
     if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
     if (!tag || !text) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
     if (wma->header_written) return cdlib_fail(CDLIB_ERROR_NOTAVAIL);  // tags go before the audio
-    av_dict_set(&wma->format->metadata, canonical_tag(tag).c_str(), text, 0);
+    av_dict_set(&wma->format->metadata, canonical_tag(tag).c_str(), ansi_to_utf8(text).c_str(), 0);
     cdlib_ok();
     return 1;
 }
@@ -206,7 +232,7 @@ int BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, CDLIB_DWORD lengt
     std::lock_guard<std::mutex> lock(g_mutex);
     WmaFile* wma = find(handle);
     if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
-    if (!write_header(wma)) return cdlib_fail(CDLIB_ERROR_FILEOPEN);
+    if (!write_header(wma)) return fail_write(wma->error);
     const auto* samples = static_cast<const int16_t*>(buffer);
     wma->pending.insert(wma->pending.end(), samples, samples + length / 2);
     size_t frame_values = static_cast<size_t>(wma->codec->frame_size) * wma->codec->ch_layout.nb_channels;
@@ -216,19 +242,16 @@ int BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, CDLIB_DWORD lengt
         used += frame_values;
     }
     wma->pending.erase(wma->pending.begin(), wma->pending.begin() + static_cast<std::ptrdiff_t>(used));
-    if (wma->failed) return cdlib_fail(CDLIB_ERROR_FILEOPEN);
+    if (wma->failed) return fail_write(wma->error);
     cdlib_ok();
     return 1;
 }
 
-void BASS_WMA_EncodeClose(HWMENCODE handle)
+int BASS_WMA_EncodeClose(HWMENCODE handle)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     WmaFile* wma = find(handle);
-    if (!wma || !wma->format) {
-        cdlib_fail(CDLIB_ERROR_HANDLE);
-        return;
-    }
+    if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
     if (write_header(wma)) {
         if (!wma->pending.empty()) {  // the last, partial frame is padded with silence
             size_t frame_values = static_cast<size_t>(wma->codec->frame_size) * wma->codec->ch_layout.nb_channels;
@@ -241,8 +264,15 @@ void BASS_WMA_EncodeClose(HWMENCODE handle)
         if (av_write_trailer(wma->format) < 0) wma->failed = true;
     }
     if (wma->format->pb) avio_flush(wma->format->pb);
+    if (!wma->failed && !FlushFileBuffers(wma->file)) {
+        wma->failed = true;
+        wma->error = GetLastError();
+    }
     bool failed = wma->failed;
+    DWORD error = wma->error;
     release(wma);
-    if (failed) cdlib_fail(CDLIB_ERROR_FILEOPEN);
-    else cdlib_ok();
+    g_files[handle - 1].reset();  // the handle stays taken; its memory goes
+    if (failed) return fail_write(error);
+    cdlib_ok();
+    return 1;
 }
