@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <cstdio>
+#include <cstring>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -17,6 +18,17 @@ std::atomic<int> g_drive_index{0};
 HANDLE g_refresh_event;
 
 namespace {
+
+// The CDDB query text (disc id, track offsets, length) of the disc listed
+// last, and its drive; "" when the drive had no disc.
+char g_listed_disc[4096];
+int g_listed_drive = -1;
+
+void remember_listed_disc(int drive, const char* id)
+{
+    snprintf(g_listed_disc, sizeof g_listed_disc, "%s", id ? id : "");
+    g_listed_drive = drive;
+}
 
 struct ButtonLook {
     int id;
@@ -91,8 +103,11 @@ void fill_tracks(HWND list, int drive)
     int count = BASS_CD_GetTracks(drive);
     g_log.print("CD Tracks: %d", count);
     g_log.print("Is CD active: %d", BASS_CD_IsReady(drive));
+    remember_listed_disc(drive, nullptr);
     if (count == -1) return;
-    g_log.print("CDDB: %s", BASS_CD_GetID(drive, BASS_CDID_CDDB));
+    const char* id = BASS_CD_GetID(drive, BASS_CDID_CDDB);
+    g_log.print("CDDB: %s", id);
+    remember_listed_disc(drive, id);
     const char* text = BASS_CD_GetID(drive, BASS_CDID_TEXT);
     g_log.print("CDID_TEXT: %s", text);
     for (int i = 0; i < count; ++i) {
@@ -116,6 +131,12 @@ int row_track(HWND list, int row)
     item.iItem = row;
     if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return row;
     return static_cast<int>(item.lParam);
+}
+
+bool drive_holds_listed_disc(int drive)
+{
+    const char* id = BASS_CD_GetID(drive, BASS_CDID_CDDB);
+    return drive == g_listed_drive && id && g_listed_disc[0] && strcmp(id, g_listed_disc) == 0;
 }
 
 bool row_ticked(HWND list, int row)

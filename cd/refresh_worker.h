@@ -18,6 +18,11 @@ DWORD WINAPI refresh_worker(LPVOID main_window);
 // track in its item data, and ripping and the lookup read it from there.
 int row_track(HWND list, int row);
 
+// Whether the drive still holds the disc the track list was read from at
+// the last refresh (the same table of contents); a rip of the rows under
+// another disc would give wrong files under the old names.
+bool drive_holds_listed_disc(int drive);
+
 // A row counts as ticked unless its state image is the empty box (1); a
 // row without any state image counts as ticked.
 bool row_ticked(HWND list, int row);

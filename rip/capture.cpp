@@ -1,6 +1,8 @@
 #include "capture.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -17,15 +19,14 @@ constexpr CDLIB_DWORD kBlockBytes = 20000;
 HSTREAM g_streams[kMaxDrives];  // one decode stream per drive, kept for later captures
 char g_block[kBlockBytes];
 
+// The drive's stream set to `track`, or 0 when the disc has no such audio
+// track now (a disc changed since the list was read, a data track).
 HSTREAM stream_for(int drive, int track)
 {
     if (drive < 0 || drive >= kMaxDrives) return 0;
-    if (g_streams[drive]) {
-        BASS_CD_StreamSetTrack(g_streams[drive], track);
-    } else {
-        g_log.print("create stream");
-        g_streams[drive] = BASS_CD_StreamCreate(drive, track, BASS_STREAM_DECODE);
-    }
+    if (g_streams[drive]) return BASS_CD_StreamSetTrack(g_streams[drive], track) ? g_streams[drive] : 0;
+    g_log.print("create stream");
+    g_streams[drive] = BASS_CD_StreamCreate(drive, track, BASS_STREAM_DECODE);
     return g_streams[drive];
 }
 
@@ -33,18 +34,20 @@ HSTREAM stream_for(int drive, int track)
 // equal to the one posted last is not posted again: the bars would show
 // the same, and under some systems every post costs a round trip that
 // would slow the rip several times over (two posts per 20,000 bytes).
-// Returns whether the stream gave the whole track.
+// Stops when `write` fails. Returns the bytes handed to `write`.
 template <typename Write>
-bool pump_blocks(HWND progress, HSTREAM stream, int done, int total, Write write)
+CDLIB_QWORD pump_blocks(HWND progress, HSTREAM stream, CDLIB_QWORD length, int done, int total, Write write)
 {
-    float length = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetLength(stream));
     BASS_ChannelPlay(stream, 0);
+    CDLIB_QWORD delivered = 0;
     int last_track = -1, last_total = -1;
     while (BASS_ChannelIsActive(stream) && !g_rip_abort.load()) {
         CDLIB_DWORD got = BASS_ChannelGetData(stream, g_block, kBlockBytes);
-        if (got != 0xFFFFFFFFu) write(g_block, got);
-        float now = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream));
-        double share = length > 0 ? static_cast<double>(now) / length : 0.0;
+        if (got == 0xFFFFFFFFu) break;
+        if (!write(g_block, got)) break;
+        delivered += got;
+        double share = length > 0 ? static_cast<double>(delivered) / static_cast<double>(length) : 0.0;
+        if (share > 1.0) share = 1.0;
         int track_percent = static_cast<int>(share * 100.0);
         int total_percent = static_cast<int>(done * 100 / total + share * (1.0 / total) * 100.0);
         if (track_percent != last_track || total_percent != last_total) {
@@ -54,22 +57,28 @@ bool pump_blocks(HWND progress, HSTREAM stream, int done, int total, Write write
             last_total = total_percent;
         }
     }
-    return !g_rip_abort.load() && BASS_ChannelGetPosition(stream) >= BASS_ChannelGetLength(stream);
+    return delivered;
 }
 
-Capture keep_if_whole(bool whole)
+// What became of a capture once its file is closed: anything but a whole
+// track removes the file.
+Capture settle(const char* path, bool write_failed, DWORD error, CDLIB_QWORD delivered, CDLIB_QWORD length)
 {
-    if (whole) return Capture::kWhole;
-    g_log.print("capture cut short: %s deleted", TargetPath);
-    DeleteFileA(TargetPath);
+    if (!write_failed && delivered == length && !g_rip_abort.load()) return Capture::kWhole;
+    DeleteFileA(path);
+    if (write_failed && !g_rip_abort.load()) {
+        g_log.print("write failed: %s (%lu)", path, error);
+        report_write_failure(path, error);
+        return Capture::kWriteFailed;
+    }
+    g_log.print("capture cut short: %s deleted", path);
     return Capture::kCut;
 }
 
-Capture capture_wma(HWND progress, HSTREAM stream, int done, int total)
+Capture capture_wma(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, int done, int total)
 {
-    HWMENCODE encoder = BASS_WMA_EncodeOpenFile(44100, 2, BASS_WMA_ENCODE_TAGS, 128000, TargetPath);
+    HWMENCODE encoder = BASS_WMA_EncodeOpenFile(44100, 2, BASS_WMA_ENCODE_TAGS, 128000, path);
     if (!encoder) {
-        // A file that cannot be made is said so, as for the other formats.
         show_library_error("Can't create file");
         return Capture::kNoFile;
     }
@@ -79,25 +88,49 @@ Capture capture_wma(HWND progress, HSTREAM stream, int done, int total)
     BASS_WMA_EncodeSetTag(encoder, "WM/AlbumTitle", g_disc_fields.album, 0);
     BASS_WMA_EncodeSetTag(encoder, "WM/Year", g_disc_fields.year, 0);
     BASS_WMA_EncodeSetTag(encoder, "WM/Tracknumber", g_disc_fields.track_number, 0);
-    bool whole = pump_blocks(progress, stream, done, total, [encoder](const char* data, CDLIB_DWORD bytes) {
-        BASS_WMA_EncodeWrite(encoder, data, bytes);
+    bool failed = false;
+    DWORD error = 0;
+    CDLIB_QWORD delivered = pump_blocks(progress, stream, length, done, total, [&](const char* data, CDLIB_DWORD bytes) {
+        if (BASS_WMA_EncodeWrite(encoder, data, bytes)) return true;
+        failed = true;
+        error = GetLastError();
+        return false;
     });
-    BASS_WMA_EncodeClose(encoder);
-    return keep_if_whole(whole);
+    if (!BASS_WMA_EncodeClose(encoder) && !failed) {
+        failed = true;
+        error = GetLastError();
+    }
+    return settle(path, failed, error, delivered, length);
 }
 
-void patch32(FILE* file, long offset, uint32_t value)
-{
-    uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
-                        static_cast<uint8_t>(value >> 24)};
-    fseek(file, offset, SEEK_SET);
-    fwrite(bytes, 1, 4, file);
-    fflush(file);
-}
+// A WAV file written through the C library, remembering its first failure.
+struct WavFile {
+    FILE* file;
+    bool failed = false;
+    DWORD error = 0;
 
-Capture capture_wav(HWND progress, HSTREAM stream, int done, int total)
+    bool put(const void* data, size_t bytes)
+    {
+        if (!failed && fwrite(data, 1, bytes, file) != bytes) fail();
+        return !failed;
+    }
+    void put_at(long offset, uint32_t value)
+    {
+        uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+        if (!failed && fseek(file, offset, SEEK_SET) != 0) fail();
+        put(bytes, 4);
+    }
+    void fail()
+    {
+        failed = true;
+        error = GetLastError();
+    }
+};
+
+Capture capture_wav(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, int done, int total)
 {
-    FILE* file = fopen(TargetPath, "wb");
+    FILE* file = fopen(path, "wb");
     if (!file) {
         g_log.print("Can't create WAV-file");
         show_library_error("Can't create file");
@@ -107,28 +140,50 @@ Capture capture_wav(HWND progress, HSTREAM stream, int done, int total)
     static char file_buffer[1 << 20];  // few, large writes
     setvbuf(file, file_buffer, _IOFBF, sizeof file_buffer);
     g_log.print("writing to BASS.WAV file... press a key to stop");
+    WavFile wav{file};
     uint8_t header[kWavHeaderBytes];
     make_wav_header(header, 0);
     header[4] = header[5] = header[6] = header[7] = 0;  // both sizes are patched at the end
-    fwrite(header, 1, 20, file);
-    fwrite(header + 20, 1, 16, file);
-    fwrite(header + 36, 1, 8, file);
-    bool whole = pump_blocks(progress, stream, done, total,
-                             [file](const char* data, CDLIB_DWORD bytes) { fwrite(data, 1, bytes, file); });
-    fflush(file);
-    long size = ftell(file);
-    patch32(file, 4, static_cast<uint32_t>(size - 8));
-    patch32(file, 40, static_cast<uint32_t>(size - 44));
-    fclose(file);
+    wav.put(header, sizeof header);
+    CDLIB_QWORD delivered = pump_blocks(progress, stream, length, done, total,
+                                        [&wav](const char* data, CDLIB_DWORD bytes) { return wav.put(data, bytes); });
+    if (!wav.failed && fflush(file) != 0) wav.fail();
+    uint32_t data_bytes = static_cast<uint32_t>(delivered);
+    wav.put_at(4, data_bytes + 36);
+    wav.put_at(40, data_bytes);
+    if (!wav.failed && fflush(file) != 0) wav.fail();
+    if (fclose(file) != 0 && !wav.failed) wav.fail();
     g_log.print("output.WAV .... end");
-    return keep_if_whole(whole);
+    return settle(path, wav.failed, wav.error, delivered, length);
 }
 
 }  // namespace
 
-Capture capture_track(HWND progress, int drive, int track, int done, int total)
+Capture capture_track(HWND progress, int drive, int track, const char* path, int done, int total)
 {
-    HSTREAM stream = stream_for(drive, track);
-    if (g_rip_options.wma) return capture_wma(progress, stream, done, total);
-    return capture_wav(progress, stream, done, total);
+    CDLIB_DWORD length = BASS_CD_GetTrackLength(drive, track);
+    HSTREAM stream = length == 0xFFFFFFFFu ? 0 : stream_for(drive, track);
+    if (!stream) {
+        // Nothing is made for a track the disc cannot give: a header-only
+        // WAV or a tags-only WMA would pass for a ripped track.
+        g_log.print("no stream for track %d", track + 1);
+        char what[64];
+        snprintf(what, sizeof what, "Can't read track %d", track + 1);
+        show_library_error(what);
+        return Capture::kNoTrack;
+    }
+    if (g_rip_options.wma) return capture_wma(progress, stream, length, path, done, total);
+    return capture_wav(progress, stream, length, path, done, total);
+}
+
+void report_write_failure(const char* path, DWORD error)
+{
+    char reason[256] = "";
+    if (error == 0 || !FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                      reason, sizeof reason, nullptr))
+        snprintf(reason, sizeof reason, "%s", strerror(errno));
+    for (char* end = reason + strlen(reason); end > reason && (end[-1] == '\n' || end[-1] == '\r'); --end) end[-1] = '\0';
+    char text[1024];
+    snprintf(text, sizeof text, "Can't write file\n%s\n(%s)", path, reason);
+    MessageBoxA(g_main_window, text, kAppCaption, MB_OK | MB_ICONERROR);
 }

@@ -2,14 +2,19 @@
 #include <windows.h>
 
 enum class Capture {
-    kWhole,    // the whole track is in TargetPath
-    kNoFile,   // the output could not be created (the user has been told)
-    kCut,      // aborted, or the disc stopped giving data: no file is kept
+    kWhole,        // every byte of the track is in the file
+    kNoFile,       // the file could not be created (the user has been told)
+    kNoTrack,      // the disc gave nothing for this track (the user has been told)
+    kWriteFailed,  // a write failed, a full volume for one (the user has been told)
+    kCut,          // aborted, or the disc stopped giving data part-way
 };
 
-// Captures one track of the disc into TargetPath: a WAV file of the fixed
+// Captures one track of the disc into `path`: a WAV file of the fixed
 // 44-byte layout, or a WMA file when the WMA format is chosen, posting the
-// track and overall percent as they change. A capture that does not get
-// the whole track deletes what it wrote: a short file would pass for a
-// good one.
-Capture capture_track(HWND progress, int drive, int track, int done, int total);
+// track and overall percent as they change. Whatever the result but kWhole,
+// nothing is left at `path`: a short file would pass for a good one.
+Capture capture_track(HWND progress, int drive, int track, const char* path, int done, int total);
+
+// Tells the user that `path` could not be written, with the system's reason
+// for `error` (a Windows error code; 0 falls back to the C library's errno).
+void report_write_failure(const char* path, DWORD error);

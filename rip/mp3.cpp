@@ -1,6 +1,7 @@
 #include "mp3.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include <id3/tag.h>
 #include <lame/lame.h>
@@ -15,13 +16,109 @@ constexpr int kOutputBytes = 10000;
 short g_input[kInputValues];
 unsigned char g_output[kOutputBytes];
 
+// Appends `bytes` to the MP3 file; false (with the error kept) when the
+// write fails.
+bool put(FILE* mp3, const void* data, size_t bytes, DWORD* error)
+{
+    if (bytes == 0 || fwrite(data, 1, bytes, mp3) == bytes) return true;
+    *error = GetLastError();
+    return false;
+}
+
+Mp3Result encode(FILE* wav, FILE* mp3, int in_rate, int out_rate, DWORD* error)
+{
+    if (fseek(wav, 44, SEEK_SET) != 0) return kMp3NoInput;
+    lame_global_flags* lame = lame_init();
+    lame_set_in_samplerate(lame, in_rate);
+    lame_set_out_samplerate(lame, out_rate);
+    lame_set_num_channels(lame, 1);
+    lame_set_num_channels(lame, 2);
+    lame_init_params(lame);
+    Mp3Result result = kMp3Written;
+    for (;;) {
+        size_t values = fread(g_input, sizeof(short), kInputValues, wav);
+        if (values == 0) break;
+        if (g_rip_abort.load()) {
+            result = kMp3Aborted;
+            break;
+        }
+        int bytes = lame_encode_buffer_interleaved(lame, g_input, static_cast<int>(values / 2), g_output, kOutputBytes);
+        if (bytes > 0 && !put(mp3, g_output, static_cast<size_t>(bytes), error)) {
+            result = kMp3WriteFailed;
+            break;
+        }
+    }
+    if (result == kMp3Written && ferror(wav)) result = kMp3NoInput;
+    if (result == kMp3Written) {
+        int bytes = lame_encode_flush(lame, g_output, kOutputBytes);
+        if (bytes > 0 && !put(mp3, g_output, static_cast<size_t>(bytes), error)) result = kMp3WriteFailed;
+    }
+    // The first frame was written as a placeholder; now it can say how
+    // many samples the file holds and how much padding the encoder added.
+    size_t tag = result == kMp3Written ? lame_get_lametag_frame(lame, g_output, kOutputBytes) : 0;
+    if (tag > 0 && tag <= static_cast<size_t>(kOutputBytes)) {
+        if (fseek(mp3, 0, SEEK_SET) != 0 || !put(mp3, g_output, tag, error)) result = kMp3WriteFailed;
+    }
+    lame_close(lame);
+    return result;
+}
+
+// The text as ISO-8859-1 when every character of it has a place there;
+// otherwise false (the frame then carries UTF-16).
+bool ansi_to_latin1(const char* text, char* out, size_t size, wchar_t* wide, size_t wide_size)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, static_cast<int>(wide_size));
+    if (n <= 0) {
+        wide[0] = 0;
+        snprintf(out, size, "%s", text);
+        return true;
+    }
+    size_t i = 0;
+    for (; wide[i] && i + 1 < size; ++i) {
+        if (wide[i] > 0xFF) return false;
+        out[i] = static_cast<char>(wide[i]);
+    }
+    out[i] = '\0';
+    return true;
+}
+
+void set_frame_text(ID3_Frame* frame, const char* text)
+{
+    static char latin1[1024];
+    static wchar_t wide[1024];
+    ID3_Field* field = frame->GetField(ID3FN_TEXT);
+    if (ansi_to_latin1(text, latin1, sizeof latin1, wide, sizeof wide / sizeof wide[0])) {
+        field->Set(latin1);
+        return;
+    }
+    static unicode_t utf16[1024];
+    size_t i = 0;
+    for (; wide[i] && i + 1 < sizeof utf16 / sizeof utf16[0]; ++i) utf16[i] = static_cast<unicode_t>(wide[i]);
+    utf16[i] = 0;
+    frame->GetField(ID3FN_TEXTENC)->Set(ID3TE_UTF16);
+    field->SetEncoding(ID3TE_UTF16);
+    field->Set(utf16);
+}
+
+// Both tags where they belong: "ID3" at the front, "TAG" 128 bytes from the end.
+bool holds_both_tags(const char* path)
+{
+    FILE* file = fopen(path, "rb");
+    if (!file) return false;
+    char front[3] = {}, back[3] = {};
+    bool ok = fread(front, 1, 3, file) == 3 && fseek(file, -128, SEEK_END) == 0 && fread(back, 1, 3, file) == 3;
+    fclose(file);
+    return ok && memcmp(front, "ID3", 3) == 0 && memcmp(back, "TAG", 3) == 0;
+}
+
 }  // namespace
 
-Mp3Result encode_wav_to_mp3(const char* wav_path, const char* mp3_path, int in_rate, int out_rate)
+Mp3Result encode_wav_to_mp3(const char* wav_path, const char* mp3_path, int in_rate, int out_rate, DWORD* error)
 {
     g_log.print("wavtomp3");
     g_log.enter();
-    Mp3Result result = kMp3Written;
+    *error = 0;
+    Mp3Result result;
     FILE* wav = fopen(wav_path, "rb");
     FILE* mp3 = wav ? fopen(mp3_path, "w+b") : nullptr;
     if (!wav) {
@@ -30,38 +127,20 @@ Mp3Result encode_wav_to_mp3(const char* wav_path, const char* mp3_path, int in_r
         fclose(wav);
         result = kMp3NoOutput;
     } else {
-        fseek(wav, 44, SEEK_SET);
-        lame_global_flags* lame = lame_init();
-        lame_set_in_samplerate(lame, in_rate);
-        lame_set_out_samplerate(lame, out_rate);
-        lame_set_num_channels(lame, 1);
-        lame_set_num_channels(lame, 2);
-        lame_init_params(lame);
-        for (;;) {
-            size_t values = fread(g_input, sizeof(short), kInputValues, wav);
-            if (values == 0 || g_rip_abort.load()) break;
-            int bytes = lame_encode_buffer_interleaved(lame, g_input, static_cast<int>(values / 2), g_output, kOutputBytes);
-            if (bytes > 0) fwrite(g_output, 1, static_cast<size_t>(bytes), mp3);
-        }
-        int bytes = lame_encode_flush(lame, g_output, kOutputBytes);
-        if (bytes > 0) fwrite(g_output, 1, static_cast<size_t>(bytes), mp3);
-        // The first frame was written as a placeholder; now it can say how
-        // many samples the file holds and how much padding the encoder added.
-        size_t tag = lame_get_lametag_frame(lame, g_output, kOutputBytes);
-        if (tag > 0 && tag <= static_cast<size_t>(kOutputBytes)) {
-            fseek(mp3, 0, SEEK_SET);
-            fwrite(g_output, 1, tag, mp3);
-        }
+        result = encode(wav, mp3, in_rate, out_rate, error);
         fclose(wav);
-        fclose(mp3);
-        lame_close(lame);
+        if (fclose(mp3) != 0 && result == kMp3Written) {
+            *error = GetLastError();
+            result = kMp3WriteFailed;
+        }
+        if (result != kMp3Written) DeleteFileA(mp3_path);
     }
     g_log.print("ok");
     g_log.leave();
     return result;
 }
 
-void write_id3_tags(const char* mp3_path)
+bool write_id3_tags(const char* mp3_path, DWORD* error)
 {
     ID3_Tag tag;
     ID3_Frame artist, album, year, title, track;
@@ -79,8 +158,11 @@ void write_id3_tags(const char* mp3_path)
     };
     for (auto& f : frames) {
         f.frame->SetID(f.id);
-        f.frame->GetField(ID3FN_TEXT)->Set(f.text);
+        set_frame_text(f.frame, f.text);
     }
     for (auto& f : frames) tag.AddFrame(*f.frame);
-    tag.Update(ID3TT_ALL);
+    SetLastError(0);
+    flags_t written = tag.Update(ID3TT_ALL);
+    *error = GetLastError();
+    return (written & ID3TT_ID3V2) && (written & ID3TT_ID3V1) && holds_both_tags(mp3_path);
 }

@@ -5,13 +5,14 @@
 #include <atomic>
 
 // The progress protocol: always posted to the progress window, lParam 0.
-#define WM_RIP_END   (WM_USER + 1)  // wParam: 1 done, 0 aborted
+#define WM_RIP_END   (WM_USER + 1)  // wParam: 1 every row tried, 0 aborted or stopped
 #define WM_RIP_LABEL (WM_USER + 2)  // wParam: address of the track's label text
 #define WM_RIP_TOTAL (WM_USER + 3)  // wParam: whole rip, percent
 #define WM_RIP_TRACK (WM_USER + 4)  // wParam: current track, percent
 
 extern std::atomic<int> g_rip_busy;
 extern std::atomic<int> g_rip_abort;
+extern std::atomic<int> g_rip_failed;  // rows of this rip that gave no file
 extern HWND g_progress_window;
 extern HANDLE g_rip_event;  // "CDRipping"
 
@@ -25,3 +26,10 @@ struct DiscFields {
     char track_number[16];
 };
 extern DiscFields g_disc_fields;
+
+// Whether a byte starts a double-byte character of the ANSI code page, for
+// the name rules (their trail bytes may look like '\' or '|').
+inline bool ansi_lead_byte(unsigned char c)
+{
+    return IsDBCSLeadByte(c) != 0;
+}

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <cstdio>
+#include <cstring>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -16,17 +17,30 @@
 
 std::atomic<int> g_rip_busy{0};
 std::atomic<int> g_rip_abort{0};
+std::atomic<int> g_rip_failed{0};
 HWND g_progress_window;
 HANDLE g_rip_event;
 DiscFields g_disc_fields;
 
 namespace {
 
+// What became of one ticked row.
+enum class Row {
+    kRipped,  // its file is whole, tagged and under its final name
+    kFailed,  // no file for it (the user has been told); the rip goes on
+    kStop,    // the rip cannot go on (the user has been told, or aborted)
+};
+
+// The longest file name a Windows volume takes, and the longest path the
+// program's 8-bit file calls take.
+constexpr size_t kMaxNameBytes = 255;
+constexpr size_t kMaxPathBytes = MAX_PATH - 1;
+
 void read_field(int id, char* out, int limit)
 {
     out[0] = '\0';
     SendDlgItemMessageA(g_main_window, id, WM_GETTEXT, limit, reinterpret_cast<LPARAM>(out));
-    sanitize_name(out);
+    sanitize_name(out, ansi_lead_byte);
 }
 
 void read_title(HWND list, int row)
@@ -39,58 +53,124 @@ void read_title(HWND list, int row)
     item.cchTextMax = 1023;  // one byte stays zero whatever the list does
     SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
     title[1023] = '\0';
-    sanitize_name(title);
+    sanitize_name(title, ansi_lead_byte);
 }
 
-// Formats a path; false when it would not fit (the file is then not made
-// at all, rather than made under a cut name).
-bool format_path(char* out, size_t size, const char* folder, const char* label, const char* extension)
+const char* extension()
 {
-    int n = snprintf(out, size, "%s%s%s", folder, label, extension);
-    return n >= 0 && static_cast<size_t>(n) < size;
+    return g_rip_options.mp3 ? ".mp3" : g_rip_options.wav ? ".wav" : ".wma";
 }
 
-// One ticked row: capture, and for MP3 encode, tag and tidy up.
-void rip_row(HWND progress, HWND list, int row, int drive, int done, int ticked, char* label, char* mp3_path)
+// The row's final path, and the temporary name in the same folder that
+// its file is written under until it is whole. False when the name is
+// longer than a volume takes (no file is then made under a cut name).
+bool output_paths(const char* label, int track, char* final_path, char* part_path, size_t size)
 {
+    int n = snprintf(final_path, size, "%s%s%s", OutputFolder, label, extension());
+    if (n < 0 || static_cast<size_t>(n) >= size || static_cast<size_t>(n) > kMaxPathBytes) return false;
+    if (strlen(label) + strlen(extension()) > kMaxNameBytes) return false;
+    n = snprintf(part_path, size, "%s~track%02d.part", OutputFolder, track + 1);
+    return n >= 0 && static_cast<size_t>(n) < size && static_cast<size_t>(n) <= kMaxPathBytes;
+}
+
+// Gives the whole file its final name, replacing an earlier file only now.
+Row publish(const char* part_path, const char* final_path)
+{
+    if (MoveFileExA(part_path, final_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return Row::kRipped;
+    g_log.print("can't rename %s to %s (%lu)", part_path, final_path, GetLastError());
+    DeleteFileA(part_path);
+    show_library_error("Can't create file");
+    return Row::kFailed;
+}
+
+// The disc must still be the one whose rows are shown.
+Row check_disc(int drive)
+{
+    if (!BASS_CD_IsReady(drive)) {
+        MessageBoxA(g_main_window, "No disc!", kAppCaption, MB_OK);
+        return Row::kStop;
+    }
+    if (!drive_holds_listed_disc(drive)) {
+        g_log.print("the disc in the drive is not the one listed");
+        MessageBoxA(g_main_window,
+                    "The disc in the drive is not the one listed.\nPress Refresh to read it, then rip again.",
+                    kAppCaption, MB_OK);
+        return Row::kStop;
+    }
+    return Row::kRipped;
+}
+
+// What a capture that did not get the whole track means for the rip.
+Row after_capture(Capture captured, int drive)
+{
+    switch (captured) {
+    case Capture::kWhole: return Row::kRipped;
+    case Capture::kNoFile:
+    case Capture::kNoTrack: return Row::kFailed;
+    case Capture::kWriteFailed: return Row::kStop;
+    case Capture::kCut: break;
+    }
+    if (!g_rip_abort.load()) {
+        // The disc went away (or stopped giving data) in the middle of the
+        // track: the rip ends here rather than making short files.
+        MessageBoxA(g_main_window, BASS_CD_IsReady(drive) ? "Can't read the disc" : "No disc!", kAppCaption, MB_OK);
+    }
+    return Row::kStop;
+}
+
+// MP3: the capture in wav.tmp beside the program becomes the tagged MP3.
+Row encode_and_tag(const char* part_path)
+{
+    DWORD error = 0;
+    Mp3Result result = encode_wav_to_mp3(TargetPath, part_path, 44100, 44100, &error);
+    switch (result) {
+    case kMp3Written: break;
+    case kMp3Aborted: return Row::kStop;
+    case kMp3NoOutput: show_library_error("Can't create file"); return Row::kFailed;
+    case kMp3NoInput:
+        report_write_failure(TargetPath, error);  // what was just written cannot be read back
+        return Row::kStop;
+    case kMp3WriteFailed: report_write_failure(part_path, error); return Row::kStop;
+    }
+    if (!write_id3_tags(part_path, &error)) {
+        DeleteFileA(part_path);
+        report_write_failure(part_path, error);
+        return Row::kStop;
+    }
+    return Row::kRipped;
+}
+
+// One ticked row: capture, for MP3 encode and tag, then the final name.
+Row rip_row(HWND progress, HWND list, int row, int drive, int done, int ticked, char* label)
+{
+    static char final_path[4096], part_path[4096];
     int track = row_track(list, row);
     read_title(list, row);
     snprintf(g_disc_fields.track_number, sizeof g_disc_fields.track_number, "%d", track + 1);
     snprintf(label, 1024, "%d.%s", track + 1, g_disc_fields.title);
     PostMessageA(progress, WM_RIP_LABEL, reinterpret_cast<WPARAM>(label), 0);
 
+    if (check_disc(drive) == Row::kStop) return Row::kStop;
+    if (!output_paths(label, track, final_path, part_path, sizeof final_path)) {
+        g_log.print("name too long: %s", label);
+        show_library_error("Can't create file");
+        return Row::kFailed;
+    }
     bool mp3 = g_rip_options.mp3 != 0;
-    bool path_ok;
     if (mp3) {
         snprintf(TargetPath, kWorkingBufferSize, "%s\\wav.tmp", ProgramDirectory);
         g_log.print("temp file: %s", TargetPath);
-        path_ok = format_path(mp3_path, 4096, OutputFolder, label, ".mp3");
     } else {
-        path_ok = format_path(TargetPath, kWorkingBufferSize, OutputFolder, label, g_rip_options.wav ? ".wav" : ".wma");
+        snprintf(TargetPath, kWorkingBufferSize, "%s", part_path);
     }
-    if (!path_ok) {
-        show_library_error("Can't create file");
-        return;
+    Row result = after_capture(capture_track(progress, drive, track, TargetPath, done, ticked), drive);
+    if (result == Row::kRipped && mp3) {
+        // Only what this row's capture wrote whole is encoded.
+        result = encode_and_tag(part_path);
+        DeleteFileA(TargetPath);
     }
-    Capture captured = capture_track(progress, drive, track, done, ticked);
-    if (captured == Capture::kCut && !g_rip_abort.load()) {
-        // The disc went away (or stopped giving data) in the middle of the
-        // track: the rip ends here rather than making short files.
-        MessageBoxA(g_main_window, BASS_CD_IsReady(drive) ? "Can't read the disc" : "No disc!", kAppCaption, MB_OK);
-        g_rip_abort = 1;
-    }
-    if (!mp3) return;
-    if (!g_rip_abort.load()) {
-        Mp3Result result = encode_wav_to_mp3(TargetPath, mp3_path, 44100, 44100);
-        if (g_rip_abort.load()) {
-            DeleteFileA(mp3_path);
-        } else if (result == kMp3Written) {
-            write_id3_tags(mp3_path);
-        } else if (result == kMp3NoOutput && captured == Capture::kWhole) {
-            show_library_error("Can't create file");  // said once per row
-        }
-    }
-    DeleteFileA(TargetPath);
+    if (result != Row::kRipped) return result;
+    return publish(part_path, final_path);
 }
 
 }  // namespace
@@ -99,10 +179,7 @@ DWORD WINAPI rip_worker(LPVOID parameter)
 {
     HWND progress = static_cast<HWND>(parameter);
     HWND list = GetDlgItem(g_main_window, IDC_TRACKS);
-    g_rip_busy = 0;
     WaitForSingleObject(g_rip_event, INFINITE);
-    g_rip_busy = 1;
-    g_rip_abort = 0;
     int drive = static_cast<int>(SendDlgItemMessageA(g_main_window, IDC_DRIVES, CB_GETCURSEL, 0, 0));
     g_drive_index = drive;
     g_log.print("WaitForSingleObject (Ripping)");
@@ -116,22 +193,22 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     for (int row = 0; row < rows; ++row) ticked += row_ticked(list, row) ? 1 : 0;
 
     static char label[1024];
-    static char mp3_path[4096];
     int row = 0, done = 0;
-    while (done < ticked && !g_rip_abort.load()) {
+    bool stopped = false;
+    while (done < ticked && !stopped && !g_rip_abort.load()) {
         if (row_ticked(list, row)) {
-            if (!BASS_CD_IsReady(drive)) {
-                MessageBoxA(g_main_window, "No disc!", kAppCaption, MB_OK);
-                g_rip_abort = 1;
-            }
-            rip_row(progress, list, row, drive, done, ticked, label, mp3_path);
+            Row result = rip_row(progress, list, row, drive, done, ticked, label);
+            if (result == Row::kFailed) ++g_rip_failed;
+            stopped = result == Row::kStop;
             ++done;
         }
         PostMessageA(progress, WM_RIP_TRACK, 0, 0);
         PostMessageA(progress, WM_RIP_TOTAL, static_cast<WPARAM>(done * 100 / ticked), 0);
         ++row;
     }
-    PostMessageA(progress, WM_RIP_END, g_rip_abort.load() ? 0 : 1, 0);
+    bool finished = !stopped && !g_rip_abort.load();
+    g_log.print("rows failed: %d", g_rip_failed.load());
+    PostMessageA(progress, WM_RIP_END, finished ? 1 : 0, 0);
     g_rip_busy = 0;
     g_log.print("end thread...");
     g_log.leave();

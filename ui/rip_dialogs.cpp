@@ -13,7 +13,6 @@
 #include "rip/rip_state.h"
 #include "rip/rip_worker.h"
 #include "ui/skinned.h"
-#include "ui/wait.h"
 
 namespace {
 
@@ -69,11 +68,26 @@ void choose_folder(HWND dialog)
 
 const int kRipOptionsOwnColours[] = {IDC_FOLDER, IDC_OPT_ARTIST, IDC_OPT_ALBUM};
 
+// The worker sees the flag before its next block and ends the dialog
+// with its end message; until then the dialog stays responsive.
 void abort_rip(HWND dialog)
 {
     g_rip_abort = 1;
-    wait_until_clear(g_rip_busy);
-    EndDialog(dialog, 0);
+    SetDlgItemTextA(dialog, IDC_TRACK_LABEL, "Aborting...");
+    EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+}
+
+// "Done!" only when every ticked row gave its whole file.
+void announce_result(HWND main_window, int ticked)
+{
+    int failed = g_rip_failed.load();
+    if (failed == 0) {
+        MessageBoxA(main_window, "Done!", kAppCaption, MB_OK);
+        return;
+    }
+    char text[128];
+    snprintf(text, sizeof text, "%d of %d tracks could not be ripped.", failed, ticked);
+    MessageBoxA(main_window, text, kAppCaption, MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace
@@ -90,13 +104,11 @@ void compose_output_folder(HWND dialog, char* output, char* root)
     if (with_artist) GetDlgItemTextA(g_main_window, IDC_ARTIST, artist, 1023);
     if (with_album) GetDlgItemTextA(g_main_window, IDC_ALBUM, album, 1023);
     GetDlgItemTextA(g_main_window, IDC_YEAR, year, 15);
-    // Typing cannot put these characters in, but a disc lookup can: made
-    // safe like the file names, so "AC/DC" is one folder and "Live: 1999"
-    // a valid one.
-    sanitize_name(artist);
-    sanitize_name(album);
-    sanitize_name(year);
-    if (!compose_folder_text(root, artist, album, year, with_artist, with_album, output, kWorkingBufferSize))
+    // Typing cannot put every such character in, but CD-TEXT and a disc
+    // lookup can: each level is made safe, so "AC/DC" is one folder, "Live:
+    // 1999" a valid one and ".." stays inside the root.
+    if (!compose_folder_text(root, artist, album, year, with_artist, with_album, output, kWorkingBufferSize,
+                             ansi_lead_byte))
         output[0] = '\0';  // nothing that fits: the rip then cannot create its files and says so
     g_log.print("szOut = %s", output);
     g_log.leave();
@@ -121,13 +133,14 @@ void rip_cd_command(HWND main_window)
 {
     g_log.print("Button: RIP CD");
     if (g_refresh_busy.load()) return;
-    if (count_ticked(GetDlgItem(main_window, IDC_TRACKS)) == 0) {
+    int ticked = count_ticked(GetDlgItem(main_window, IDC_TRACKS));
+    if (ticked == 0) {
         MessageBoxA(main_window, "No files for Ripping", kAppCaption, MB_OK);
         return;
     }
     if (DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_RIP_OPTIONS), main_window, rip_options_proc, 0) != 1) return;
     if (DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_PROGRESS), main_window, progress_proc, 0) != 1) return;
-    MessageBoxA(main_window, "Done!", kAppCaption, MB_OK);
+    announce_result(main_window, ticked);
 }
 
 INT_PTR CALLBACK rip_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
@@ -183,9 +196,19 @@ INT_PTR CALLBACK progress_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
         g_progress_window = dialog;
         skin_button(dialog, IDCANCEL, IDI_CANCEL, nullptr, kDialogButtonFlags);
         g_rip_event = CreateEventA(nullptr, FALSE, FALSE, "CDRipping");
-        g_rip_busy = 1;  // until the worker is waiting, an Abort waits for it too
-        HANDLE worker = CreateThread(nullptr, 0, rip_worker, dialog, 0, nullptr);
-        if (worker) CloseHandle(worker);
+        // Set before the worker exists, so that an Abort pressed before it
+        // runs is not lost.
+        g_rip_abort = 0;
+        g_rip_failed = 0;
+        g_rip_busy = 1;
+        HANDLE worker = g_rip_event ? CreateThread(nullptr, 0, rip_worker, dialog, 0, nullptr) : nullptr;
+        if (!worker) {
+            g_rip_busy = 0;
+            MessageBoxA(dialog, "Can't start ripping: the system has no resources left.", kAppCaption, MB_OK | MB_ICONERROR);
+            PostMessageA(dialog, WM_RIP_END, 0, 0);
+            return 0;
+        }
+        CloseHandle(worker);
         SetEvent(g_rip_event);
         return 0;
     }

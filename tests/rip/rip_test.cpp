@@ -258,13 +258,14 @@ TEST(RipFaults, UnwritableOutputIsReportedForEveryRowInEveryFormat)
         int count = 0;
         contains(run.boxes, "Can't create file\n(error code: ", &count);
         EXPECT_EQ(count, 3) << "one box for each of the three ticked rows, format " << format;
-        EXPECT_TRUE(run.done) << "the rip still runs to its end";
+        EXPECT_FALSE(run.done) << "no Done! for a rip that made no file";
+        EXPECT_EQ(run.boxes.back(), "3 of 3 tracks could not be ripped.") << "the rip runs to its end and says so";
         EXPECT_FALSE(harness::file_exists(sim.program.folder + "\\wav.tmp"));
         EXPECT_EQ(sim.close(), 0);
         harness::remove_tree(out);
     }
     harness::fault_row("05", "Output folder that cannot be made (a file stands in its path)",
-                       "\"Can't create file (error code: n)\" once per ticked row, then \"Done!\"", "nothing",
+                       "\"Can't create file (error code: n)\" once per ticked row, then \"3 of 3 tracks could not be ripped.\"", "nothing",
                        "no wav.tmp left; the rip still runs to its end");
 }
 
@@ -280,13 +281,13 @@ TEST(RipFaults, NoWavTmpPossibleMeansNoMp3AndOneBoxPerRow)
     int count = 0;
     contains(run.boxes, "Can't create file", &count);
     EXPECT_EQ(count, 4) << "every MP3 row says so, once";
-    EXPECT_TRUE(run.done);
+    EXPECT_EQ(run.boxes.back(), "4 of 4 tracks could not be ripped.");
     EXPECT_EQ(count_files(out, "*.mp3"), 0) << "no MP3 file";
     EXPECT_EQ(GetFileAttributesA((sim.program.folder + "\\wav.tmp").c_str()), DWORD(FILE_ATTRIBUTE_DIRECTORY))
         << "what stands at wav.tmp is left alone";
     EXPECT_EQ(sim.close(), 0);
     harness::fault_row("06", "No wav.tmp can be written beside the program (MP3)",
-                       "\"Can't create file (error code: n)\" once per row, then \"Done!\"", "no MP3 file",
+                       "\"Can't create file (error code: n)\" once per row, then \"4 of 4 tracks could not be ripped.\"", "no MP3 file",
                        "what stands at wav.tmp is left as it was");
     harness::remove_tree(out);
 }
