@@ -62,20 +62,22 @@ CDLIB_QWORD pump_blocks(HWND progress, HSTREAM stream, CDLIB_QWORD length, int d
 
 // What became of a capture once its file is closed: anything but a whole
 // track removes the file.
-Capture settle(const char* path, bool write_failed, DWORD error, CDLIB_QWORD delivered, CDLIB_QWORD length)
+Capture settle(const char* path, const char* shown, bool write_failed, DWORD error, CDLIB_QWORD delivered,
+               CDLIB_QWORD length)
 {
     if (!write_failed && delivered == length && !g_rip_abort.load()) return Capture::kWhole;
     DeleteFileA(path);
     if (write_failed && !g_rip_abort.load()) {
         g_log.print("write failed: %s (%lu)", path, error);
-        report_write_failure(path, error);
+        report_write_failure(shown, error);
         return Capture::kWriteFailed;
     }
     g_log.print("capture cut short: %s deleted", path);
     return Capture::kCut;
 }
 
-Capture capture_wma(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, int done, int total)
+Capture capture_wma(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, const char* shown, int done,
+                    int total)
 {
     HWMENCODE encoder = BASS_WMA_EncodeOpenFile(44100, 2, BASS_WMA_ENCODE_TAGS, 128000, path);
     if (!encoder) {
@@ -100,7 +102,7 @@ Capture capture_wma(HWND progress, HSTREAM stream, CDLIB_QWORD length, const cha
         failed = true;
         error = GetLastError();
     }
-    return settle(path, failed, error, delivered, length);
+    return settle(path, shown, failed, error, delivered, length);
 }
 
 // A WAV file written through the C library, remembering its first failure.
@@ -128,7 +130,8 @@ struct WavFile {
     }
 };
 
-Capture capture_wav(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, int done, int total)
+Capture capture_wav(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, const char* shown, int done,
+                    int total)
 {
     FILE* file = fopen(path, "wb");
     if (!file) {
@@ -154,12 +157,12 @@ Capture capture_wav(HWND progress, HSTREAM stream, CDLIB_QWORD length, const cha
     if (!wav.failed && fflush(file) != 0) wav.fail();
     if (fclose(file) != 0 && !wav.failed) wav.fail();
     g_log.print("output.WAV .... end");
-    return settle(path, wav.failed, wav.error, delivered, length);
+    return settle(path, shown, wav.failed, wav.error, delivered, length);
 }
 
 }  // namespace
 
-Capture capture_track(HWND progress, int drive, int track, const char* path, int done, int total)
+Capture capture_track(HWND progress, int drive, int track, const char* path, const char* shown, int done, int total)
 {
     CDLIB_DWORD length = BASS_CD_GetTrackLength(drive, track);
     HSTREAM stream = length == 0xFFFFFFFFu ? 0 : stream_for(drive, track);
@@ -172,8 +175,8 @@ Capture capture_track(HWND progress, int drive, int track, const char* path, int
         show_library_error(what);
         return Capture::kNoTrack;
     }
-    if (g_rip_options.wma) return capture_wma(progress, stream, length, path, done, total);
-    return capture_wav(progress, stream, length, path, done, total);
+    if (g_rip_options.wma) return capture_wma(progress, stream, length, path, shown, done, total);
+    return capture_wav(progress, stream, length, path, shown, done, total);
 }
 
 void report_write_failure(const char* path, DWORD error)

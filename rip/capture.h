@@ -12,8 +12,9 @@ enum class Capture {
 // Captures one track of the disc into `path`: a WAV file of the fixed
 // 44-byte layout, or a WMA file when the WMA format is chosen, posting the
 // track and overall percent as they change. Whatever the result but kWhole,
-// nothing is left at `path`: a short file would pass for a good one.
-Capture capture_track(HWND progress, int drive, int track, const char* path, int done, int total);
+// nothing is left at `path`: a short file would pass for a good one. A box
+// about a failed write names `shown` (the file the user knows of).
+Capture capture_track(HWND progress, int drive, int track, const char* path, const char* shown, int done, int total);
 
 // Tells the user that `path` could not be written, with the system's reason
 // for `error` (a Windows error code; 0 falls back to the C library's errno).

@@ -119,7 +119,7 @@ Row after_capture(Capture captured, int drive)
 }
 
 // MP3: the capture in wav.tmp beside the program becomes the tagged MP3.
-Row encode_and_tag(const char* part_path)
+Row encode_and_tag(const char* part_path, const char* final_path)
 {
     DWORD error = 0;
     Mp3Result result = encode_wav_to_mp3(TargetPath, part_path, 44100, 44100, &error);
@@ -130,11 +130,11 @@ Row encode_and_tag(const char* part_path)
     case kMp3NoInput:
         report_write_failure(TargetPath, error);  // what was just written cannot be read back
         return Row::kStop;
-    case kMp3WriteFailed: report_write_failure(part_path, error); return Row::kStop;
+    case kMp3WriteFailed: report_write_failure(final_path, error); return Row::kStop;
     }
     if (!write_id3_tags(part_path, &error)) {
         DeleteFileA(part_path);
-        report_write_failure(part_path, error);
+        report_write_failure(final_path, error);
         return Row::kStop;
     }
     return Row::kRipped;
@@ -163,10 +163,11 @@ Row rip_row(HWND progress, HWND list, int row, int drive, int done, int ticked, 
     } else {
         snprintf(TargetPath, kWorkingBufferSize, "%s", part_path);
     }
-    Row result = after_capture(capture_track(progress, drive, track, TargetPath, done, ticked), drive);
+    const char* shown = mp3 ? TargetPath : final_path;
+    Row result = after_capture(capture_track(progress, drive, track, TargetPath, shown, done, ticked), drive);
     if (result == Row::kRipped && mp3) {
         // Only what this row's capture wrote whole is encoded.
-        result = encode_and_tag(part_path);
+        result = encode_and_tag(part_path, final_path);
         DeleteFileA(TargetPath);
     }
     if (result != Row::kRipped) return result;

@@ -10,7 +10,7 @@ PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     libz-mingw-w64-dev nasm dpkg-dev
     wine wine64 xvfb xauth imagemagick
-    ffmpeg libcdio-utils libdiscid-dev python3-mutagen
+    ffmpeg libcdio-utils libdiscid-dev python3-mutagen locales
 )
 
 missing=()
@@ -42,6 +42,12 @@ enable_source_packages() {
     fi
     apt-get update -qq
 }
+
+# A Japanese locale: Wine then takes code page 932 (double-byte) as the
+# ANSI code page, for the tests of double-byte names and texts.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf-\?8$'; then
+    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi
 
 deps_ready() {
     local d
