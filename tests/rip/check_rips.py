@@ -1,9 +1,9 @@
 #!/usr/bin/python3
-"""Reads the MP3 and WMA files that rip_test made with tools of their own:
-ffprobe and ffmpeg for the stream, its length and its audio, mutagen for
-the ID3 tags. The WAV files ripped from the same tracks are the reference.
+"""Reads the MP3 and WMA files that the rip table's "tagged" scenario kept
+with tools of their own: ffprobe and ffmpeg for the stream, its length and
+its audio, mutagen for the ID3 tags. The WAV files ripped from the same tracks are the reference.
 
-    check_mp3.py RIP_OUT_FOLDER
+    check_rips.py KEEP_FOLDER
 """
 import json
 import math

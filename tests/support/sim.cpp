@@ -1,5 +1,5 @@
-// Driving the simulation build through a rip, shared by the rip tests and
-// the soak test.
+// Driving the simulation build through a rip, shared by the scenario
+// runner and the soak test.
 #include "tests/support/sim.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +39,7 @@ int count_files(const std::string& folder, const char* pattern)
     return files;
 }
 
-RipRun rip(Sim& sim, int format, int artist_box, int album_box, HWND* progress_out, void (*during)(Sim&))
+RipRun rip(Sim& sim, int format, int artist_box, int album_box, void (*poll)(HWND, void*), void* context)
 {
     RipRun run;
     DWORD pid = sim.program.process.dwProcessId;
@@ -56,8 +56,6 @@ RipRun rip(Sim& sim, int format, int artist_box, int album_box, HWND* progress_o
     Sleep(100);
     harness::click(options, IDOK);
     HWND progress = harness::wait_for_window(pid, "CD Ripping...");
-    if (progress_out) *progress_out = progress;
-    if (during) during(sim);
     DWORD start = GetTickCount();
     while (GetTickCount() - start < 120000) {
         HWND box = nullptr;
@@ -83,6 +81,7 @@ RipRun rip(Sim& sim, int format, int artist_box, int album_box, HWND* progress_o
                 more = more || (w != sim.main && harness::is_message_box(w) && harness::window_text(w) != "Settings");
             if (!more) break;
         }
+        if (poll && progress && IsWindow(progress)) poll(progress, context);
         Sleep(20);
     }
     return run;

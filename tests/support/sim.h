@@ -26,10 +26,14 @@ struct Sim {
     explicit Sim(const std::string& sim_exe) : exe(sim_exe)
     {
         program.folder = make_temp_folder("sim");
-        CreateDirectoryA(discs().c_str(), nullptr);
     }
     std::string discs() const { return program.folder + "\\discs"; }
-    void file(const std::string& name, const std::string& bytes) { write_file(discs() + "\\" + name, bytes); }
+    // The "discs" folder is made with its first file: without it the program has no drive.
+    void file(const std::string& name, const std::string& bytes)
+    {
+        CreateDirectoryA(discs().c_str(), nullptr);
+        write_file(discs() + "\\" + name, bytes);
+    }
     void settings(const std::string& ini) { write_file(program.folder + "\\settings.ini", ini); }
     // Starts the program and waits for its window (and, unless told not to,
     // for the end of the first refresh: the label reads "Done" from the start).
@@ -75,9 +79,9 @@ struct RipRun {
     bool done = false;               // "Done!" was shown
 };
 // Presses Rip CD, picks the format, sets the subfolder boxes (-1 leaves
-// one as it is), presses Start, calls `during` once the progress dialog is
-// there, and answers every message box until the rip is over.
-RipRun rip(Sim& sim, int format, int artist_box = -1, int album_box = -1, HWND* progress_out = nullptr,
-           void (*during)(Sim&) = nullptr);
+// one as it is), presses Start, and answers every message box until the
+// rip is over; between boxes it calls `poll` with the progress dialog.
+RipRun rip(Sim& sim, int format, int artist_box = -1, int album_box = -1,
+           void (*poll)(HWND progress, void* context) = nullptr, void* context = nullptr);
 
 }  // namespace harness
