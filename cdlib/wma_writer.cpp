@@ -117,6 +117,10 @@ bool set_up(WmaFile* wma, CDLIB_DWORD freq, CDLIB_DWORD channels, CDLIB_DWORD bi
     wma->frame->nb_samples = wma->codec->frame_size;
     wma->frame->format = wma->codec->sample_fmt;
     if (av_channel_layout_copy(&wma->frame->ch_layout, &wma->codec->ch_layout) < 0) return false;
+    // Decoders use the first frame of a WMA stream to warm up and give no
+    // sound for it: without a frame of silence in front, every file lost
+    // its first 2048 samples.
+    wma->pending.assign(static_cast<size_t>(wma->codec->frame_size) * wma->codec->ch_layout.nb_channels, 0);
     return av_frame_get_buffer(wma->frame, 0) >= 0;
 }
 

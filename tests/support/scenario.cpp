@@ -4,8 +4,9 @@
 //   scenario_test SIMULATION_EXE SAMPLE_DISC_FOLDER KEEP_FOLDER [NAME=VALUE...] TABLE...
 //
 // NAME=VALUE defines ${NAME} (a path from CTest becomes a Windows path);
-// SMALL=FOLDER is the small volume: without it, or when the folder is
-// absent, the scenarios that use ${SMALL} are skipped. KEEP_FOLDER is
+// SMALL=FOLDER and SMALLHOME=FOLDER are small volumes (for the output and
+// for the program itself): without one, or when its folder is absent, the
+// scenarios that use it are skipped. KEEP_FOLDER is
 // emptied at start; `keep` copies files there for the native checks.
 //
 // A table:
@@ -40,8 +41,9 @@
 // Set-up:   disc NAME SECONDS[,SECONDS...] [speed=N] [delay=MS] [titles=A|B|...]
 //             [data=first|last]   (the test pattern of each track number,
 //             whole sectors of 588 frames; a data track of 4 s)
-//           file PATH TEXT | copy SRC DST | mkdir PATH | readonly PATH
+//           file PATH TEXT | copy SRC DST | mkdir PATH | hold PATH (open, shared for reading only)
 //           settings TEXT | format wav|mp3|wma [ROOT]   (Output=ROOT or ${OUT})
+//           home FOLDER (the program's folder, before its files)
 //           start [nowait] [EXE]   (copied into ${PROG}; default the simulation
 //             build; without nowait it waits for the end of the first refresh)
 // Actions:  set artist|album|year|editor TEXT | title ROW TEXT | tick ROW | untick ROW
@@ -123,6 +125,7 @@ struct Run {
     int when_track = -1;  // 0: encoding
     DWORD when_seen = 0;
     HWND progress = nullptr;
+    std::vector<HANDLE> held;
 };
 
 void fail(Run& run, const std::string& what)
@@ -422,6 +425,17 @@ bool start(Run& run, const std::string& text)
     return run.started;
 }
 
+// The program's folder becomes FOLDER (before any disc or file of it).
+bool home(Run& run, const std::string& folder)
+{
+    harness::Sim& sim = *run.sim;
+    sim.program.folder = folder;
+    CreateDirectoryA(sim.discs().c_str(), nullptr);
+    run.vars["PROG"] = folder;
+    run.vars["DISCS"] = sim.discs();
+    return true;
+}
+
 bool file(Run& run, const std::string& text)
 {
     Strings a;
@@ -445,13 +459,18 @@ bool make_folder(Run& run, const std::string& text)
     return harness::file_exists(a[0]) || (fail(run, "cannot make " + show(a[0])), false);
 }
 
-bool make_readonly(Run& run, const std::string& text)
+// Another program holds the file open, shared for reading only, until the
+// run ends:
+// the program can neither replace nor remove it (a read-only attribute
+// would not do: as root under Wine it does not stop a write).
+bool hold(Run& run, const std::string& text)
 {
     Strings a;
     if (!split(run, text, 0, true, &a) || !path_ok(run, a[0])) return false;
-    DWORD attributes = GetFileAttributesA(a[0].c_str());
-    return (attributes != INVALID_FILE_ATTRIBUTES && SetFileAttributesA(a[0].c_str(), attributes | FILE_ATTRIBUTE_READONLY)) ||
-           (fail(run, "cannot make " + show(a[0]) + " read-only"), false);
+    HANDLE file = CreateFileA(a[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return fail(run, "cannot hold " + show(a[0])), false;
+    run.held.push_back(file);
+    return true;
 }
 
 bool settings(Run& run, const std::string& text)
@@ -1001,8 +1020,8 @@ struct Verb {
 };
 
 const Verb kActions[] = {
-    {"disc", disc}, {"file", file}, {"copy", copy}, {"mkdir", make_folder}, {"readonly", make_readonly},
-    {"settings", settings}, {"format", format}, {"start", start}, {"set", set_text}, {"title", title},
+    {"disc", disc}, {"file", file}, {"copy", copy}, {"mkdir", make_folder}, {"hold", hold},
+    {"settings", settings}, {"format", format}, {"start", start}, {"home", home}, {"set", set_text}, {"title", title},
     {"tick", tick}, {"untick", untick}, {"rename", rename}, {"delete", remove}, {"wait", pause},
     {"refresh", refresh}, {"press", press}, {"rip", rip}, {"abort", abort_rip}, {"when", when},
     {"answer", answer}, {"close", close}, {"edit", edit}, {"scroll", scroll}, {"click", click}, {"type", type},
@@ -1062,6 +1081,7 @@ void finish(Run& run, bool went_on)
     std::string log = sim.log();
     if (went_on && !log.empty()) harness::log_records(log, &ok);
     if (!ok) fail(run, "a record of log.txt does not end with its NUL byte");
+    for (HANDLE file : run.held) CloseHandle(file);
     harness::remove_tree(run.vars["OUT"]);
 }
 
@@ -1092,10 +1112,12 @@ public:
     void TestBody() override
     {
         const Scenario& s = *scenario_;
-        bool small = false;
-        for (const Step& step : s.steps) small = small || step.text.find("${SMALL}") != std::string::npos;
-        if (small && (!g_vars.count("SMALL") || !harness::file_exists(g_vars["SMALL"])))
-            GTEST_SKIP() << "no small volume (SMALL=FOLDER absent or missing)";
+        for (const char* small : {"SMALL", "SMALLHOME"}) {
+            bool used = false;
+            for (const Step& step : s.steps) used = used || step.text.find("${" + std::string(small) + "}") != std::string::npos;
+            if (used && (!g_vars.count(small) || !harness::file_exists(g_vars[small])))
+                GTEST_SKIP() << "no small volume (" << small << "=FOLDER absent or missing)";
+        }
         if (s.each_groups.empty()) run_once(s, {});
         for (const Strings& values : s.each_groups) run_once(s, values);
         if (s.matrix.size() == 4) harness::fault_row(s.key.c_str(), s.matrix[0].c_str(), s.matrix[1].c_str(),
