@@ -2,86 +2,105 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
 
-// Packs of one type for texts[0..n], 12 text bytes a pack, as a disc holds them.
-std::vector<uint8_t> packs_of(uint8_t type, const std::vector<std::string>& texts, uint8_t* sequence)
+struct Disc {
+    std::vector<std::string> titles, performers;  // [0] album and artist, [n] track n
+    int code = -1;                                 // block 0's character code; -1: no size information
+    int block = 0;                                 // the block every pack is in
+};
+
+// The packs of one type as a disc holds them: the texts one after another,
+// each ended by a zero byte (two in a double-byte block), 12 bytes a pack.
+void add_packs(std::vector<uint8_t>* out, uint8_t type, const std::vector<std::string>& texts, int unit, int block,
+               uint8_t* sequence)
 {
     std::string stream;
-    std::vector<std::pair<int, int>> owner;  // (track, position) of each byte
+    std::vector<std::pair<int, int>> owner;  // (track, character position) of each byte
     for (size_t t = 0; t < texts.size(); ++t) {
-        for (size_t i = 0; i <= texts[t].size(); ++i) {
-            stream += i < texts[t].size() ? texts[t][i] : '\0';
-            owner.push_back({static_cast<int>(t), static_cast<int>(i)});
-        }
+        std::string text = texts[t] + std::string(unit, '\0');
+        for (size_t i = 0; i < text.size(); ++i) owner.push_back({static_cast<int>(t), static_cast<int>(i) / unit});
+        stream += text;
     }
-    std::vector<uint8_t> out;
     for (size_t start = 0; start < stream.size(); start += 12) {
         char text[12] = {};
         memcpy(text, stream.data() + start, std::min<size_t>(12, stream.size() - start));
         uint8_t pack[18];
-        make_cdtext_pack(pack, type, static_cast<uint8_t>(owner[start].first), (*sequence)++,
-                         static_cast<uint8_t>(std::min(owner[start].second, 15)), text);
+        int flags = (unit == 2 ? 0x80 : 0) | block << 4 | std::min(owner[start].second, 15);
+        make_cdtext_pack(pack, type, static_cast<uint8_t>(owner[start].first), (*sequence)++, static_cast<uint8_t>(flags), text);
+        out->insert(out->end(), pack, pack + 18);
+    }
+}
+
+// Titles, performers and, when the disc has a character code, the three
+// size-information packs that give it.
+std::vector<uint8_t> packs_of(const Disc& disc)
+{
+    int unit = disc.code >= 0x80 ? 2 : 1;
+    uint8_t sequence = 0;
+    std::vector<uint8_t> out;
+    add_packs(&out, 0x80, disc.titles, unit, disc.block, &sequence);
+    add_packs(&out, 0x81, disc.performers, unit, disc.block, &sequence);
+    for (uint8_t i = 0; disc.code >= 0 && i < 3; ++i) {
+        char info[12] = {static_cast<char>(i == 0 ? disc.code : 0), 1, static_cast<char>(disc.titles.size())};
+        uint8_t pack[18];
+        make_cdtext_pack(pack, 0x8F, i, sequence++, static_cast<uint8_t>(disc.block << 4), info);
         out.insert(out.end(), pack, pack + 18);
     }
     return out;
 }
 
-TEST(CdText, TitlesAndPerformersAcrossPacks)
+constexpr int kEveryTitlePack = 99;
+
+struct Row {
+    const char* what;
+    Disc disc;
+    const char* entries;  // cdtext_entries for 3 tracks, every NUL shown as '|'
+    int bad_pack = -1;    // this pack's CRC is made wrong (kEveryTitlePack: each title pack's)
+    bool header = false;  // a 4-byte size header in front of the packs
+};
+
+const Row kRows[] = {
+    {"texts across packs, a tab repeats the previous track's",
+     {{"A Rather Long Album Title", "First", "A second title that spans"}, {"Artist", "Singer", "\t"}, 0x00},
+     "TITLE0=A Rather Long Album Title|PERFORMER0=Artist|TITLE1=First|PERFORMER1=Singer|"
+     "TITLE2=A second title that spans|PERFORMER2=Singer||"},
+    {"a pack failing its CRC drops the text it breaks, not the ones after it",
+     {{"Album", "Track one is long!", "Three"}, {}}, "TITLE0=Album|TITLE2=Three||", 1},
+    {"every title pack of block 0 failing its CRC: no titles",
+     {{"Album", "One", "Two"}, {"Band"}}, "PERFORMER0=Band||", kEveryTitlePack},
+    {"a size header in front", {{"Album", "One"}, {}}, "TITLE0=Album|TITLE1=One||", -1, true},
+    {"only block 0 is read", {{"Album", "One"}, {}, -1, 1}, ""},
+    {"MS-JIS: two bytes a character, texts spanning packs, two tabs repeat",
+     {{"\x83\x41\x83\x8B\x83\x6F\x83\x80", "\x83\x5C\x83\x7C\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8", "\t\t",
+       "\x8B\x4C"},
+      {"\x89\xCC\x8E\xE8"},
+      0x80},
+     "TITLE0=\x83\x41\x83\x8B\x83\x6F\x83\x80|PERFORMER0=\x89\xCC\x8E\xE8|"
+     "TITLE1=\x83\x5C\x83\x7C\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8|"
+     "TITLE2=\x83\x5C\x83\x7C\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8|TITLE3=\x8B\x4C||"},
+    {"MS-JIS: a lone zero byte is dropped; an odd-length text shifts nothing",
+     {{"Album", std::string("\x82\0\x82\xA0", 4)}, {}, 0x80}, "TITLE0=Album|TITLE1=\x82\x82\xA0||"},
+};
+
+TEST(CdText, EntriesOfBlockZero)
 {
-    uint8_t sequence = 0;
-    std::vector<uint8_t> data = packs_of(0x80, {"A Rather Long Album Title", "First", "A second title that spans"}, &sequence);
-    std::vector<uint8_t> more = packs_of(0x81, {"Artist", "Singer", "\t"}, &sequence);
-    data.insert(data.end(), more.begin(), more.end());
-    CdText text = parse_cdtext(data.data(), data.size());
-    ASSERT_TRUE(text.present);
-    EXPECT_EQ(text.titles[0], "A Rather Long Album Title");
-    EXPECT_EQ(text.titles[1], "First");
-    EXPECT_EQ(text.titles[2], "A second title that spans");
-    EXPECT_EQ(text.performers[0], "Artist");
-    EXPECT_EQ(text.performers[2], "Singer") << "a tab repeats the previous track's text";
-    EXPECT_FALSE(text.has_title[3]);
-
-    std::string run = cdtext_entries(text, 3);
-    std::string expected = std::string("TITLE0=A Rather Long Album Title\0PERFORMER0=Artist\0TITLE1=First\0", 64) +
-                           std::string("PERFORMER1=Singer\0TITLE2=A second title that spans\0PERFORMER2=Singer\0\0", 70);
-    EXPECT_EQ(run, expected) << "entries in order, ended by an empty one";
-}
-
-TEST(CdText, BadCrcDropsThePackAndItsBrokenText)
-{
-    uint8_t sequence = 0;
-    std::vector<uint8_t> data = packs_of(0x80, {"Album", "Track one is long!", "Three"}, &sequence);
-    // The pack holding the middle of "Track one is long!" gets a wrong CRC.
-    data[18 + 17] ^= 0x01;
-    CdText text = parse_cdtext(data.data(), data.size());
-    EXPECT_EQ(text.titles[0], "Album");
-    EXPECT_FALSE(text.has_title[1]) << "a text with a lost piece is left out, not joined wrongly";
-    EXPECT_EQ(text.titles[2], "Three") << "texts after the lost pack are found again";
-}
-
-TEST(CdText, SizeHeaderOtherBlocksAndGarbage)
-{
-    uint8_t sequence = 0;
-    std::vector<uint8_t> data = packs_of(0x80, {"Album", "One"}, &sequence);
-    std::vector<uint8_t> with_header = {0x00, static_cast<uint8_t>(data.size() + 2), 0, 0};
-    with_header.insert(with_header.end(), data.begin(), data.end());
-    EXPECT_EQ(parse_cdtext(with_header.data(), with_header.size()).titles[1], "One");
-
-    std::vector<uint8_t> block1 = data;
-    for (size_t i = 0; i + 18 <= block1.size(); i += 18) {
-        char text[12];
-        memcpy(text, &block1[i + 4], 12);
-        make_cdtext_pack(&block1[i], block1[i], block1[i + 1], block1[i + 2], static_cast<uint8_t>(block1[i + 3] | 0x10), text);
+    for (const Row& row : kRows) {
+        std::vector<uint8_t> data = packs_of(row.disc);
+        for (size_t at = 0; at + 18 <= data.size(); at += 18) {
+            if (static_cast<int>(at / 18) == row.bad_pack || (row.bad_pack == kEveryTitlePack && data[at] == 0x80))
+                data[at + 17] ^= 0x01;
+        }
+        if (row.header) data.insert(data.begin(), {0x00, static_cast<uint8_t>(data.size() + 2), 0, 0});
+        std::string run = cdtext_entries(parse_cdtext(data.data(), data.size()), 3);
+        std::replace(run.begin(), run.end(), '\0', '|');
+        EXPECT_EQ(run, row.entries) << row.what;
     }
-    EXPECT_FALSE(parse_cdtext(block1.data(), block1.size()).present) << "only block 0 is read";
-
-    std::vector<uint8_t> junk(1000, 0xA5);
-    EXPECT_FALSE(parse_cdtext(junk.data(), junk.size()).present);
-    EXPECT_EQ(cdtext_entries(CdText(), 5), "") << "no CD-TEXT, no run";
 }
 
 }  // namespace
