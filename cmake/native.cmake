@@ -16,6 +16,7 @@ add_executable(core_tests
     tests/rip/names_test.cpp
 )
 target_compile_options(core_tests PRIVATE ${ORVO_SANITIZE} -g)
+target_compile_definitions(core_tests PRIVATE ORVO_TESTS_DIR="${CMAKE_SOURCE_DIR}/tests")
 target_link_options(core_tests PRIVATE ${ORVO_SANITIZE})
 target_link_libraries(core_tests PRIVATE orvo_core cdlib_core GTest::gtest GTest::gtest_main pthread)
 add_test(NAME core_tests COMMAND core_tests)
@@ -23,6 +24,7 @@ add_test(NAME core_tests COMMAND core_tests)
 # Disc ids and TOCs against libdiscid and libcdio's cd-info.
 add_executable(discid_test tests/cdlib/discid_test.cpp)
 target_compile_options(discid_test PRIVATE ${ORVO_SANITIZE} -g)
+target_compile_definitions(discid_test PRIVATE ORVO_TESTS_DIR="${CMAKE_SOURCE_DIR}/tests")
 target_link_options(discid_test PRIVATE ${ORVO_SANITIZE})
 target_link_libraries(discid_test PRIVATE cdlib_core discid GTest::gtest GTest::gtest_main pthread)
 add_test(NAME discid_test COMMAND discid_test)

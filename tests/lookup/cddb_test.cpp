@@ -1,42 +1,19 @@
 #include "lookup/cddb.h"
 
-#include <gtest/gtest.h>
+#include "tests/table_file.h"
 
 #include <memory>
-#include <string>
 
 namespace {
 
-struct Row {
-    const char* text;
-    const char* key;
-    const char* value;
-    int at;             // the key's offset, -1: not found
-    size_t size = 256;  // the out buffer's bytes
-};
-
-const Row kRows[] = {
-    {"xx\r\nDTITLE=A / B\r\nYEAR: 1999\r\n", "DTITLE=", "A / B", 4},
-    {"TTITLE0=One\nTwo\r\n", "TITLE0=", "One\nTwo", 1},  // a line feed is no end mark
-    {"KEY=\r\nmore", "KEY=", "", 0},
-    {"TTITLE10=Ten\r\nTTITLE1=One\r\n", "TITLE1=", "One", 15},
-    {"DYEAR=1999\r\nYEAR: 2001 ID3G: 17\r\n", "YEAR: ", "2001 ID3G: 17", 12},
-    {"DYEAR=1999\r\n", "YEAR: ", "", -1},
-    {"abc KEY=", "KEY=", "", -1},  // nothing behind the key
-    {"", "KEY=", "", -1},
-    {"K=1234567\r\n", "K=", "1234567", 0, 8},  // values of size - 1, size and size + 1 bytes
-    {"K=12345678\r\n", "K=", "1234567", 0, 8},
-    {"K=123456789", "K=", "1234567", 0, 8},
-    {"K=1", "K=", "", 0, 1},
-};
-
 TEST(Cddb, FindKeyValue)
 {
-    for (const Row& row : kRows) {
-        std::unique_ptr<char[]> out(new char[row.size]);  // exactly `size` bytes: a write past it is caught
+    for (const TableRow& row : read_table("lookup/cddb.table")) {
+        size_t size = std::stoul(row.at(4, "256"));
+        std::unique_ptr<char[]> out(new char[size]);  // exactly `size` bytes: a write past it is caught
         out[0] = 'x';
-        EXPECT_EQ(find_key_value(row.text, row.key, out.get(), row.size), row.at) << row.text;
-        EXPECT_EQ(std::string(out.get()), row.value) << row.text;
+        EXPECT_EQ(find_key_value(row.at(0).c_str(), row.at(1).c_str(), out.get(), size), std::stoi(row.at(3))) << row.where;
+        EXPECT_EQ(std::string(out.get()), row.at(2)) << row.where;
     }
 }
 
