@@ -4,8 +4,9 @@
 #include "cdlib/image_layout.h"
 #include "cdlib/toc.h"
 
+#include "tests/table_file.h"
+
 #include <discid/discid.h>
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
@@ -15,21 +16,9 @@
 
 namespace {
 
-struct Row {
-    const char* what;
-    std::vector<uint32_t> sectors;  // each track's length
+struct Disc {
     uint32_t index0_gap;            // sectors of INDEX 00 before every track but the first
-};
-
-const Row kRows[] = {
-    {"three tracks with a pause", {12 * 75, 14 * 75, 16 * 75}, 75},
-    {"twelve uneven tracks with pauses",
-     {2000, 3008, 4016, 4931, 5939, 6947, 7862, 8870, 9878, 10793, 11801, 12809}, 150},
-    {"the freedb documentation's disc: tracks at 150 and 20000, lead-out at 40000", {19850, 20000}, 0},
-    // Track starts at 2, 59, 69 ... 599 seconds: their digits add up to 287,
-    // so the id's first byte is 287 mod 255.
-    {"digit sum over 255",
-     {4275, 750, 750, 750, 750, 6750, 750, 6750, 750, 6750, 750, 6750, 750, 6750, 750, 1500}, 0},
+    std::vector<uint32_t> sectors;  // each track's length
 };
 
 std::string msf(uint32_t sectors)
@@ -41,20 +30,20 @@ std::string msf(uint32_t sectors)
 
 // One BINARY file named like the cue (the layout cd-info reads), made
 // sparse: only its size matters. Returns the sheet's text.
-std::string write_image(const std::string& folder, const Row& row, uint32_t* total)
+std::string write_image(const std::string& folder, const Disc& disc, uint32_t* total)
 {
     std::string cue = "FILE \"disc.bin\" BINARY\n";
     uint32_t at = 0;
-    for (size_t i = 0; i < row.sectors.size(); ++i) {
+    for (size_t i = 0; i < disc.sectors.size(); ++i) {
         char head[32];
         snprintf(head, sizeof head, "  TRACK %02zu AUDIO\n", i + 1);
         cue += head;
-        if (i > 0 && row.index0_gap) {
+        if (i > 0 && disc.index0_gap) {
             cue += "    INDEX 00 " + msf(at) + "\n";
-            at += row.index0_gap;
+            at += disc.index0_gap;
         }
         cue += "    INDEX 01 " + msf(at) + "\n";
-        at += row.sectors[i];
+        at += disc.sectors[i];
     }
     std::ofstream(folder + "/disc.cue") << cue;
     std::ofstream(folder + "/disc.bin").close();
@@ -95,14 +84,14 @@ std::vector<uint32_t> cd_info_starts(const std::string& folder)
     return starts;
 }
 
-void check_disc(const std::string& folder, const Row& row)
+void check_disc(const std::string& folder, const Disc& disc)
 {
     uint32_t total;
-    std::string cue = write_image(folder, row, &total);
+    std::string cue = write_image(folder, disc, &total);
     Toc toc = our_toc(cue, total);
     std::vector<uint32_t> reference = cd_info_starts(folder);
-    ASSERT_EQ(reference.size(), row.sectors.size() + 1) << "cd-info lists every track and the lead-out";
-    ASSERT_EQ(toc.count, static_cast<int>(row.sectors.size()));
+    ASSERT_EQ(reference.size(), disc.sectors.size() + 1) << "cd-info lists every track and the lead-out";
+    ASSERT_EQ(toc.count, static_cast<int>(disc.sectors.size()));
     std::vector<int> offsets(100, 0);  // [0] lead-out, [n] track n, with the lead-in
     offsets[0] = static_cast<int>(reference.back() + 150);
     for (int i = 0; i < toc.count; ++i) {
@@ -111,10 +100,10 @@ void check_disc(const std::string& folder, const Row& row)
     }
     EXPECT_EQ(toc.leadout, reference.back()) << "lead-out";
 
-    DiscId* disc = discid_new();
-    ASSERT_TRUE(discid_put(disc, 1, toc.count, offsets.data()));
-    std::string query = std::string(discid_get_freedb_id(disc)) + " " + std::to_string(toc.count);
-    discid_free(disc);
+    DiscId* reference_id = discid_new();
+    ASSERT_TRUE(discid_put(reference_id, 1, toc.count, offsets.data()));
+    std::string query = std::string(discid_get_freedb_id(reference_id)) + " " + std::to_string(toc.count);
+    discid_free(reference_id);
     for (int i = 0; i < toc.count; ++i) query += " " + std::to_string(offsets[i + 1]);
     EXPECT_EQ(cddb_query_text(toc), query + " " + std::to_string(offsets[0] / 75)) << "the id leads the query";
 }
@@ -123,9 +112,12 @@ TEST(DiscId, TocAndFreedbIdOfImages)
 {
     char folder[] = "/tmp/orvo-discid-XXXXXX";
     ASSERT_TRUE(mkdtemp(folder) != nullptr);
-    for (const Row& row : kRows) {
-        SCOPED_TRACE(row.what);
-        check_disc(folder, row);
+    for (const TableRow& row : read_table("cdlib/discid.table")) {
+        SCOPED_TRACE(row.where);
+        Disc disc = {static_cast<uint32_t>(std::stoul(row.at(0))), {}};
+        std::istringstream sectors(row.at(1));
+        for (uint32_t n; sectors >> n;) disc.sectors.push_back(n);
+        check_disc(folder, disc);
     }
     unlink((std::string(folder) + "/disc.cue").c_str());
     unlink((std::string(folder) + "/disc.bin").c_str());
