@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -29,6 +30,18 @@ TEST(TrackRows, DefaultTitlesTimesAndCdTextTitles)
         EXPECT_STREQ(title ? title : "(none)", row.second) << "track " << row.first;
     }
     EXPECT_EQ(find_cdtext_title(nullptr, 1), nullptr) << "no CD-TEXT";
+}
+
+TEST(TrackRows, TitlesAreCutTo107BytesBetweenCharacters)
+{
+    const std::pair<std::string, size_t> rows[] = {
+        {std::string(107, 'a'), 107}, {std::string(108, 'a'), 107}, {std::string(106, 'a') + "\x83\x5C", 106},
+        {std::string(105, 'a') + "\x83\x5C", 107}, {"ab\x83", 3}};
+    for (const auto& row : rows) {
+        std::vector<char> title(kTitleSize);  // exactly 108 bytes: a write past them is caught
+        copy_track_title(title.data(), title.size(), row.first.c_str(), [](unsigned char c) { return c >= 0x81 && c <= 0x9F; });
+        EXPECT_EQ(std::string(title.data()), row.first.substr(0, row.second));
+    }
 }
 
 }  // namespace
