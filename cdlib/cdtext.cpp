@@ -4,13 +4,28 @@
 
 namespace {
 
+// CRC-16/CCITT (polynomial 0x1021) of each byte value, made at compile time.
+struct CrcTable {
+    uint16_t of[256];
+};
+
+constexpr CrcTable make_crc_table()
+{
+    CrcTable table = {};
+    for (int byte = 0; byte < 256; ++byte) {
+        uint16_t crc = static_cast<uint16_t>(byte << 8);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? static_cast<uint16_t>(crc << 1 ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+        table.of[byte] = crc;
+    }
+    return table;
+}
+
+constexpr CrcTable kCrcTable = make_crc_table();
+
 uint16_t crc16(const uint8_t* data, size_t size)
 {
     uint16_t crc = 0;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= static_cast<uint16_t>(data[i]) << 8;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? static_cast<uint16_t>(crc << 1 ^ 0x1021) : static_cast<uint16_t>(crc << 1);
-    }
+    for (size_t i = 0; i < size; ++i) crc = static_cast<uint16_t>(crc << 8 ^ kCrcTable.of[(crc >> 8 ^ data[i]) & 0xFF]);
     return static_cast<uint16_t>(~crc);
 }
 
