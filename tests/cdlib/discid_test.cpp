@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <unistd.h>
 
@@ -68,19 +67,13 @@ std::vector<uint32_t> cd_info_starts(const std::string& folder)
     std::string command = "cd-info --no-header --no-device-info --no-cddb --no-analyze --cue-file '" + folder +
                           "/disc.cue' 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    size_t n;
-    while (pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    if (pipe) pclose(pipe);
     std::vector<uint32_t> starts;
-    std::regex row(R"(^\s*\d+: \d\d:\d\d:\d\d\s+(\d+) (audio|data|leadout))");
-    std::istringstream lines(output);
-    std::string line;
-    std::smatch m;
-    while (std::getline(lines, line)) {
-        if (std::regex_search(line, m, row)) starts.push_back(static_cast<uint32_t>(std::stoul(m[1])));
+    char line[512], kind[16];
+    unsigned number, lsn;
+    while (pipe && fgets(line, sizeof line, pipe)) {
+        if (sscanf(line, "%u: %*u:%*u:%*u %u %15s", &number, &lsn, kind) == 3) starts.push_back(lsn);
     }
+    if (pipe) pclose(pipe);
     return starts;
 }
 
