@@ -55,17 +55,9 @@ void set_looks(SkinButtonParams* params, bool busy)
     }
 }
 
-// Copies at most 107 characters, never splitting a double-byte character.
-void copy_title(char* title, const char* text)
+bool ansi_lead_byte(unsigned char c)
 {
-    size_t n = 0;
-    while (text[n] && n < kTitleSize - 1) {
-        size_t step = (IsDBCSLeadByte(static_cast<BYTE>(text[n])) && text[n + 1]) ? 2 : 1;
-        if (n + step > kTitleSize - 1) break;
-        n += step;
-    }
-    memcpy(title, text, n);
-    title[n] = '\0';
+    return IsDBCSLeadByte(c) != 0;
 }
 
 void set_cell(HWND list, int row, int column, const char* text)
@@ -116,7 +108,7 @@ void fill_tracks(HWND list, int drive)
         char title[kTitleSize];
         default_track_title(i + 1, title, sizeof title);
         const char* found = find_cdtext_title(text, i + 1);
-        if (found) copy_title(title, found);
+        if (found) copy_track_title(title, sizeof title, found, ansi_lead_byte);  // at most 107 characters
         if (length == 0xFFFFFFFFu) continue;
         add_row(list, i, title, length);
     }

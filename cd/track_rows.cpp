@@ -8,6 +8,19 @@ void default_track_title(int number, char* title, size_t size)
     snprintf(title, size, "Track %02d", number);
 }
 
+void copy_track_title(char* title, size_t size, const char* text, LeadByteTest is_lead)
+{
+    if (size == 0) return;
+    size_t n = 0;
+    while (text[n]) {
+        size_t step = (is_lead && is_lead(static_cast<unsigned char>(text[n])) && text[n + 1]) ? 2 : 1;
+        if (n + step > size - 1) break;
+        n += step;
+    }
+    memcpy(title, text, n);
+    title[n] = '\0';
+}
+
 void format_track_time(uint32_t bytes, char* text, size_t size)
 {
     uint32_t seconds = bytes / 176400;

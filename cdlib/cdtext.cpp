@@ -4,23 +4,41 @@
 
 namespace {
 
+// CRC-16/CCITT (polynomial 0x1021) of each byte value, made at compile time.
+struct CrcTable {
+    uint16_t of[256];
+};
+
+constexpr CrcTable make_crc_table()
+{
+    CrcTable table = {};
+    for (int byte = 0; byte < 256; ++byte) {
+        uint16_t crc = static_cast<uint16_t>(byte << 8);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? static_cast<uint16_t>(crc << 1 ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+        table.of[byte] = crc;
+    }
+    return table;
+}
+
+constexpr CrcTable kCrcTable = make_crc_table();
+
 uint16_t crc16(const uint8_t* data, size_t size)
 {
     uint16_t crc = 0;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= static_cast<uint16_t>(data[i]) << 8;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? static_cast<uint16_t>(crc << 1 ^ 0x1021) : static_cast<uint16_t>(crc << 1);
-    }
+    for (size_t i = 0; i < size; ++i) crc = static_cast<uint16_t>(crc << 8 ^ kCrcTable.of[(crc >> 8 ^ data[i]) & 0xFF]);
     return static_cast<uint16_t>(~crc);
 }
 
-// Collects the texts of one pack type.
+// Collects the texts of one pack type. In a double-byte block a text ends
+// with two zero bytes and a text of two tabs repeats the previous track's.
 struct TextStream {
     std::string* texts;  // 100 slots
     bool* seen;          // 100 flags
+    bool double_byte = false;
     int track = -1;      // track the text being read belongs to; -1: none
     std::string current;
-    bool broken = false;  // the current text lost a piece
+    bool broken = false;     // the current text lost a piece
+    bool zero_seen = false;  // double-byte: the last byte was a first zero
     // Empty texts count only when more text follows: the zero bytes that
     // pad the last pack are not texts of further tracks.
     int pending_empty[100];
@@ -39,12 +57,37 @@ struct TextStream {
             if (current.empty()) {
                 if (pending_count < 100) pending_empty[pending_count++] = track;
             } else {
-                if (current == "\t") current = track > 0 ? texts[track - 1] : std::string();
+                if (current == (double_byte ? "\t\t" : "\t")) current = track > 0 ? texts[track - 1] : std::string();
                 store(track, current);
             }
         }
         current.clear();
         broken = false;
+    }
+
+    void end_text()
+    {
+        finish();
+        ++track;
+        if (track > 99) track = 99;
+    }
+
+    // A double-byte text ends at two zero bytes in a row; a lone zero byte
+    // is dropped, so no text ever holds a NUL.
+    void add_byte(uint8_t byte)
+    {
+        if (byte == 0 && double_byte && !zero_seen) {
+            zero_seen = true;
+            return;
+        }
+        zero_seen = false;
+        if (byte == 0) {
+            end_text();
+            return;
+        }
+        for (int i = 0; i < pending_count; ++i) store(pending_empty[i], std::string());
+        pending_count = 0;
+        current += static_cast<char>(byte);
     }
 
     void add(const uint8_t* pack)
@@ -62,22 +105,28 @@ struct TextStream {
             track = pack_track;
             current.clear();
             broken = position != 0;
+            zero_seen = false;
         }
         last_sequence = sequence;
-        for (int i = 4; i < 16; ++i) {
-            char c = static_cast<char>(pack[i]);
-            if (c == '\0') {
-                finish();
-                ++track;
-                if (track > 99) track = 99;
-            } else {
-                for (int i = 0; i < pending_count; ++i) store(pending_empty[i], std::string());
-                pending_count = 0;
-                current += c;
-            }
-        }
+        for (int i = 4; i < 16; ++i) add_byte(pack[i]);
     }
 };
+
+int pack_block(const uint8_t* pack)
+{
+    return (pack[3] >> 4) & 0x07;
+}
+
+// The character code of block 0 from the first of its size-information
+// packs (0x8F); 0 (ISO 8859-1) when there is none.
+int block0_character_code(const uint8_t* data, size_t size)
+{
+    for (size_t offset = 0; offset + kCdTextPackBytes <= size; offset += kCdTextPackBytes) {
+        const uint8_t* pack = data + offset;
+        if (pack[0] == 0x8F && pack[1] == 0 && pack_block(pack) == 0 && cdtext_pack_ok(pack)) return pack[4];
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -107,16 +156,19 @@ CdText parse_cdtext(const uint8_t* data, size_t size)
         data += 4;
         size -= 4;
     }
+    // MS-JIS (0x80), Korean (0x81) and Mandarin (0x82) blocks hold double-byte
+    // texts; their bytes are kept as they are (MS-JIS is code page 932's form).
+    bool double_byte = (block0_character_code(data, size) & 0x80) != 0;
     TextStream titles, performers;
     titles.texts = result.titles;
     titles.seen = result.has_title;
+    titles.double_byte = double_byte;
     performers.texts = result.performers;
     performers.seen = result.has_performer;
+    performers.double_byte = double_byte;
     for (size_t offset = 0; offset + kCdTextPackBytes <= size; offset += kCdTextPackBytes) {
         const uint8_t* pack = data + offset;
-        if (!cdtext_pack_ok(pack)) continue;
-        int block = (pack[3] >> 4) & 0x07;
-        if (block != 0) continue;
+        if (!cdtext_pack_ok(pack) || pack_block(pack) != 0) continue;
         if (pack[0] == 0x80) titles.add(pack);
         else if (pack[0] == 0x81) performers.add(pack);
     }

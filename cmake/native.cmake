@@ -16,6 +16,7 @@ add_executable(core_tests
     tests/rip/names_test.cpp
 )
 target_compile_options(core_tests PRIVATE ${ORVO_SANITIZE} -g)
+target_compile_definitions(core_tests PRIVATE ORVO_TESTS_DIR="${CMAKE_SOURCE_DIR}/tests")
 target_link_options(core_tests PRIVATE ${ORVO_SANITIZE})
 target_link_libraries(core_tests PRIVATE orvo_core cdlib_core GTest::gtest GTest::gtest_main pthread)
 add_test(NAME core_tests COMMAND core_tests)
@@ -23,20 +24,31 @@ add_test(NAME core_tests COMMAND core_tests)
 # Disc ids and TOCs against libdiscid and libcdio's cd-info.
 add_executable(discid_test tests/cdlib/discid_test.cpp)
 target_compile_options(discid_test PRIVATE ${ORVO_SANITIZE} -g)
+target_compile_definitions(discid_test PRIVATE ORVO_TESTS_DIR="${CMAKE_SOURCE_DIR}/tests")
 target_link_options(discid_test PRIVATE ${ORVO_SANITIZE})
 target_link_libraries(discid_test PRIVATE cdlib_core discid GTest::gtest GTest::gtest_main pthread)
 add_test(NAME discid_test COMMAND discid_test)
 
-# libFuzzer targets for the parsers; each runs for a bounded time in the tests.
+# libFuzzer targets for the parsers; each runs for a bounded time in the
+# tests, from committed seeds and a dictionary that reach the parsers' limits.
 set(ORVO_FUZZ_SECONDS 15 CACHE STRING "how long each fuzz target runs in the tests")
+# The parsers themselves are built again with coverage instrumentation:
+# without it the fuzzer sees only its target's few lines and mutates blind.
+foreach(lib orvo_core cdlib_core)
+    get_target_property(sources ${lib} SOURCES)
+    add_library(${lib}_fuzz STATIC ${sources})
+    target_include_directories(${lib}_fuzz PUBLIC ${CMAKE_SOURCE_DIR})
+    target_compile_options(${lib}_fuzz PRIVATE -fsanitize=fuzzer-no-link,address,undefined -g)
+endforeach()
 foreach(target cue cdtext wave cddb)
     add_executable(fuzz_${target} tests/fuzz/fuzz_${target}.cpp)
     target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined -g)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_libraries(fuzz_${target} PRIVATE cdlib_core orvo_core)
+    target_link_libraries(fuzz_${target} PRIVATE cdlib_core_fuzz orvo_core_fuzz)
     # New inputs go to the build's corpus; the committed seeds are only read.
     file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/corpus/${target})
     add_test(NAME fuzz_${target}
         COMMAND fuzz_${target} -max_total_time=${ORVO_FUZZ_SECONDS} -max_len=8192 -print_final_stats=0
+                -dict=${CMAKE_SOURCE_DIR}/tests/fuzz/${target}.dict
                 ${CMAKE_BINARY_DIR}/corpus/${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${target})
 endforeach()

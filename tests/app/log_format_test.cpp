@@ -7,7 +7,7 @@
 
 namespace {
 
-std::string line_of(int level, const char* format, ...)
+size_t line_length(int level, const char* format, ...)
 {
     std::vector<char> line(kLogLineBufferSize, 'x');
     va_list args;
@@ -15,10 +15,19 @@ std::string line_of(int level, const char* format, ...)
     size_t length = format_log_line(line.data(), level, format, args);
     va_end(args);
     EXPECT_EQ(length, strlen(line.data())) << "returned length must match the text";
-    return std::string(line.data(), length);
+    return length;
 }
 
-// Appends records the way the log does and returns the file's bytes.
+TEST(LogFormat, CutsLongTextAndDeepLevelsWithinTheBuffer)
+{
+    std::string long_text(5000, 'a');
+    EXPECT_EQ(line_length(1, "%s", long_text.c_str()), 4u + 1023u) << "text is cut to 1023 characters";
+    size_t deep = line_length(100000, "%s", long_text.c_str());
+    EXPECT_EQ(deep, static_cast<size_t>(kLogMaxIndentLevel) * 4 + 1023u);
+    EXPECT_LT(deep, kLogLineBufferSize) << "line and terminator fit the 4096-byte buffer";
+}
+
+// Records appended the way the log does: the file's bytes.
 std::string file_of(const std::vector<std::string>& lines)
 {
     std::string file;
@@ -32,26 +41,15 @@ std::string file_of(const std::vector<std::string>& lines)
     return file;
 }
 
-TEST(LogFormat, CutsLongTextAndDeepLevelsWithinTheBuffer)
-{
-    std::string long_text(5000, 'a');
-    std::string line = line_of(1, "%s", long_text.c_str());
-    EXPECT_EQ(line.size(), 4u + 1023u) << "text is cut to 1023 characters";
-
-    std::string deep = line_of(100000, "%s", long_text.c_str());
-    EXPECT_EQ(deep.size(), static_cast<size_t>(kLogMaxIndentLevel) * 4 + 1023u);
-    EXPECT_LT(deep.size(), kLogLineBufferSize) << "line and terminator fit the 4096-byte buffer";
-}
-
 TEST(LogFormat, RecordsAreSeparatedByCrLfAndEndWithNul)
 {
-    std::string file = file_of({"A", "    B"});
-    EXPECT_EQ(file, std::string("A\0\r\n    B\0", 10)) << "the ten bytes 41 00 0D 0A 20 20 20 20 42 00";
-
-    EXPECT_EQ(file_of({"only"}), std::string("only\0", 5)) << "no CR LF before the first record";
-    EXPECT_EQ(file_of({"", "next"}), std::string("\0\r\nnext\0", 8)) << "an empty line still writes its NUL";
-    std::string end = file_of({"End CDRipper\n"});
-    EXPECT_EQ(end.substr(end.size() - 2), std::string("\n\0", 2));
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"A", "    B"}, std::string("A\0\r\n    B\0", 10)},
+        {{"only"}, std::string("only\0", 5)},  // no CR LF before the first record
+        {{"", "next"}, std::string("\0\r\nnext\0", 8)},  // an empty line still writes its NUL
+        {{"End CDRipper\n"}, std::string("End CDRipper\n\0", 14)},
+    };
+    for (const auto& row : rows) EXPECT_EQ(file_of(row.first), row.second);
 }
 
 }  // namespace

@@ -1,126 +1,63 @@
 #include "cdlib/cue.h"
 #include "cdlib/image_layout.h"
 
-#include <gtest/gtest.h>
+#include "tests/table_file.h"
 
-#include <cstring>
+#include <sstream>
 
 namespace {
 
-CueSheet parsed(const std::string& text)
+// The TOC of a sheet laid out against files of the given bytes, or the error.
+std::string layout_of(const std::string& text, const std::string& file_bytes)
 {
     CueSheet sheet;
     std::string error;
-    EXPECT_TRUE(parse_cue(text.data(), text.size(), &sheet, &error)) << error << "\n" << text;
-    return sheet;
-}
-
-std::string refusal(const std::string& text)
-{
-    CueSheet sheet;
-    std::string error;
-    EXPECT_FALSE(parse_cue(text.data(), text.size(), &sheet, &error)) << "accepted:\n" << text;
-    return error;
-}
-
-TEST(CueSheet, RefusesMalformedSheetsWithAReason)
-{
-    const std::string head = "FILE a.bin BINARY\n  TRACK 01 AUDIO\n";
-    EXPECT_NE(refusal(head + "    INDEX 01 00:00:00\n  FROB 1\n").find("unknown command"), std::string::npos);
-    EXPECT_NE(refusal(head + "    INDEX 01 00:60:00\n").find("bad time"), std::string::npos);
-    EXPECT_NE(refusal(head + "    INDEX 01 00:00:75\n").find("bad time"), std::string::npos);
-    EXPECT_NE(refusal(head + "    INDEX 01 0:0\n").find("bad time"), std::string::npos);
-    EXPECT_NE(refusal(head + "    INDEX 01 00:00:00\n  TRACK 03 AUDIO\n    INDEX 01 00:10:00\n").find("out of order"),
-              std::string::npos);
-    EXPECT_NE(refusal(head + "    INDEX 01 00:10:00\n  TRACK 02 AUDIO\n    INDEX 01 00:05:00\n").find("before"),
-              std::string::npos);
-    EXPECT_NE(refusal(head).find("no INDEX 01"), std::string::npos);
-    EXPECT_NE(refusal("  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n").find("before any FILE"), std::string::npos);
-    EXPECT_NE(refusal("FILE a.bin MP3\n").find("file type"), std::string::npos);
-    EXPECT_NE(refusal(head + "    INDEX 01 00:00:00\nTITLE " + std::string(5000, 'x') + "\n").find("too long"),
-              std::string::npos);
-    EXPECT_NE(refusal(std::string("FILE a.bin BINARY\n\0\n", 20)).find("NUL"), std::string::npos);
-    EXPECT_NE(refusal("").find("no tracks"), std::string::npos);
-    EXPECT_NE(refusal("FILE \"a.bin BINARY\n").find("FILE"), std::string::npos) << "unclosed quote";
-}
-
-std::vector<ImageFileInfo> sizes(std::initializer_list<uint64_t> bytes)
-{
+    if (!parse_cue(text.data(), text.size(), &sheet, &error)) return error;
     std::vector<ImageFileInfo> files;
-    for (uint64_t b : bytes) files.push_back(ImageFileInfo{0, b});
-    return files;
-}
-
-TEST(ImageLayout, GapsPregapsAndDataTracksShapeTheToc)
-{
-    CueSheet sheet = parsed(
-        "FILE a.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-        "  TRACK 02 AUDIO\n    INDEX 00 00:10:00\n    INDEX 01 00:11:00\n    POSTGAP 00:01:00\n"
-        "FILE b.bin BINARY\n  TRACK 03 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n"
-        "FILE c.iso BINARY\n  TRACK 04 MODE1/2048\n    INDEX 01 00:00:00\n");
+    std::istringstream sizes(file_bytes);
+    for (uint64_t bytes; sizes >> bytes;) files.push_back(ImageFileInfo{0, bytes});
     ImageLayout layout;
-    std::string error;
-    ASSERT_TRUE(build_image_layout(sheet, sizes({20 * 75 * 2352ull, 5 * 75 * 2352ull, 100 * 2048ull}), &layout, &error))
-        << error;
-    ASSERT_EQ(layout.toc.count, 4);
-    EXPECT_EQ(layout.toc.tracks[0].start, 0u);
-    EXPECT_EQ(layout.toc.tracks[1].start, 11 * 75u) << "INDEX 01, not INDEX 00";
-    EXPECT_EQ(layout.toc.tracks[0].sectors, 11 * 75u) << "track 1 runs up to track 2's INDEX 01";
-    EXPECT_EQ(layout.toc.tracks[1].sectors, (9 + 1 + 2) * 75u) << "its own rest, its postgap, the next pregap";
-    EXPECT_EQ(layout.toc.tracks[2].start, (20 + 1 + 2) * 75u);
-    EXPECT_FALSE(layout.toc.tracks[3].audio);
-    EXPECT_EQ(layout.toc.leadout, (20 + 1 + 2 + 5) * 75u + 100u);
+    if (!build_image_layout(sheet, files, &layout, &error)) return error;
+    std::string toc;
+    for (int i = 0; i < layout.toc.count; ++i) {
+        const TocTrack& t = layout.toc.tracks[i];
+        toc += std::to_string(t.start) + "+" + std::to_string(t.sectors) + (t.audio ? " " : "d ");
+    }
+    return toc + "end " + std::to_string(layout.toc.leadout);
 }
 
-TEST(ImageLayout, RefusesTracksBeyondTheirFile)
+// The data bytes a WAVE header of the row's values leads to, or the error.
+std::string wave_of(const std::string& values)
 {
-    CueSheet sheet = parsed("FILE a.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                            "  TRACK 02 AUDIO\n    INDEX 01 00:30:00\n");
-    ImageLayout layout;
-    std::string error;
-    EXPECT_FALSE(build_image_layout(sheet, sizes({10 * 75 * 2352ull}), &layout, &error));
-    EXPECT_NE(error.find("beyond"), std::string::npos) << error;
-}
-
-std::vector<uint8_t> wave(uint16_t format, uint16_t channels, uint32_t rate, uint16_t bits, uint32_t data_size,
-                          bool extra_chunk = false)
-{
+    uint32_t format, channels, rate, bits, data_size, extra, given;
+    std::istringstream(values) >> format >> channels >> rate >> bits >> data_size >> extra >> given;
     std::vector<uint8_t> h;
-    auto put = [&](const void* p, size_t n) { h.insert(h.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n); };
-    auto u32 = [&](uint32_t v) { put(&v, 4); };
-    auto u16 = [&](uint16_t v) { put(&v, 2); };
-    put("RIFF", 4); u32(0); put("WAVE", 4);
-    if (extra_chunk) { put("LIST", 4); u32(3); put("abc\0", 4); }
-    put("fmt ", 4); u32(16); u16(format); u16(channels); u32(rate); u32(rate * channels * bits / 8);
-    u16(static_cast<uint16_t>(channels * bits / 8)); u16(bits);
-    put("data", 4); u32(data_size);
-    return h;
-}
-
-TEST(WaveHeader, FindsTheSamplesOfCdAudioOnly)
-{
+    auto put = [&](const char* text) { h.insert(h.end(), text, text + 4); };
+    auto le = [&](uint32_t v, int bytes) { for (int i = 0; i < bytes; ++i) h.push_back(static_cast<uint8_t>(v >> 8 * i)); };
+    put("RIFF"), le(0, 4), put("WAVE");
+    if (extra) put("LIST"), le(3, 4), le(0, 4);  // odd size: a pad byte follows
+    put("fmt "), le(16, 4), le(format, 2), le(channels, 2), le(rate, 4), le(rate * channels * bits / 8, 4);
+    le(channels * bits / 8, 2), le(bits, 2), put("data"), le(data_size, 4);
     WaveLayout layout;
     std::string error;
-    std::vector<uint8_t> h = wave(1, 2, 44100, 16, 8000, true);
-    ASSERT_TRUE(parse_wave_header(h.data(), h.size(), h.size() + 8000, &layout, &error)) << error;
-    EXPECT_EQ(layout.data_offset, h.size()) << "an odd-sized chunk before fmt is skipped with its pad byte";
-    EXPECT_EQ(layout.data_bytes, 8000u);
+    if (!parse_wave_header(h.data(), given ? given : h.size(), h.size() + (extra ? 8000 : 4004), &layout, &error))
+        return error;
+    return layout.data_offset == h.size() ? std::to_string(layout.data_bytes) : "samples at the wrong offset";
+}
 
-    h = wave(1, 2, 44100, 16, 0xFFFFFFFFu);
-    ASSERT_TRUE(parse_wave_header(h.data(), h.size(), h.size() + 4004, &layout, &error));
-    EXPECT_EQ(layout.data_bytes, 4004u) << "an unpatched size takes what the file holds";
-
-    h = wave(1, 1, 44100, 16, 100);
-    EXPECT_FALSE(parse_wave_header(h.data(), h.size(), 1000, &layout, &error));
-    EXPECT_NE(error.find("1 channels"), std::string::npos) << error;
-    h = wave(3, 2, 44100, 32, 100);
-    EXPECT_FALSE(parse_wave_header(h.data(), h.size(), 1000, &layout, &error));
-    h = wave(1, 2, 48000, 16, 100);
-    EXPECT_FALSE(parse_wave_header(h.data(), h.size(), 1000, &layout, &error));
-    const uint8_t junk[] = "RIFX....WAVE";
-    EXPECT_FALSE(parse_wave_header(junk, 12, 12, &layout, &error));
-    h = wave(1, 2, 44100, 16, 100);
-    EXPECT_FALSE(parse_wave_header(h.data(), 30, 1000, &layout, &error)) << "cut inside the fmt chunk";
+TEST(CueSheet, SheetsLayoutsAndWaveHeaders)
+{
+    for (const TableRow& row : read_table("cdlib/cue.table")) {
+        std::string seen = row.at(0) == "wave" ? wave_of(row.at(1)) : layout_of(row.at(1), row.at(3));
+        std::string expected = row.at(2);
+        if (expected.compare(0, 3, "...") == 0) EXPECT_NE(seen.find(expected.substr(3)), std::string::npos) << row.where << ": " << seen;
+        else EXPECT_EQ(seen, expected) << row.where;
+    }
+    std::string long_line = "FILE a.bin BINARY\nTITLE " + std::string(5000, 'x') + "\n";
+    EXPECT_NE(layout_of(long_line, "").find("too long"), std::string::npos);
+    WaveLayout layout;
+    std::string error;
+    EXPECT_FALSE(parse_wave_header(reinterpret_cast<const uint8_t*>("RIFX....WAVE"), 12, 12, &layout, &error));
 }
 
 }  // namespace

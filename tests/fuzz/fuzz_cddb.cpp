@@ -1,15 +1,20 @@
 // CDDB replies of any bytes through the key search and the DTITLE split.
+// The first byte chooses the out buffers' size (1 to 256 bytes), each
+// buffer allocated at exactly that size: a value as long as the buffer is
+// then quick to find, and a write one byte past it is caught.
 #include "lookup/cddb.h"
 
+#include <memory>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string reply(reinterpret_cast<const char*>(data), size);  // ends with its NUL, may hold others
-    char value[4096], artist[1024], album[4096];
+    if (size == 0) return 0;
+    size_t out_size = 1 + data[0];
+    std::string reply(reinterpret_cast<const char*>(data + 1), size - 1);  // ends with its NUL, may hold others
+    std::unique_ptr<char[]> value(new char[out_size]), artist(new char[out_size]), album(new char[out_size]);
     const char* keys[] = {"DTITLE=", "YEAR: ", "TITLE0=", "TITLE12=", " / "};
-    for (const char* key : keys) find_key_value(reply.c_str(), key, value, sizeof value);
-    find_key_value(reply.c_str(), "DTITLE=", value, sizeof value);
-    split_dtitle(value, artist, sizeof artist, album, sizeof album);
+    for (const char* key : keys) find_key_value(reply.c_str(), key, value.get(), out_size);
+    split_dtitle(reply.c_str(), artist.get(), out_size, album.get(), out_size);
     return 0;
 }

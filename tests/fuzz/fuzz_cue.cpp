@@ -1,14 +1,46 @@
-// Cue sheets of any bytes: parsed, laid out against files of made-up sizes.
+// Cue sheets of any bytes: parsed, laid out against files of made-up sizes,
+// and their texts taken as the program takes titles and names: cut into a
+// track row's 108 bytes, and made folder levels and folders in buffers of
+// the fields' 1024 bytes, each allocated at exactly its size.
+#include "cd/track_rows.h"
 #include "cdlib/cue.h"
 #include "cdlib/image_layout.h"
+#include "rip/names.h"
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr size_t kFieldSize = 1024;
+
+bool cp932_lead(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+void take_texts(const CueSheet& sheet)
+{
+    std::unique_ptr<char[]> title(new char[kTitleSize]), field(new char[kFieldSize]), folder(new char[kFieldSize]);
+    for (const CueTrack& track : sheet.tracks) {
+        copy_track_title(title.get(), kTitleSize, track.title.c_str(), cp932_lead);
+        snprintf(field.get(), kFieldSize, "%s", track.title.c_str());
+        sanitize_name(field.get(), cp932_lead);
+        make_safe_folder_level(field.get(), kFieldSize, cp932_lead);
+    }
+    compose_folder_text("C:\\Music\\", sheet.performer.c_str(), sheet.title.c_str(), "1999", true, true, folder.get(),
+                        kFieldSize, cp932_lead);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     CueSheet sheet;
     std::string error;
     if (!parse_cue(reinterpret_cast<const char*>(data), size, &sheet, &error)) return 0;
+    take_texts(sheet);
     std::vector<ImageFileInfo> files(sheet.files.size());
     for (size_t i = 0; i < files.size(); ++i) files[i].data_bytes = (size * 7919 + i * 104729) % (2352ull * 90000);
     ImageLayout layout;
