@@ -91,9 +91,13 @@ void set_frame_text(ID3_Frame* frame, const char* text)
         field->Set(latin1);
         return;
     }
+    // id3lib writes a little-endian byte-order mark but each character's
+    // bytes high first: handing it the characters byte-swapped puts them
+    // in the order its mark announces.
     static unicode_t utf16[1024];
     size_t i = 0;
-    for (; wide[i] && i + 1 < sizeof utf16 / sizeof utf16[0]; ++i) utf16[i] = static_cast<unicode_t>(wide[i]);
+    for (; wide[i] && i + 1 < sizeof utf16 / sizeof utf16[0]; ++i)
+        utf16[i] = static_cast<unicode_t>((wide[i] >> 8 & 0xFF) | (wide[i] & 0xFF) << 8);
     utf16[i] = 0;
     frame->GetField(ID3FN_TEXTENC)->Set(ID3TE_UTF16);
     field->SetEncoding(ID3TE_UTF16);

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Reads the ripped files that the rip scenarios kept, with tools of their
 own: ffprobe and ffmpeg for the stream and its audio, mutagen for the ID3
-tags. Each NAME.tags file (written by a scenario, ANSI code page 1252)
+tags. Each NAME.tags file (written by a scenario in code page 1252, or 932 when
+its first line is "codepage=cp932")
 names a ripped file, the WAV ripped from the same track as reference, and
 the tags expected:
 
@@ -85,8 +86,12 @@ def main():
     specs = sorted(folder.glob("*.tags"))
     check("tags files were kept", bool(specs), str(folder))
     for spec_file in specs:
-        lines = spec_file.read_bytes().decode("cp1252").splitlines()
-        check_file(folder, dict(line.split("=", 1) for line in lines if "=" in line))
+        raw = spec_file.read_bytes()
+        codepage = "cp932" if raw.startswith(b"codepage=cp932") else "cp1252"
+        lines = raw.decode(codepage).splitlines()
+        spec = dict(line.split("=", 1) for line in lines if "=" in line)
+        spec.pop("codepage", None)
+        check_file(folder, spec)
     print(f"rips: {passed} passed, {failed} failed")
     return 1 if failed else 0
 
