@@ -7,7 +7,7 @@ DiagnosticLog g_log;
 
 void DiagnosticLog::open(const char* file_name)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     file_output_ = true;
     snprintf(file_name_, sizeof file_name_, "%s", file_name);
     HANDLE file = CreateFileA(file_name_, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -29,7 +29,7 @@ void DiagnosticLog::leave()
 
 void DiagnosticLog::print(const char* format, ...)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     va_list args;
     va_start(args, format);
     size_t length = format_log_line(line_, level_.load(), format, args);

@@ -1,10 +1,12 @@
 // The diagnostic log on real files: lines from every thread arrive whole,
-// and a line that cannot be appended whole is lost alone.
+// a line that cannot be appended whole is lost alone, and a fault inside
+// the writer still lets the start-up guard's last line out.
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
+#include "app/guard.h"
 #include "app/log.h"
 #include "tests/support/harness.h"
 
@@ -64,6 +66,29 @@ TEST(DiagnosticLog, ALineThatCannotBeAppendedWholeIsLostAlone)
     }
     harness::fault_row("14", "log.txt held open by another program without sharing", "nothing: the program runs on",
                        "log.txt lacks only the lines written while it was held", "the writer never waits for the file");
+}
+
+// The fault comes inside print, which holds the log's lock; the guard's last
+// step logs on that same thread (and ends it, where the program ends its process).
+DWORD WINAPI guarded_run(LPVOID)
+{
+    run_guarded([] { g_log.print("%s", reinterpret_cast<const char*>(16)); },
+                [] { g_log.print("End CDRipper\n"), ExitThread(0); });
+    return 1;
+}
+
+TEST(DiagnosticLog, AFaultInsideTheWriterStillLetsTheGuardsLastLineOut)
+{
+    LogFile file;
+    g_log.open(file.path.c_str());
+    HANDLE thread = CreateThread(nullptr, 0, guarded_run, nullptr, 0, nullptr);
+    HWND box = harness::wait_for_message_box(GetCurrentProcessId(), "Error");
+    EXPECT_EQ(harness::message_box_text(box), "Failed");
+    harness::click(box, IDOK);
+    DWORD code = 1;
+    EXPECT_TRUE(WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) && !code);
+    bool ok = false;
+    EXPECT_EQ(harness::log_records(harness::read_file(file.path), &ok).back(), "End CDRipper\n");
 }
 
 }  // namespace
