@@ -21,7 +21,10 @@ private:
     std::atomic<int> level_{0};
     char line_[kLogLineBufferSize] = {};
     char file_name_[kLogLineBufferSize] = {};
-    std::mutex mutex_;  // one line at a time, from every thread
+    // One line at a time, from every thread. Recursive because the start-up
+    // guard's fault handler logs the last lines on the thread that faulted,
+    // which may have faulted inside print itself.
+    std::recursive_mutex mutex_;
 };
 
 extern DiagnosticLog g_log;

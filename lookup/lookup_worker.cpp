@@ -4,6 +4,8 @@
 #include <wininet.h>
 #include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <new>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -12,11 +14,8 @@
 #include "lookup/cddb.h"
 #include "res/resource.h"
 #include "ui/skinned.h"
-#include "ui/wait.h"
 
 const char kCddbServer[] = "gnudb.gnudb.org";
-HWND g_disc_info_dialog;
-HANDLE g_lookup_event;
 
 namespace {
 
@@ -28,10 +27,85 @@ const char kHelloVersion[] = "1.2";
 // for ever: connecting, sending and each read give up after this long.
 constexpr DWORD kNetworkTimeoutMs = 15000;
 constexpr DWORD kReplySize = 65536;
+// Worker to its dialog: a lookup has ended; lParam is its LookupResult.
+constexpr UINT WM_LOOKUP_RESULT = WM_USER + 5;
 
 char g_album[4096];
-HANDLE g_lookup_thread;
-std::atomic<int> g_lookup_quit{0};  // the dialog is going: the worker ends
+
+// One opening of the dialog, shared by the dialog (main thread) and its
+// worker, and freed by whichever of the two lets go of it last. A dialog
+// that ends does not wait for its worker: it cancels the lookup, closing
+// the lookup's internet handles (which ends a network wait where the
+// system allows it; otherwise the worker ends after the time-out), and
+// from then on the worker's results are dropped.
+struct LookupJob {
+    HWND dialog;
+    HANDLE retrieve;  // this opening's handle to "GetCDDB"
+    HANDLE quit;      // set when the dialog ends
+    std::atomic<int> owners{2};
+    std::mutex lock;            // guards the two below
+    bool cancelled = false;
+    HINTERNET open[3] = {};     // the running lookup's session, connection and request
+    char reply[kReplySize];
+};
+
+enum Outcome { kNotReady, kNoReply, kSendFailed, kNoEntry, kEntry };
+
+struct LookupResult {
+    LookupJob* job;
+    Outcome outcome;
+    const char* genre;  // the category's name
+};
+
+void release_job(LookupJob* job)
+{
+    if (!job || --job->owners > 0) return;
+    CloseHandle(job->retrieve);
+    CloseHandle(job->quit);
+    delete job;
+}
+
+// Closes the request, the connection and the session, as far as they are
+// open. The caller holds the job's lock.
+void close_open_handles(LookupJob* job)
+{
+    for (int slot = 2; slot >= 0; --slot) {
+        if (job->open[slot]) InternetCloseHandle(job->open[slot]);
+        job->open[slot] = nullptr;
+    }
+}
+
+// Keeps a handle the lookup opened where cancel_lookup can close it; when
+// the lookup was cancelled meanwhile, closes it at once and returns null.
+HINTERNET keep_open(LookupJob* job, int slot, HINTERNET handle)
+{
+    std::lock_guard<std::mutex> hold(job->lock);
+    if (handle && job->cancelled) {
+        InternetCloseHandle(handle);
+        handle = nullptr;
+    }
+    job->open[slot] = handle;
+    return handle;
+}
+
+// Main thread: the dialog is ending. Its worker ends as soon as it can,
+// and nothing it still finds reaches the windows.
+void cancel_lookup(LookupJob* job)
+{
+    if (!job) return;
+    {
+        std::lock_guard<std::mutex> hold(job->lock);
+        job->cancelled = true;
+        close_open_handles(job);
+    }
+    SetEvent(job->quit);
+}
+
+bool lookup_cancelled(LookupJob* job)
+{
+    std::lock_guard<std::mutex> hold(job->lock);
+    return job->cancelled;
+}
 
 void set_main_text(int id, const char* text)
 {
@@ -60,6 +134,55 @@ bool read_reply(HINTERNET request, char* reply)
     }
     reply[total] = '\0';
     return true;
+}
+
+// Sends the read request and takes in the reply; every handle it opened
+// is closed again when it returns.
+Outcome ask_server(LookupJob* job, const char* object)
+{
+    Outcome outcome = kNoReply;
+    HINTERNET internet = keep_open(job, 0, InternetOpenA("WinInet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    HINTERNET connection = nullptr, request = nullptr;
+    if (internet) {
+        set_timeouts(internet);
+        connection = keep_open(job, 1, InternetConnectA(internet, kCddbServer, INTERNET_DEFAULT_HTTP_PORT, "", "",
+                                                         INTERNET_SERVICE_HTTP, 0, 1));
+    }
+    if (connection) {
+        set_timeouts(connection);
+        request = keep_open(job, 2, HttpOpenRequestA(connection, "GET", object, nullptr, nullptr, nullptr,
+                                                      INTERNET_FLAG_KEEP_CONNECTION, 1));
+    }
+    if (request) {
+        set_timeouts(request);  // not every WinINet hands them down from the session
+        if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) outcome = kSendFailed;
+        else if (!lookup_cancelled(job) && read_reply(request, job->reply))
+            outcome = strlen(job->reply) <= kCddbShortReply ? kNoEntry : kEntry;
+    }
+    std::lock_guard<std::mutex> hold(job->lock);
+    close_open_handles(job);
+    return outcome;
+}
+
+// One lookup on the worker thread; what it found is shown by the dialog.
+LookupResult look_up(LookupJob* job)
+{
+    int category = static_cast<int>(SendDlgItemMessageA(job->dialog, IDC_GENRE, CB_GETCURSEL, 0, 0));
+    if (category < 0 || category >= kCddbCategoryCount) category = 0;
+    LookupResult result = {job, kNotReady, CddbCategories[category].name};
+    int drive = static_cast<int>(SendDlgItemMessageA(g_main_window, IDC_DRIVES, CB_GETCURSEL, 0, 0));
+    g_drive_index = drive;
+    if (!BASS_CD_IsReady(drive)) return result;
+    const char* query = BASS_CD_GetID(drive, BASS_CDID_CDDB);
+    g_log.print("CDDB: %s", query);
+    char disc_id[64] = {};
+    if (query) snprintf(disc_id, sizeof disc_id, "%.*s", static_cast<int>(strcspn(query, " ")), query);
+    g_log.print("Genre: %s", result.genre);
+    char object[256];
+    snprintf(object, sizeof object, "%s?cmd=cddb+read+%s+%s&hello=name+%s+orvocdripper+%s&proto=1", kCgiPath,
+             result.genre, disc_id, kHelloHost, kHelloVersion);
+    result.outcome = ask_server(job, object);
+    return result;
 }
 
 // Writes what the reply says into the main window.
@@ -91,97 +214,82 @@ void apply_reply(const char* reply)
     }
 }
 
-// One lookup; returns whether it counts as done.
-bool look_up(HWND dialog, char* reply)
+LookupJob* job_of(HWND dialog)
 {
-    int category = static_cast<int>(SendDlgItemMessageA(dialog, IDC_GENRE, CB_GETCURSEL, 0, 0));
-    if (category < 0 || category >= kCddbCategoryCount) category = 0;
-    int drive = static_cast<int>(SendDlgItemMessageA(g_main_window, IDC_DRIVES, CB_GETCURSEL, 0, 0));
-    g_drive_index = drive;
-    if (!BASS_CD_IsReady(drive)) return false;
-    const char* query = BASS_CD_GetID(drive, BASS_CDID_CDDB);
-    g_log.print("CDDB: %s", query);
-    char disc_id[64] = {};
-    if (query) snprintf(disc_id, sizeof disc_id, "%.*s", static_cast<int>(strcspn(query, " ")), query);
-    const char* name = CddbCategories[category].name;
-    g_log.print("Genre: %s", name);
-    snprintf(ScratchText, kWorkingBufferSize, "%s?cmd=cddb+read+%s+%s&hello=name+%s+orvocdripper+%s&proto=1", kCgiPath,
-             name, disc_id, kHelloHost, kHelloVersion);
+    return reinterpret_cast<LookupJob*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
 
-    bool done = true;
-    HINTERNET internet = InternetOpenA("WinInet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    HINTERNET connection = nullptr, request = nullptr;
-    if (internet) {
-        set_timeouts(internet);
-        connection = InternetConnectA(internet, kCddbServer, INTERNET_DEFAULT_HTTP_PORT, "", "", INTERNET_SERVICE_HTTP, 0, 1);
+void end_disc_info(HWND dialog, int result)
+{
+    cancel_lookup(job_of(dialog));
+    EndDialog(dialog, result);
+}
+
+// Main thread: shows what a lookup found, unless its dialog has been
+// cancelled since. Returns whether the lookup counts as done.
+bool show_result(HWND dialog, const LookupResult& result)
+{
+    if (result.job != job_of(dialog) || lookup_cancelled(result.job)) return false;
+    if (result.outcome == kSendFailed) {
+        MessageBoxA(g_main_window, "Please check your internet connection", kAppCaption, MB_OK);
+    } else if (result.outcome == kNoEntry) {
+        char text[200];
+        snprintf(text, sizeof text, "Genre: %s\nNo such CD entry in database", result.genre);
+        MessageBoxA(g_main_window, text, kAppCaption, MB_OK);
+    } else if (result.outcome == kEntry) {
+        apply_reply(result.job->reply);
     }
-    if (connection) {
-        set_timeouts(connection);
-        request = HttpOpenRequestA(connection, "GET", ScratchText, nullptr, nullptr, nullptr, INTERNET_FLAG_KEEP_CONNECTION, 1);
-    }
-    if (request) {
-        set_timeouts(request);  // not every WinINet hands them down from the session
-        if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
-            MessageBoxA(g_main_window, "Please check your internet connection", kAppCaption, MB_OK);
-            done = false;
-        } else if (read_reply(request, reply)) {
-            if (strlen(reply) <= kCddbShortReply) {
-                char text[200];
-                snprintf(text, sizeof text, "Genre: %s\nNo such CD entry in database", name);
-                MessageBoxA(g_main_window, text, kAppCaption, MB_OK);
-                done = false;
-            } else {
-                apply_reply(reply);
-            }
-        }
-    }
-    if (request) InternetCloseHandle(request);
-    if (connection) InternetCloseHandle(connection);
-    if (internet) InternetCloseHandle(internet);
+    EnableWindow(dialog, TRUE);
+    SetFocus(dialog);
+    bool done = result.outcome == kNoReply || result.outcome == kEntry;
+    if (done) end_disc_info(dialog, 1);
     return done;
+}
+
+// Waits for Retrieve; false when the dialog has ended instead.
+bool wait_for_retrieve(LookupJob* job)
+{
+    ShowWindow(GetDlgItem(job->dialog, IDC_CONNECTING), SW_HIDE);
+    HANDLE events[] = {job->quit, job->retrieve};
+    return WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+}
+
+DWORD WINAPI lookup_worker(LPVOID param)
+{
+    LookupJob* job = static_cast<LookupJob*>(param);
+    while (wait_for_retrieve(job)) {
+        g_log.print("CDDBRetriveInfo");
+        g_log.enter();
+        ShowWindow(GetDlgItem(job->dialog, IDC_CONNECTING), SW_SHOW);
+        EnableWindow(job->dialog, FALSE);
+        LookupResult result = look_up(job);
+        bool done = SendMessageA(job->dialog, WM_LOOKUP_RESULT, 0, reinterpret_cast<LPARAM>(&result)) != 0;
+        g_log.leave();
+        if (done) break;
+    }
+    release_job(job);
+    return 0;
 }
 
 const int kDiscInfoOwnColours[] = {IDC_SERVER};
 
-// Every dialog has a worker of its own; it must not outlive the dialog,
-// nor its event (each open would leave a thread and two handles behind).
-void end_lookup_worker()
+// Every opening has a worker of its own, which ends with the dialog.
+void start_lookup_worker(HWND dialog)
 {
-    g_lookup_quit = 1;
-    if (g_lookup_event) SetEvent(g_lookup_event);
-    if (g_lookup_thread) {
-        wait_for_thread(g_lookup_thread);
-        CloseHandle(g_lookup_thread);
-        g_lookup_thread = nullptr;
-    }
-    if (g_lookup_event) CloseHandle(g_lookup_event);
-    g_lookup_event = nullptr;
+    LookupJob* job = new (std::nothrow) LookupJob;
+    if (!job) return;  // Retrieve then does nothing
+    job->dialog = dialog;
+    job->retrieve = CreateEventA(nullptr, FALSE, FALSE, "GetCDDB");
+    // A Retrieve pressed just before an earlier dialog ended starts nothing here.
+    ResetEvent(job->retrieve);
+    job->quit = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(job));
+    HANDLE thread = CreateThread(nullptr, 0, lookup_worker, job, 0, nullptr);
+    if (thread) CloseHandle(thread);
+    else --job->owners;
 }
 
 }  // namespace
-
-DWORD WINAPI lookup_worker(LPVOID)
-{
-    static char reply[kReplySize];
-    for (;;) {
-        ShowWindow(GetDlgItem(g_disc_info_dialog, IDC_CONNECTING), SW_HIDE);
-        WaitForSingleObject(g_lookup_event, INFINITE);
-        if (g_lookup_quit.load()) return 0;
-        HWND dialog = g_disc_info_dialog;
-        g_log.print("CDDBRetriveInfo");
-        g_log.enter();
-        ShowWindow(GetDlgItem(dialog, IDC_CONNECTING), SW_SHOW);
-        EnableWindow(dialog, FALSE);
-        bool done = look_up(dialog, reply);
-        g_log.leave();
-        EnableWindow(dialog, TRUE);
-        SetFocus(dialog);
-        if (done) {
-            EndDialog(dialog, 1);
-            return 0;
-        }
-    }
-}
 
 void disc_info_command(HWND main_window)
 {
@@ -198,29 +306,29 @@ void disc_info_command(HWND main_window)
 INT_PTR CALLBACK disc_info_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_INITDIALOG: {
+    case WM_INITDIALOG:
         skin_button(dialog, IDCANCEL, IDI_CANCEL, nullptr, kDialogButtonFlags);
         skin_button(dialog, IDOK, IDI_OK, nullptr, kDialogButtonFlags);
         SetDlgItemTextA(dialog, IDC_SERVER, kCddbServer);
         for (const CddbCategory& category : CddbCategories)
             SendDlgItemMessageA(dialog, IDC_GENRE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.description));
         SendDlgItemMessageA(dialog, IDC_GENRE, CB_SETCURSEL, 0, 0);
-        g_lookup_event = CreateEventA(nullptr, FALSE, FALSE, "GetCDDB");
-        g_disc_info_dialog = dialog;
-        g_lookup_quit = 0;
-        g_lookup_thread = CreateThread(nullptr, 0, lookup_worker, dialog, 0, nullptr);
+        start_lookup_worker(dialog);
         SetFocus(GetDlgItem(dialog, IDOK));
         return 0;
-    }
     case WM_COMMAND:
-        if (LOWORD(wparam) == IDOK) SetEvent(g_lookup_event);
-        else if (LOWORD(wparam) == IDCANCEL) EndDialog(dialog, 0);
+        if (LOWORD(wparam) == IDOK && job_of(dialog)) SetEvent(job_of(dialog)->retrieve);
+        else if (LOWORD(wparam) == IDCANCEL) end_disc_info(dialog, 0);
         return 0;
     case WM_CLOSE:
-        EndDialog(dialog, 0);
+        end_disc_info(dialog, 0);
         return 0;
+    case WM_LOOKUP_RESULT:
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, show_result(dialog, *reinterpret_cast<LookupResult*>(lparam)));
+        return TRUE;
     case WM_DESTROY:
-        end_lookup_worker();
+        cancel_lookup(job_of(dialog));
+        release_job(job_of(dialog));
         return 0;
     case WM_ERASEBKGND:
         return paint_dialog_background(dialog, reinterpret_cast<HDC>(wparam));

@@ -24,6 +24,7 @@ REQUIRED = {
     "09": "huge CDDB reply",
     "10a": "dead CDDB server",
     "10b": "hanging CDDB server",
+    "10c": "lookup cancelled before the server answered",
     "11": "malformed cue sheets",
     "12": "damaged CD-TEXT",
     "13": "garbage settings.ini",

@@ -17,9 +17,3 @@ void wait_until_clear(const std::atomic<int>& flag)
         answer_sent_messages();
     }
 }
-
-void wait_for_thread(HANDLE thread)
-{
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
-        answer_sent_messages();
-}

@@ -8,6 +8,3 @@
 // so a worker in the middle of a synchronous request can always finish it.
 // Posted messages stay queued.
 void wait_until_clear(const std::atomic<int>& flag);
-
-// Waits for `thread` to end, answering sent messages the same way.
-void wait_for_thread(HANDLE thread);

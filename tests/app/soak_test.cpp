@@ -184,7 +184,7 @@ bool lookup(Sim& sim, int round)
              "210 rock 01020304 CD database entry follows\r\nDTITLE=Soak / Round %d\r\nTTITLE0=Only\r\n"
              "EXTD=YEAR: 2001\r\n.\r\n", round);
     harness::write_file(g_server + "\\reply.bin", reply);
-    harness::write_file(g_server + "\\mode.txt", "");
+    harness::write_file(g_server + "\\delay.txt", "0");
     harness::click(sim.main, IDC_DISC_INFO);
     HWND dialog = harness::wait_for_window(sim.program.process.dwProcessId, "Retrive Disc Info");
     if (!dialog) return false;

@@ -1,212 +1,118 @@
 // Disc information lookup with the real simulation build and a local CDDB
-// server that the program reaches as its HTTP proxy.
+// server that the program reaches as its HTTP proxy; the cases are the
+// paragraphs of lookups.txt.
 #include <windows.h>
-#include <commctrl.h>
 #include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <sstream>
 
 #include "tests/support/harness.h"
 #include "tests/support/sim.h"
 
-using harness::Sim;
-using harness::sectors;
-
 namespace {
 
-std::string g_sim;
-std::string g_server;  // the server's folder (requests, reply, mode)
+std::string g_sim, g_server, g_cases;
+using Case = std::map<std::string, std::string>;
 
-void serve(const std::string& body, const char* mode = "")
+// \r and \n become CR and LF, {N*c} N times c.
+std::string unescape(std::string text)
 {
-    harness::write_file(g_server + "\\reply.bin", body);
-    harness::write_file(g_server + "\\mode.txt", mode);
+    for (size_t at; (at = text.find('\\')) != std::string::npos;) text.replace(at, 2, text[at + 1] == 'r' ? "\r" : "\n");
+    for (size_t at; (at = text.find('{')) != std::string::npos;)
+        text.replace(at, text.find('}', at) + 1 - at, std::stoul(text.substr(at + 1)), text[text.find('*', at) + 1]);
+    return text;
 }
 
-// The last request line, with the proxy form's explicit default port dropped.
-std::string last_request()
+std::vector<Case> read_cases()
 {
-    std::string all = harness::read_file(g_server + "\\requests.txt");
-    if (all.empty()) return all;
-    all.pop_back();
-    std::string line = all.substr(all.find_last_of('\n') + 1);
-    size_t port = line.find(":80/");
-    if (port != std::string::npos) line.erase(port, 3);
-    return line;
+    std::vector<Case> cases(1);
+    std::istringstream lines(harness::read_file(g_cases));
+    for (std::string line; std::getline(lines, line);) {
+        size_t colon = line.find(": ");
+        if (line.empty() && !cases.back().empty()) cases.emplace_back();
+        if (!line.empty() && line[0] != '#') cases.back()[line.substr(0, colon)] = unescape(line.substr(colon + 2));
+    }
+    return cases;
 }
 
-// A three-track disc; the program started with the given proxy port.
-void start(Sim& sim, const std::string& port)
+std::string requests() { return harness::read_file(g_server + "\\requests.txt"); }
+
+// The main window's artist, album, year and titles, as a case's fields.
+std::string fields(harness::Sim& sim)
 {
-    sim.file("d.bin", sectors(75 * 3));
-    sim.file("d.cue", "FILE d.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n"
-                      "  TRACK 03 AUDIO\n    INDEX 01 00:02:00\n");
+    std::string text;
+    for (int id : {IDC_ARTIST, IDC_ALBUM, IDC_YEAR}) text += harness::window_text(GetDlgItem(sim.main, id)) + "|";
+    for (int row = 0; row < harness::list_count(sim.list); ++row) text += sim.text(row, 1) + "|";
+    return text.substr(0, text.size() - 1);
+}
+
+// A new program with the case's disc and the artist typed, Disc Info open.
+HWND open_disc_info(std::unique_ptr<harness::Sim>& sim, Case& c)
+{
+    sim.reset(new harness::Sim(g_sim));
+    sim->file("d.bin", harness::sectors(atoi(c["sectors"].c_str())));
+    sim->file("d.cue", c["cue"]);
+    std::string port = c["server"] == "none" ? "1" : harness::cddb_port(g_server);
     SetEnvironmentVariableA("http_proxy", ("http://127.0.0.1:" + port).c_str());
-    ASSERT_TRUE(sim.start());
-}
-
-HWND open_disc_info(Sim& sim)
-{
-    harness::click(sim.main, IDC_DISC_INFO);
-    return harness::wait_for_window(sim.program.process.dwProcessId, "Retrive Disc Info");
-}
-
-// Opens Disc Info after the user typed an artist, which failed lookups must keep.
-HWND open_with_typed_artist(Sim& sim)
-{
-    HWND dialog = open_disc_info(sim);
-    sim.set_field(IDC_ARTIST, "Typed");
-    return dialog;
-}
-
-// Waits until the lookup has given the dialog back to the user.
-void wait_enabled(HWND dialog)
-{
-    for (int i = 0; i < 100 && !IsWindowEnabled(dialog); ++i) Sleep(20);
-}
-
-std::string disc_id(Sim& sim)
-{
-    std::string log = sim.log();
-    size_t at = log.find("CDDB: ");
-    return at == std::string::npos ? std::string() : log.substr(at + 6, 8);
-}
-
-TEST(Lookup, OneReadRequestFillsFieldsAndTitles)
-{
-    Sim sim(g_sim);
-    start(sim, harness::cddb_port(g_server));
-    HWND dialog = open_disc_info(sim);
-    ASSERT_TRUE(dialog != nullptr);
-    HWND server = GetDlgItem(dialog, IDC_SERVER);
-    EXPECT_EQ(harness::window_text(server), "gnudb.gnudb.org");
-    EXPECT_TRUE(GetWindowLongA(server, GWL_STYLE) & ES_READONLY);
-    EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_GENRE, CB_GETCURSEL, 0, 0), 0);
-    EXPECT_EQ(harness::window_text(GetDlgItem(dialog, IDC_GENRE)), "Blues (self explanatory)");
+    if (!sim->start()) return nullptr;
+    sim->set_field(IDC_ARTIST, "Typed");
+    harness::click(sim->main, IDC_DISC_INFO);
+    HWND dialog = harness::wait_for_window(sim->program.process.dwProcessId, "Retrive Disc Info");
     GUITHREADINFO gui = {sizeof gui};
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui);
     EXPECT_EQ(gui.hwndFocus, GetDlgItem(dialog, IDOK)) << "the focus is on Retrieve";
-
-    serve("210 rock 0a0b0c0d CD database entry follows\r\n# xmcd\r\nDTITLE=The Band / An Album / Part 2\r\n"
-          "DYEAR=1998\r\nTTITLE0=Opening\r\nTTITLE1=Middle: Part 1/2\r\nTTITLE10=Not this\r\n"
-          "EXTD=YEAR: 1999 ID3G: 17\r\n.\r\n");
-    SendDlgItemMessageA(dialog, IDC_GENRE, CB_SETCURSEL, 8, 0);
-    harness::click(dialog, IDOK);
-    ASSERT_TRUE(harness::wait_gone(dialog, 20000)) << "a lookup that counts as done ends the dialog";
-    EXPECT_EQ(last_request(), "GET http://gnudb.gnudb.org/~cddb/cddb.cgi?cmd=cddb+read+rock+" + disc_id(sim) +
-                                  "&hello=name+orvo+orvocdripper+1.2&proto=1 HTTP/1.1");
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "The Band");
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ALBUM)), "An Album / Part 2");
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_YEAR)), "1999 ID3G: 17") << "not cut, not DYEAR";
-    EXPECT_EQ(sim.text(0, 1), "Opening");
-    EXPECT_EQ(sim.text(1, 1), "Middle: Part 1/2");
-    EXPECT_EQ(sim.text(2, 1), "") << "more rows than titles";
-    EXPECT_EQ(sim.close(), 0);
+    return dialog;
 }
 
-TEST(Lookup, ShortRepliesKeepTheDialogOpen)
+void close_program(std::unique_ptr<harness::Sim>& sim, HWND dialog)
 {
-    Sim sim(g_sim);
-    start(sim, harness::cddb_port(g_server));
-    HWND dialog = open_with_typed_artist(sim);
-    ASSERT_TRUE(dialog != nullptr);
-    serve(std::string(100, 'x'));
-    harness::click(dialog, IDOK);
-    HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 20000);
-    ASSERT_TRUE(box != nullptr);
-    EXPECT_EQ(harness::message_box_text(box), "Genre: blues\nNo such CD entry in database") << "100 bytes: no entry";
-    harness::click(box, IDOK);
-    ASSERT_TRUE(harness::wait_gone(box));
-    wait_enabled(dialog);
-    EXPECT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog)) << "the dialog stays, ready for another Retrieve";
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Typed") << "the fields are left alone";
-    harness::fault_row("08", "CDDB reply of 100 bytes or less (the server has no such entry)",
-                       "\"Genre: blues / No such CD entry in database\"; the dialog stays for another try", "nothing",
-                       "artist, album, year and titles keep what was typed");
-
-    serve(std::string(101, 'x'));
-    harness::click(dialog, IDOK);
-    ASSERT_TRUE(harness::wait_gone(dialog, 20000)) << "101 bytes are parsed: the lookup is done";
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "") << "absent keys empty the fields";
-    EXPECT_EQ(sim.text(0, 1), "");
-    EXPECT_EQ(sim.close(), 0);
-    harness::fault_row("08b", "Longer CDDB reply without an entry's keys (an error page)", "the dialog closes",
-                       "nothing", "by the lookup's rules, artist, album, year and titles are emptied");
-}
-
-TEST(Lookup, RefusedConnectionAsksToCheckTheConnection)
-{
-    Sim sim(g_sim);
-    start(sim, "1");  // nothing listens there
-    HWND dialog = open_with_typed_artist(sim);
-    ASSERT_TRUE(dialog != nullptr);
-    harness::click(dialog, IDOK);
-    HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 30000);
-    ASSERT_TRUE(box != nullptr);
-    EXPECT_EQ(harness::message_box_text(box), "Please check your internet connection");
-    harness::click(box, IDOK);
-    wait_enabled(dialog);
-    EXPECT_TRUE(IsWindow(dialog) && IsWindowEnabled(dialog));
     harness::click(dialog, IDCANCEL);
-    EXPECT_TRUE(harness::wait_gone(dialog));
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Typed");
-    EXPECT_EQ(sim.close(), 0);
-    harness::fault_row("10a", "CDDB server not reachable (nothing listens)",
-                       "\"Please check your internet connection\"; the dialog stays", "nothing",
-                       "the fields keep what was typed");
+    EXPECT_TRUE(!sim || (harness::wait_gone(dialog) && sim->close() == 0)) << "the program runs on and ends normally";
 }
 
-TEST(Lookup, AServerThatNeverAnswersDoesNotFreezeTheProgram)
+TEST(Lookup, EveryCaseOfTheTable)
 {
-    Sim sim(g_sim);
-    start(sim, harness::cddb_port(g_server));
-    HWND dialog = open_with_typed_artist(sim);
-    ASSERT_TRUE(dialog != nullptr);
-    serve("", "hang");
-    DWORD start_time = GetTickCount();
-    harness::click(dialog, IDOK);
-    Sleep(1500);
-    DWORD_PTR result = 0;
-    EXPECT_TRUE(SendMessageTimeoutA(sim.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result))
-        << "the main thread answers while the worker waits";
-    EXPECT_FALSE(IsWindowEnabled(dialog)) << "the dialog is disabled during the lookup";
-    // The time-out (15 s) ends the wait; the lookup then fails like a failed send.
-    HWND box = harness::wait_for_message_box(sim.program.process.dwProcessId, "Orvo CD Ripper", 45000);
-    bool ended = !IsWindow(dialog);
-    EXPECT_TRUE(box != nullptr || ended) << "the lookup gives up";
-    EXPECT_LT(GetTickCount() - start_time, 45000u);
-    if (box) harness::click(box, IDOK);
-    serve("");
-    if (IsWindow(dialog)) {
-        wait_enabled(dialog);
-        harness::click(dialog, IDCANCEL);
+    std::unique_ptr<harness::Sim> sim;
+    HWND dialog = nullptr;
+    for (Case& c : read_cases()) {
+        SCOPED_TRACE(c["case"]);
+        if (c["again"] != "yes") close_program(sim, dialog), dialog = open_disc_info(sim, c);
+        ASSERT_TRUE(dialog != nullptr);
+        int delay = atoi(c["server"].c_str());
+        bool cancel = c["cancel"] == "yes";
+        harness::write_file(g_server + "\\reply.bin", c["reply"]);
+        harness::write_file(g_server + "\\delay.txt", std::to_string(delay));
+        if (c["genre"] != "0") SendDlgItemMessageA(dialog, IDC_GENRE, CB_SETCURSEL, atoi(c["genre"].c_str()), 0);
+        size_t before = requests().size();
+        harness::click(dialog, IDOK);
+        for (int i = 0; delay && i < 250 && requests().size() == before; ++i) Sleep(20);
+        DWORD_PTR answer = 0;
+        EXPECT_TRUE(!delay || (SendMessageTimeoutA(sim->main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer) &&
+                               !IsWindowEnabled(dialog))) << "the main window answers, the dialog waits disabled";
+        if (cancel) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(!cancel || harness::wait_gone(dialog, 1000)) << "the dialog goes at once";
+        Sleep(cancel ? delay * 1000 + 2000 : 0);  // the late reply has come
+        HWND box = nullptr;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 45000 && IsWindow(dialog); Sleep(20))
+            if ((box = harness::wait_for_message_box(sim->program.process.dwProcessId, "Orvo CD Ripper", 0))) break;
+        if (!box) box = harness::wait_for_message_box(sim->program.process.dwProcessId, "Orvo CD Ripper", 0);
+        EXPECT_EQ(harness::message_box_text(box), c["box"]);
+        harness::click(box, IDOK);
+        for (int i = 0; i < 100 && IsWindow(dialog) && !IsWindowEnabled(dialog); ++i) Sleep(20);
+        EXPECT_EQ(!IsWindow(dialog) ? "yes" : IsWindowEnabled(dialog) ? "no" : "no, but disabled", c["ends"]);
+        EXPECT_EQ(fields(*sim), c["fields"]);
+        EXPECT_TRUE(c["request"].empty() || requests().substr(before) == c["request"] + "\n") << requests().substr(before);
+        if (!c["row"].empty())
+            harness::fault_row(c["row"].c_str(), c["fault"].c_str(), c["sees"].c_str(), c["disk"].c_str(), c["lost"].c_str());
     }
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Typed");
-    EXPECT_EQ(sim.close(), 0);
-    harness::fault_row("10b", "CDDB server that accepts and never answers",
-                       "the main window stays responsive; after the 15-second time-out the lookup gives up",
-                       "nothing", "the fields keep what was typed");
-}
-
-TEST(Lookup, RepliesOver64KiBAreCutNotOverflowed)
-{
-    Sim sim(g_sim);
-    start(sim, harness::cddb_port(g_server));
-    HWND dialog = open_disc_info(sim);
-    ASSERT_TRUE(dialog != nullptr);
-    std::string reply = "DTITLE=Big / Reply\r\nTTITLE0=Early\r\n" + std::string(70000, 'p') + "\r\nTTITLE1=Too late\r\n";
-    serve(reply);
-    harness::click(dialog, IDOK);
-    ASSERT_TRUE(harness::wait_gone(dialog, 20000));
-    EXPECT_EQ(harness::window_text(GetDlgItem(sim.main, IDC_ARTIST)), "Big");
-    EXPECT_EQ(sim.text(0, 1), "Early");
-    EXPECT_EQ(sim.text(1, 1), "") << "what lies past 65,535 bytes is not read";
-    EXPECT_EQ(sim.close(), 0);
-    harness::fault_row("09", "CDDB reply over 64 KiB", "the dialog closes; the entry is read from its first 65,535 bytes",
-                       "nothing", "nothing overflows: the program runs on and closes normally");
+    close_program(sim, dialog);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    return harness::run_tests(argc, argv, {&g_sim, &g_server}, "SIMULATION_PROGRAM SERVER_FOLDER");
+    return harness::run_tests(argc, argv, {&g_sim, &g_server, &g_cases}, "SIMULATION_PROGRAM SERVER_FOLDER CASES");
 }
