@@ -6,90 +6,49 @@
 #include "tests/support/harness.h"
 #include "tests/support/sim.h"
 
-using harness::Sim;
-using harness::sectors;
-
 namespace {
 
 std::string g_sim, g_recorder;
-const char kHomePage[] = "https://orvo-cd-ripper.example/";
+const char kCommandKey[] = "http\\shell\\open\\command";
 
-void register_browser(const std::string* command)
-{
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, "http\\shell\\open\\command");
-    if (!command) return;
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command->c_str()),
-                   static_cast<DWORD>(command->size() + 1));
-    RegCloseKey(key);
-}
-
-// A copy of the recorder at `path`; returns the file it will write.
-std::string place_recorder(const std::string& folder, const std::string& name)
-{
-    CreateDirectoryA(folder.c_str(), nullptr);
-    CopyFileA(harness::windows_path(g_recorder).c_str(), (folder + "\\" + name).c_str(), FALSE);
-    DeleteFileA((folder + "\\args.txt").c_str());
-    return folder + "\\args.txt";
-}
-
-// Opens About, presses Visit Home Page, waits for the dialog to end;
-// returns what the recorder got, or "" when nothing started.
-std::string visit(Sim& sim, const std::string& args_file)
-{
-    harness::click(sim.main, IDC_ABOUT);
-    HWND about = harness::wait_for_window(sim.program.process.dwProcessId, "Orvo CD Ripper :: About");
-    EXPECT_TRUE(about != nullptr);
-    if (!about) return "";
-    harness::click(about, IDC_HOME_PAGE);
-    EXPECT_TRUE(harness::wait_gone(about)) << "the dialog closes all the same";
-    for (int i = 0; i < 150 && !harness::file_exists(args_file); ++i) Sleep(20);
-    Sleep(100);
-    return harness::read_file(args_file);
-}
+// How About is left (a command, or the close box), with which browser
+// command in the registry: the browser's folder and name, and what follows
+// its quoted path (no name: no browser registered). Only Visit Home Page
+// with a browser opens the page, and the address is its only argument.
+struct Use { UINT message; WPARAM command; const char *folder, *name, *arguments; };
+const Use kUses[] = {{WM_COMMAND, IDC_HOME_PAGE, "Web Browser", "browser.exe", " -osint -url \"%1\""},
+                     {WM_COMMAND, IDC_HOME_PAGE, "BROWSER", "WEB.EXE", " -nohome"},
+                     {WM_COMMAND, IDC_HOME_PAGE, "Mixed", "Rec.Exe", " \"%1\""},
+                     {WM_COMMAND, IDC_HOME_PAGE, "None", "", ""},
+                     {WM_COMMAND, IDCANCEL, "Escape", "browser.exe", ""},
+                     {WM_CLOSE, 0, "Close box", "browser.exe", ""}};
 
 TEST(About, HomePageOpensInTheRegisteredBrowser)
 {
-    Sim sim(g_sim);
-    sim.file("a.bin", sectors(75));
-    sim.file("a.cue", "FILE a.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    harness::Sim sim(g_sim);
+    harness::one_track_disc(sim, "a");
     ASSERT_TRUE(sim.start());
     std::string base = harness::make_temp_folder("browser");
-
-    std::string args = place_recorder(base + "\\Web Browser", "browser.exe");
-    std::string command = "\"" + base + "\\Web Browser\\browser.exe\" -osint -url \"%1\"";
-    register_browser(&command);
-    EXPECT_EQ(visit(sim, args), kHomePage) << "the address is its only argument";
-
-    args = place_recorder("C:\\BROWSER", "WEB.EXE");
-    command = "\"C:\\BROWSER\\WEB.EXE\" -nohome";
-    register_browser(&command);
-    EXPECT_EQ(visit(sim, args), kHomePage) << "an upper-case command works";
-
-    args = place_recorder(base + "\\Mixed", "Rec.Exe");
-    command = "\"" + base + "\\Mixed\\Rec.Exe\" \"%1\"";
-    register_browser(&command);
-    EXPECT_EQ(visit(sim, args), kHomePage) << "any case of the extension works";
-
-    register_browser(nullptr);
-    DeleteFileA(args.c_str());
-    EXPECT_EQ(visit(sim, args), "") << "no handler: nothing opens";
-    EXPECT_TRUE(harness::wait_for_message_box(sim.program.process.dwProcessId, nullptr, 300) == nullptr)
-        << "and nothing is shown";
-
-    for (UINT how : {0u, 1u}) {  // Escape, then the close box
+    for (const Use& use : kUses) {
+        std::string folder = base + "\\" + use.folder, path = folder + "\\" + use.name;
+        std::string command = "\"" + path + "\"" + use.arguments, expected = "https://orvo-cd-ripper.example/";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, kCommandKey);
+        if (*use.name && CopyFileA(g_recorder.c_str(), path.c_str(), FALSE))
+            RegSetKeyValueA(HKEY_CLASSES_ROOT, kCommandKey, nullptr, REG_SZ, command.c_str(), command.size() + 1);
         harness::click(sim.main, IDC_ABOUT);
         HWND about = harness::wait_for_window(sim.program.process.dwProcessId, "Orvo CD Ripper :: About");
-        ASSERT_TRUE(about != nullptr);
-        if (how == 0) PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
-        else PostMessageA(about, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(harness::wait_gone(about));
+        PostMessageA(about, use.message, use.command, 0);
+        EXPECT_TRUE(about && harness::wait_gone(about)) << "the dialog closes";
+        if (!*use.name || use.command != IDC_HOME_PAGE) expected = "";
+        for (int i = 0; i < 150 && !expected.empty() && !harness::file_exists(folder + "\\args.txt"); ++i) Sleep(20);
+        Sleep(300);
+        EXPECT_EQ(harness::read_file(folder + "\\args.txt"), expected) << use.folder << ": " << command;
+        EXPECT_FALSE(harness::wait_for_message_box(sim.program.process.dwProcessId, nullptr, 0)) << "nothing is shown";
     }
     EXPECT_EQ(sim.close(), 0);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kCommandKey);
     harness::remove_tree(base);
-    harness::remove_tree("C:\\BROWSER");
 }
 
 }  // namespace
