@@ -1,5 +1,6 @@
 #include "cddb.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -42,4 +43,25 @@ void split_dtitle(const char* dtitle, char* artist, size_t artist_size, char* al
         return;
     }
     snprintf(artist, artist_size, "%.*s", p, dtitle);
+}
+
+bool cddb_hello_words(const char* email, char* hello, size_t size)
+{
+    if (size > 0) hello[0] = '\0';
+    size_t length = strlen(email);
+    const char* at = strchr(email, '@');
+    if (length == 0 || length > kMaxEmailLength || !at || at == email || !at[1] || strchr(at + 1, '@')) return false;
+    size_t used = 0;
+    for (const char* p = email; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c <= ' ' || c >= 0x7F || c == '&' || c == '+' || c == '#') return false;
+        char piece[4] = {static_cast<char>(c), '\0'};
+        if (p == at) snprintf(piece, sizeof piece, "+");
+        else if (!isalnum(c) && !strchr("-._~", c)) snprintf(piece, sizeof piece, "%%%02X", c);
+        size_t n = strlen(piece);
+        if (used + n >= size) return hello[0] = '\0', false;
+        memcpy(hello + used, piece, n + 1);
+        used += n;
+    }
+    return true;
 }

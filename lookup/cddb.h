@@ -21,3 +21,12 @@ constexpr size_t kCddbShortReply = 100;
 // Splits a DTITLE value at its first " / ": `artist` gets what stands
 // before it (or the whole value when there is none), `album` what follows.
 void split_dtitle(const char* dtitle, char* artist, size_t artist_size, char* album, size_t album_size);
+
+// The user and host words of the CDDB hello from an e-mail address that the
+// user saved ("local@host"): "local+host", with every character that a URL
+// query cannot carry as it is percent-encoded. Returns false (and `hello`
+// empty) for anything but one plausible address: printable ASCII without
+// spaces, one '@' with text on both sides, no '&', '+' or '#', at most 254
+// characters.
+constexpr size_t kMaxEmailLength = 254;
+bool cddb_hello_words(const char* email, char* hello, size_t size);

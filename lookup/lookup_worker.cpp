@@ -20,8 +20,9 @@ const char kCddbServer[] = "gnudb.gnudb.org";
 namespace {
 
 const char kCgiPath[] = "~cddb/cddb.cgi";
-// The hello names no user and no machine: fixed words of ours.
-const char kHelloHost[] = "orvo";
+// Without a saved e-mail address the hello names no user and no machine:
+// fixed words of ours. The public server asks for the user's address.
+const char kHelloAnonymous[] = "name+orvo";
 const char kHelloVersion[] = "1.2";
 // A server that accepts and never answers must not keep the user waiting
 // for ever: connecting, sending and each read give up after this long.
@@ -164,6 +165,17 @@ Outcome ask_server(LookupJob* job, const char* object)
     return outcome;
 }
 
+// The hello's user and host: from the "Email" setting when it holds a
+// usable address; anything else is logged and never sent.
+void hello_words(char* hello, size_t size)
+{
+    char email[1024] = {};
+    GetPrivateProfileStringA("Settings", "Email", "", email, sizeof email, SettingsPath);
+    if (email[0] && cddb_hello_words(email, hello, size)) return;
+    if (email[0]) g_log.print("Email setting ignored: not one plain address");
+    snprintf(hello, size, "%s", kHelloAnonymous);
+}
+
 // One lookup on the worker thread; what it found is shown by the dialog.
 LookupResult look_up(LookupJob* job)
 {
@@ -178,9 +190,11 @@ LookupResult look_up(LookupJob* job)
     char disc_id[64] = {};
     if (query) snprintf(disc_id, sizeof disc_id, "%.*s", static_cast<int>(strcspn(query, " ")), query);
     g_log.print("Genre: %s", result.genre);
-    char object[256];
-    snprintf(object, sizeof object, "%s?cmd=cddb+read+%s+%s&hello=name+%s+orvocdripper+%s&proto=1", kCgiPath,
-             result.genre, disc_id, kHelloHost, kHelloVersion);
+    char hello[3 * kMaxEmailLength + 1];
+    hello_words(hello, sizeof hello);
+    char object[1024];
+    snprintf(object, sizeof object, "%s?cmd=cddb+read+%s+%s&hello=%s+orvocdripper+%s&proto=1", kCgiPath,
+             result.genre, disc_id, hello, kHelloVersion);
     result.outcome = ask_server(job, object);
     return result;
 }

@@ -17,6 +17,18 @@ TEST(Cddb, FindKeyValue)
     }
 }
 
+TEST(Cddb, HelloWordsFromTheSavedAddress)
+{
+    std::vector<TableRow> rows = read_table("lookup/hello.table");
+    rows.push_back({"254 characters", {std::string(242, 'a') + "@example.org", std::string(242, 'a') + "+example.org"}});
+    rows.push_back({"255 characters", {std::string(243, 'a') + "@example.org", "refused"}});
+    for (const TableRow& row : rows) {
+        char hello[3 * kMaxEmailLength + 1];
+        bool used = cddb_hello_words(row.at(0).c_str(), hello, sizeof hello);
+        EXPECT_EQ(used ? std::string(hello) : "refused", row.at(1)) << row.where;
+    }
+}
+
 TEST(Cddb, DtitleSplitsAtTheFirstSeparator)
 {
     const char* const rows[][2] = {

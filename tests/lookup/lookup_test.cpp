@@ -54,6 +54,7 @@ HWND open_disc_info(std::unique_ptr<harness::Sim>& sim, Case& c)
     sim.reset(new harness::Sim(g_sim));
     sim->file("d.bin", harness::sectors(atoi(c["sectors"].c_str())));
     sim->file("d.cue", c["cue"]);
+    if (!c["email"].empty()) sim->settings("[Settings]\r\nEmail=" + c["email"] + "\r\n");
     std::string port = c["server"] == "none" ? "1" : harness::cddb_port(g_server);
     SetEnvironmentVariableA("http_proxy", ("http://127.0.0.1:" + port).c_str());
     if (!sim->start()) return nullptr;
