@@ -42,8 +42,11 @@ std::vector<std::unique_ptr<WmaFile>> g_files;  // handle = index + 1
 int write_packet(void* opaque, uint8_t* data, int size)
 {
     auto* wma = static_cast<WmaFile*>(opaque);
+    // A write cut short (a volume filling up) is retried for the rest, so
+    // that the system says why when it fails.
     DWORD written = 0;
-    if (!WriteFile(wma->file, data, static_cast<DWORD>(size), &written, nullptr) || written != static_cast<DWORD>(size)) {
+    for (int done = 0; done < size; done += static_cast<int>(written)) {
+        if (WriteFile(wma->file, data + done, static_cast<DWORD>(size - done), &written, nullptr) && written > 0) continue;
         if (!wma->failed) wma->error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
         wma->failed = true;
         return AVERROR(EIO);

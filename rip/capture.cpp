@@ -108,11 +108,13 @@ Capture capture_wma(HWND progress, HSTREAM stream, CDLIB_QWORD length, const cha
 // A WAV file written through the C library, remembering its first failure.
 struct WavFile {
     FILE* file;
+    const char* path;
     bool failed = false;
     DWORD error = 0;
 
     bool put(const void* data, size_t bytes)
     {
+        errno = 0;
         if (!failed && fwrite(data, 1, bytes, file) != bytes) fail();
         return !failed;
     }
@@ -126,7 +128,7 @@ struct WavFile {
     void fail()
     {
         failed = true;
-        error = GetLastError();
+        error = failed_write_reason(path);
     }
 };
 
@@ -143,17 +145,19 @@ Capture capture_wav(HWND progress, HSTREAM stream, CDLIB_QWORD length, const cha
     static char file_buffer[1 << 20];  // few, large writes
     setvbuf(file, file_buffer, _IOFBF, sizeof file_buffer);
     g_log.print("writing to BASS.WAV file... press a key to stop");
-    WavFile wav{file};
+    WavFile wav{file, path};
     uint8_t header[kWavHeaderBytes];
     make_wav_header(header, 0);
     header[4] = header[5] = header[6] = header[7] = 0;  // both sizes are patched at the end
     wav.put(header, sizeof header);
     CDLIB_QWORD delivered = pump_blocks(progress, stream, length, done, total,
                                         [&wav](const char* data, CDLIB_DWORD bytes) { return wav.put(data, bytes); });
+    errno = 0;
     if (!wav.failed && fflush(file) != 0) wav.fail();
     uint32_t data_bytes = static_cast<uint32_t>(delivered);
     wav.put_at(4, data_bytes + 36);
     wav.put_at(40, data_bytes);
+    errno = 0;
     if (!wav.failed && fflush(file) != 0) wav.fail();
     if (fclose(file) != 0 && !wav.failed) wav.fail();
     g_log.print("output.WAV .... end");
@@ -179,12 +183,28 @@ Capture capture_track(HWND progress, int drive, int track, const char* path, con
     return capture_wav(progress, stream, length, path, shown, done, total);
 }
 
+DWORD failed_write_reason(const char* path)
+{
+    switch (errno) {
+    case ENOSPC: return ERROR_DISK_FULL;
+    case EACCES: return ERROR_ACCESS_DENIED;
+    }
+    DWORD error = GetLastError();
+    if (error) return error;
+    char folder[MAX_PATH];
+    snprintf(folder, sizeof folder, "%s", path);
+    if (char* cut = strrchr(folder, '\\')) cut[1] = '\0';
+    ULARGE_INTEGER free_bytes;
+    bool full = GetDiskFreeSpaceExA(folder, &free_bytes, nullptr, nullptr) && free_bytes.QuadPart < 65536;
+    return full ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
+}
+
 void report_write_failure(const char* path, DWORD error)
 {
     char reason[256] = "";
-    if (error == 0 || !FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                      reason, sizeof reason, nullptr))
-        snprintf(reason, sizeof reason, "%s", strerror(errno));
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                        error ? error : ERROR_WRITE_FAULT, 0, reason, sizeof reason, nullptr))
+        snprintf(reason, sizeof reason, "system error %lu", error);
     for (char* end = reason + strlen(reason); end > reason && (end[-1] == '\n' || end[-1] == '\r'); --end) end[-1] = '\0';
     char text[1024];
     snprintf(text, sizeof text, "Can't write file\n%s\n(%s)", path, reason);

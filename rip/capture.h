@@ -17,5 +17,12 @@ enum class Capture {
 Capture capture_track(HWND progress, int drive, int track, const char* path, const char* shown, int done, int total);
 
 // Tells the user that `path` could not be written, with the system's reason
-// for `error` (a Windows error code; 0 falls back to the C library's errno).
+// for `error` (a Windows error code).
 void report_write_failure(const char* path, DWORD error);
+
+// The reason for a C library write or close of `path` that has just
+// failed, as a Windows error code (errno must have been cleared before the
+// call). The C library keeps it in errno, if anywhere: a write cut short
+// by a full volume leaves neither errno nor GetLastError set, so the
+// volume's free space decides between a full disk and a write fault.
+DWORD failed_write_reason(const char* path);

@@ -1,5 +1,6 @@
 #include "mp3.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +8,7 @@
 #include <lame/lame.h>
 
 #include "app/log.h"
+#include "rip/capture.h"
 #include "rip/rip_state.h"
 
 namespace {
@@ -18,14 +20,15 @@ unsigned char g_output[kOutputBytes];
 
 // Appends `bytes` to the MP3 file; false (with the error kept) when the
 // write fails.
-bool put(FILE* mp3, const void* data, size_t bytes, DWORD* error)
+bool put(FILE* mp3, const char* path, const void* data, size_t bytes, DWORD* error)
 {
+    errno = 0;
     if (bytes == 0 || fwrite(data, 1, bytes, mp3) == bytes) return true;
-    *error = GetLastError();
+    *error = failed_write_reason(path);
     return false;
 }
 
-Mp3Result encode(FILE* wav, FILE* mp3, int in_rate, int out_rate, DWORD* error)
+Mp3Result encode(FILE* wav, FILE* mp3, const char* mp3_path, int in_rate, int out_rate, DWORD* error)
 {
     if (fseek(wav, 44, SEEK_SET) != 0) return kMp3NoInput;
     lame_global_flags* lame = lame_init();
@@ -43,7 +46,7 @@ Mp3Result encode(FILE* wav, FILE* mp3, int in_rate, int out_rate, DWORD* error)
             break;
         }
         int bytes = lame_encode_buffer_interleaved(lame, g_input, static_cast<int>(values / 2), g_output, kOutputBytes);
-        if (bytes > 0 && !put(mp3, g_output, static_cast<size_t>(bytes), error)) {
+        if (bytes > 0 && !put(mp3, mp3_path, g_output, static_cast<size_t>(bytes), error)) {
             result = kMp3WriteFailed;
             break;
         }
@@ -51,13 +54,13 @@ Mp3Result encode(FILE* wav, FILE* mp3, int in_rate, int out_rate, DWORD* error)
     if (result == kMp3Written && ferror(wav)) result = kMp3NoInput;
     if (result == kMp3Written) {
         int bytes = lame_encode_flush(lame, g_output, kOutputBytes);
-        if (bytes > 0 && !put(mp3, g_output, static_cast<size_t>(bytes), error)) result = kMp3WriteFailed;
+        if (bytes > 0 && !put(mp3, mp3_path, g_output, static_cast<size_t>(bytes), error)) result = kMp3WriteFailed;
     }
     // The first frame was written as a placeholder; now it can say how
     // many samples the file holds and how much padding the encoder added.
     size_t tag = result == kMp3Written ? lame_get_lametag_frame(lame, g_output, kOutputBytes) : 0;
     if (tag > 0 && tag <= static_cast<size_t>(kOutputBytes)) {
-        if (fseek(mp3, 0, SEEK_SET) != 0 || !put(mp3, g_output, tag, error)) result = kMp3WriteFailed;
+        if (fseek(mp3, 0, SEEK_SET) != 0 || !put(mp3, mp3_path, g_output, tag, error)) result = kMp3WriteFailed;
     }
     lame_close(lame);
     return result;
@@ -131,10 +134,11 @@ Mp3Result encode_wav_to_mp3(const char* wav_path, const char* mp3_path, int in_r
         fclose(wav);
         result = kMp3NoOutput;
     } else {
-        result = encode(wav, mp3, in_rate, out_rate, error);
+        result = encode(wav, mp3, mp3_path, in_rate, out_rate, error);
         fclose(wav);
+        errno = 0;
         if (fclose(mp3) != 0 && result == kMp3Written) {
-            *error = GetLastError();
+            *error = failed_write_reason(mp3_path);
             result = kMp3WriteFailed;
         }
         if (result != kMp3Written) DeleteFileA(mp3_path);
