@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t out_size = 1 + data[0];
     std::string reply(reinterpret_cast<const char*>(data + 1), size - 1);  // ends with its NUL, may hold others
     std::unique_ptr<char[]> value(new char[out_size]), artist(new char[out_size]), album(new char[out_size]);
-    const char* keys[] = {"DTITLE=", "YEAR: ", "TITLE0=", "TITLE12=", " / "};
-    for (const char* key : keys) find_key_value(reply.c_str(), key, value.get(), out_size);
+    for (const char* key : {"DTITLE=", "YEAR: ", "TITLE0=", "TITLE12=", " / "})
+        find_key_value(reply.c_str(), key, value.get(), out_size);
     split_dtitle(reply.c_str(), artist.get(), out_size, album.get(), out_size);
     return 0;
 }
