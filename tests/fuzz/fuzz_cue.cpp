@@ -8,9 +8,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-
-constexpr size_t kFieldSize = 1024;
 
 static bool cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
@@ -21,15 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CueSheet sheet;
     std::string error;
     if (!parse_cue(reinterpret_cast<const char*>(data), size, &sheet, &error)) return 0;
-    std::unique_ptr<char[]> title(new char[kTitleSize]), field(new char[kFieldSize]), folder(new char[kFieldSize]);
+    std::vector<char> title(kTitleSize), field(1024), folder(1024);
     for (const CueTrack& track : sheet.tracks) {
-        copy_track_title(title.get(), kTitleSize, track.title.c_str(), cp932_lead);
-        snprintf(field.get(), kFieldSize, "%s", track.title.c_str());
-        sanitize_name(field.get(), cp932_lead);
-        make_safe_folder_level(field.get(), kFieldSize, cp932_lead);
+        copy_track_title(title.data(), title.size(), track.title.c_str(), cp932_lead);
+        snprintf(field.data(), field.size(), "%s", track.title.c_str());
+        sanitize_name(field.data(), cp932_lead);
+        make_safe_folder_level(field.data(), field.size(), cp932_lead);
     }
-    compose_folder_text("C:\\Music\\", sheet.performer.c_str(), sheet.title.c_str(), "1999", true, true, folder.get(),
-                        kFieldSize, cp932_lead);
+    compose_folder_text("C:\\Music\\", sheet.performer.c_str(), sheet.title.c_str(), "1999", true, true, folder.data(),
+                        folder.size(), cp932_lead);
     std::vector<ImageFileInfo> files(sheet.files.size());
     for (size_t i = 0; i < files.size(); ++i) files[i].data_bytes = (size * 7919 + i * 104729) % (2352ull * 90000);
     ImageLayout layout;
