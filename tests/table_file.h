@@ -6,7 +6,9 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstring>  // for the tests' run functions too
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,14 +38,14 @@ inline std::vector<TableRow> read_table(const std::string& name)
     std::vector<TableRow> rows;
     std::ifstream file(std::string(ORVO_TESTS_DIR) + "/" + name);
     EXPECT_TRUE(file.good()) << "cannot read " << name;
-    std::string line, raw;
+    std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#') continue;
         rows.push_back({name + ":" + std::to_string(number), {}});
-        for (size_t i = 0; i <= line.size(); ++i) {
-            if (i < line.size() && line[i] != '|') raw += line[i];
-            if (i < line.size() && line[i] == '\\' && i + 1 < line.size()) raw += line[++i];
-            else if (i == line.size() || line[i] == '|') rows.back().fields.push_back(table_field(raw)), raw.clear();
+        for (size_t i = 0, start = 0; i <= line.size(); ++i) {
+            if (i + 1 < line.size() && line[i] == '\\') ++i;  // an escaped byte, '|' too
+            else if (i == line.size() || line[i] == '|')
+                rows.back().fields.push_back(table_field(line.substr(start, i - start))), start = i + 1;
         }
     }
     return rows;

@@ -4,16 +4,16 @@
 
 #include "tests/table_file.h"
 
-#include <cstring>
-#include <sstream>
-
-static size_t format_line(char* line, int level, const char* format, ...)
+// The length of a log line at `level`, formatted into exactly the log's
+// buffer: a write past it is caught.
+static std::string line_length(int level, const char* format, ...)
 {
+    std::vector<char> line(kLogLineBufferSize, 'x');
     va_list args;
     va_start(args, format);
-    size_t length = format_log_line(line, level, format, args);
+    size_t length = format_log_line(line.data(), level, format, args);
     va_end(args);
-    return length;
+    return std::to_string(length) + (length == strlen(line.data()) ? "" : ", not the line's length");
 }
 
 // The log's bytes after appending `lines`, each into exactly the block the
@@ -35,20 +35,16 @@ static std::string run(const TableRow& row)
 {
     std::string step = row.at(0), in = row.at(1);
     if (step == "log") return log_of(in);
-    if (step == "log line") {
-        std::vector<char> line(kLogLineBufferSize, 'x');  // a write past it is caught
-        size_t length = format_line(line.data(), std::stoi(in), "%s", row.at(2).c_str());
-        return std::to_string(length) + (length == strlen(line.data()) ? "" : ", not the line's length");
+    if (step == "log line") return line_length(std::stoi(in), "%s", row.at(2).c_str());
+    if (step == "program dir") {
+        std::vector<char> path(in.c_str(), in.c_str() + in.size() + 1);  // exactly its bytes: a write past them is caught
+        cut_to_program_directory(path.data(), in.size());
+        return path.data();
     }
-    char text[256];
-    snprintf(text, sizeof text, "%s", in.c_str());
-    if (step == "program dir") cut_to_program_directory(text, strlen(text));
-    if (step != "flags") return text;
-    int32_t mp3, wav, wma;
-    sscanf(text, "%d %d %d", &mp3, &wav, &wma);
-    validate_format_flags(&mp3, &wav, &wma);
-    snprintf(text, sizeof text, "%d %d %d", mp3, wav, wma);
-    return text;
+    int32_t flags[3];
+    std::istringstream(in) >> flags[0] >> flags[1] >> flags[2];
+    validate_format_flags(&flags[0], &flags[1], &flags[2]);
+    return std::to_string(flags[0]) + " " + std::to_string(flags[1]) + " " + std::to_string(flags[2]);
 }
 
 TEST(App, FormatFlagsProgramFolderAndLog) { check_table("app/app.table", run); }

@@ -2,19 +2,16 @@
 
 #include "tests/table_file.h"
 
-#include <cstring>
-#include <sstream>
-
 static void add_pack(std::vector<uint8_t>* out, uint8_t type, int track, int flags, const char text[12])
 {
     uint8_t pack[18];
-    make_cdtext_pack(pack, type, static_cast<uint8_t>(track), static_cast<uint8_t>(out->size() / 18),
-                     static_cast<uint8_t>(flags), text);
+    make_cdtext_pack(pack, type, track, out->size() / 18, flags, text);  // the packs' sequence numbers follow each other
     out->insert(out->end(), pack, pack + 18);
 }
 
 // The packs of one type as a disc holds them: the texts one after another,
-// each ended by a zero byte (two in a double-byte block), 12 bytes a pack.
+// each ended by a zero byte (two in a double-byte block), 12 bytes a pack
+// (the last one padded with zero bytes).
 static void add_texts(std::vector<uint8_t>* out, uint8_t type, const std::string& list, int unit, int block)
 {
     std::string stream, text;
@@ -25,11 +22,9 @@ static void add_texts(std::vector<uint8_t>* out, uint8_t type, const std::string
         for (size_t i = 0; i < text.size(); ++i) owner.push_back({track, static_cast<int>(i) / unit});
         stream += text;
     }
-    for (size_t start = 0; start < stream.size(); start += 12) {
-        char bytes[12] = {};
-        memcpy(bytes, stream.data() + start, std::min<size_t>(12, stream.size() - start));
-        add_pack(out, type, owner[start].first, (unit == 2 ? 0x80 : 0) | block << 4 | std::min(owner[start].second, 15), bytes);
-    }
+    stream.resize((stream.size() + 11) / 12 * 12, '\0');
+    for (size_t start = 0; start < stream.size(); start += 12)
+        add_pack(out, type, owner[start].first, (unit == 2 ? 0x80 : 0) | block << 4 | std::min(owner[start].second, 15), &stream[start]);
 }
 
 // The entries of block 0 read from a disc of cdtext.table: its titles,

@@ -3,20 +3,17 @@
 
 #include "tests/table_file.h"
 
-#include <sstream>
-
 // The TOC of a sheet laid out against files of the given bytes, or the error.
 static std::string layout_of(const std::string& text, const std::string& file_bytes)
 {
     CueSheet sheet;
-    std::string error;
+    std::string error, toc;
     if (!parse_cue(text.data(), text.size(), &sheet, &error)) return error;
     std::vector<ImageFileInfo> files;
     std::istringstream sizes(file_bytes);
     for (uint64_t bytes; sizes >> bytes;) files.push_back(ImageFileInfo{0, bytes});
     ImageLayout layout;
     if (!build_image_layout(sheet, files, &layout, &error)) return error;
-    std::string toc;
     for (int i = 0; i < layout.toc.count; ++i) {
         const TocTrack& t = layout.toc.tracks[i];
         toc += std::to_string(t.start) + "+" + std::to_string(t.sectors) + (t.audio ? " " : "d ");

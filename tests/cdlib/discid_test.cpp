@@ -7,8 +7,7 @@
 
 #include <discid/discid.h>
 
-#include <sstream>
-#include <unistd.h>
+#include <filesystem>
 
 // A sheet of one BINARY file in `folder`, named like it (the layout
 // cd-info reads), made sparse: only its size matters. `gap` sectors of
@@ -30,7 +29,7 @@ static uint32_t write_image(const std::string& folder, uint32_t gap, const std::
     }
     std::ofstream(folder + "/disc.cue") << *cue;
     std::ofstream(folder + "/disc.bin").close();
-    EXPECT_EQ(truncate((folder + "/disc.bin").c_str(), static_cast<off_t>(at) * 2352), 0);
+    std::filesystem::resize_file(folder + "/disc.bin", at * 2352ull);
     return at;
 }
 
@@ -51,6 +50,7 @@ static std::vector<uint32_t> cd_info_starts(const std::string& folder)
 
 static void check_disc(const std::string& folder, const TableRow& row)
 {
+    SCOPED_TRACE(row.where);
     std::string cue, error;
     uint32_t sectors = write_image(folder, static_cast<uint32_t>(std::stoul(row.at(0))), row.at(1), &cue);
     CueSheet sheet;
@@ -78,11 +78,6 @@ TEST(DiscId, TocAndFreedbIdOfImages)
 {
     char folder[] = "/tmp/orvo-discid-XXXXXX";
     ASSERT_TRUE(mkdtemp(folder) != nullptr);
-    for (const TableRow& row : read_table("cdlib/discid.table")) {
-        SCOPED_TRACE(row.where);
-        check_disc(folder, row);
-    }
-    unlink((std::string(folder) + "/disc.cue").c_str());
-    unlink((std::string(folder) + "/disc.bin").c_str());
-    rmdir(folder);
+    for (const TableRow& row : read_table("cdlib/discid.table")) check_disc(folder, row);
+    std::filesystem::remove_all(folder);
 }

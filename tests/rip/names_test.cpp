@@ -2,8 +2,6 @@
 
 #include "tests/table_file.h"
 
-#include <cstring>
-
 // One row of names.table, in a buffer of exactly `size` bytes: a write past
 // it is caught.
 static std::string run(const TableRow& row)
