@@ -6,9 +6,7 @@ target_compile_options(orvo_core PRIVATE ${ORVO_SANITIZE} -g)
 target_compile_options(cdlib_core PRIVATE ${ORVO_SANITIZE} -g)
 
 add_executable(core_tests
-    tests/app/log_format_test.cpp
-    tests/app/settings_rules_test.cpp
-    tests/app/program_dir_test.cpp
+    tests/app/app_test.cpp
     tests/cd/track_rows_test.cpp
     tests/cdlib/cdtext_test.cpp
     tests/cdlib/cue_test.cpp

@@ -3,22 +3,17 @@
 
 #include "tests/table_file.h"
 
-#include <sstream>
-
-namespace {
-
 // The TOC of a sheet laid out against files of the given bytes, or the error.
-std::string layout_of(const std::string& text, const std::string& file_bytes)
+static std::string layout_of(const std::string& text, const std::string& file_bytes)
 {
     CueSheet sheet;
-    std::string error;
+    std::string error, toc;
     if (!parse_cue(text.data(), text.size(), &sheet, &error)) return error;
     std::vector<ImageFileInfo> files;
     std::istringstream sizes(file_bytes);
     for (uint64_t bytes; sizes >> bytes;) files.push_back(ImageFileInfo{0, bytes});
     ImageLayout layout;
     if (!build_image_layout(sheet, files, &layout, &error)) return error;
-    std::string toc;
     for (int i = 0; i < layout.toc.count; ++i) {
         const TocTrack& t = layout.toc.tracks[i];
         toc += std::to_string(t.start) + "+" + std::to_string(t.sectors) + (t.audio ? " " : "d ");
@@ -27,14 +22,15 @@ std::string layout_of(const std::string& text, const std::string& file_bytes)
 }
 
 // The data bytes a WAVE header of the row's values leads to, or the error.
-std::string wave_of(const std::string& values)
+static std::string wave_of(const std::string& values)
 {
+    std::string tag;
     uint32_t format, channels, rate, bits, data_size, extra, given;
-    std::istringstream(values) >> format >> channels >> rate >> bits >> data_size >> extra >> given;
+    std::istringstream(values) >> tag >> format >> channels >> rate >> bits >> data_size >> extra >> given;
     std::vector<uint8_t> h;
     auto put = [&](const char* text) { h.insert(h.end(), text, text + 4); };
     auto le = [&](uint32_t v, int bytes) { for (int i = 0; i < bytes; ++i) h.push_back(static_cast<uint8_t>(v >> 8 * i)); };
-    put("RIFF"), le(0, 4), put("WAVE");
+    put(tag.c_str()), le(0, 4), put("WAVE");
     if (extra) put("LIST"), le(3, 4), le(0, 4);  // odd size: a pad byte follows
     put("fmt "), le(16, 4), le(format, 2), le(channels, 2), le(rate, 4), le(rate * channels * bits / 8, 4);
     le(channels * bits / 8, 2), le(bits, 2), put("data"), le(data_size, 4);
@@ -45,19 +41,9 @@ std::string wave_of(const std::string& values)
     return layout.data_offset == h.size() ? std::to_string(layout.data_bytes) : "samples at the wrong offset";
 }
 
-TEST(CueSheet, SheetsLayoutsAndWaveHeaders)
+static std::string run(const TableRow& row)
 {
-    for (const TableRow& row : read_table("cdlib/cue.table")) {
-        std::string seen = row.at(0) == "wave" ? wave_of(row.at(1)) : layout_of(row.at(1), row.at(3));
-        std::string expected = row.at(2);
-        if (expected.compare(0, 3, "...") == 0) EXPECT_NE(seen.find(expected.substr(3)), std::string::npos) << row.where << ": " << seen;
-        else EXPECT_EQ(seen, expected) << row.where;
-    }
-    std::string long_line = "FILE a.bin BINARY\nTITLE " + std::string(5000, 'x') + "\n";
-    EXPECT_NE(layout_of(long_line, "").find("too long"), std::string::npos);
-    WaveLayout layout;
-    std::string error;
-    EXPECT_FALSE(parse_wave_header(reinterpret_cast<const uint8_t*>("RIFX....WAVE"), 12, 12, &layout, &error));
+    return row.at(0) == "wave" ? wave_of(row.at(1)) : layout_of(row.at(2), row.at(1));
 }
 
-}  // namespace
+TEST(CueSheet, SheetsLayoutsAndWaveHeaders) { check_table("cdlib/cue.table", run); }

@@ -3,42 +3,31 @@
 #include "cd/track_rows.h"
 #include "cdlib/cdtext.h"
 
-#include <cstring>
-#include <memory>
+#include <string>
 #include <vector>
 
-namespace {
+static bool cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
-bool cp932_lead(unsigned char c)
+static void take_titles(const uint8_t* packs, size_t size)
 {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-void take_titles(const CdText& text)
-{
-    std::string run = cdtext_entries(text, 99);
-    if (run.empty()) return;
-    std::unique_ptr<char[]> title(new char[kTitleSize]);  // exactly a row's bytes
+    std::string run = cdtext_entries(parse_cdtext(packs, size), 99);
+    std::vector<char> title(kTitleSize);  // exactly a row's bytes
     for (int track = 1; track <= 99; ++track) {
-        const char* found = text.has_title[track] ? find_cdtext_title(run.c_str(), track) : nullptr;
-        if (found) copy_track_title(title.get(), kTitleSize, found, cp932_lead);
+        const char* found = find_cdtext_title(run.c_str(), track);
+        if (found) copy_track_title(title.data(), title.size(), found, cp932_lead);
     }
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    take_titles(parse_cdtext(data, size));
+    take_titles(data, size);
     // The same packs with every CRC made right, a type of 0x80-0x8F and
     // block 0, so the text paths run too.
     std::vector<uint8_t> packs(data, data + size - size % 18);
     for (size_t at = 0; at + 18 <= packs.size(); at += 18) {
-        char body[12];
-        memcpy(body, &packs[at + 4], 12);
-        make_cdtext_pack(&packs[at], static_cast<uint8_t>(0x80 | (packs[at] & 0x0F)), packs[at + 1], packs[at + 2],
-                         static_cast<uint8_t>(packs[at + 3] & 0x8F), body);
+        std::string body(packs.begin() + at + 4, packs.begin() + at + 16);  // a copy: the pack is rewritten in place
+        make_cdtext_pack(&packs[at], 0x80 | (packs[at] & 0x0F), packs[at + 1], packs[at + 2], packs[at + 3] & 0x8F, body.data());
     }
-    take_titles(parse_cdtext(packs.data(), packs.size()));
+    take_titles(packs.data(), packs.size());
     return 0;
 }

@@ -5,53 +5,33 @@
 #include "cd/track_rows.h"
 #include "cdlib/cue.h"
 #include "cdlib/image_layout.h"
-#include "rip/names.h"
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
-namespace {
+static bool cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
-constexpr size_t kFieldSize = 1024;
-
-bool cp932_lead(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-void take_texts(const CueSheet& sheet)
-{
-    std::unique_ptr<char[]> title(new char[kTitleSize]), field(new char[kFieldSize]), folder(new char[kFieldSize]);
-    for (const CueTrack& track : sheet.tracks) {
-        copy_track_title(title.get(), kTitleSize, track.title.c_str(), cp932_lead);
-        snprintf(field.get(), kFieldSize, "%s", track.title.c_str());
-        sanitize_name(field.get(), cp932_lead);
-        make_safe_folder_level(field.get(), kFieldSize, cp932_lead);
-    }
-    compose_folder_text("C:\\Music\\", sheet.performer.c_str(), sheet.title.c_str(), "1999", true, true, folder.get(),
-                        kFieldSize, cp932_lead);
-}
-
-}  // namespace
+static bool read_ones(void*, int, uint64_t, void* buffer, uint32_t bytes) { memset(buffer, 1, bytes); return true; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     CueSheet sheet;
     std::string error;
     if (!parse_cue(reinterpret_cast<const char*>(data), size, &sheet, &error)) return 0;
-    take_texts(sheet);
+    std::vector<char> title(kTitleSize), field(1024), folder(1024);
+    for (const CueTrack& track : sheet.tracks) {
+        copy_track_title(title.data(), title.size(), track.title.c_str(), cp932_lead);
+        snprintf(field.data(), field.size(), "%s", track.title.c_str());
+        sanitize_name(field.data(), cp932_lead);
+        make_safe_folder_level(field.data(), field.size(), cp932_lead);
+    }
+    compose_folder_text("C:\\Music\\", sheet.performer.c_str(), sheet.title.c_str(), "1999", true, true, folder.data(),
+                        folder.size(), cp932_lead);
     std::vector<ImageFileInfo> files(sheet.files.size());
     for (size_t i = 0; i < files.size(); ++i) files[i].data_bytes = (size * 7919 + i * 104729) % (2352ull * 90000);
     ImageLayout layout;
-    if (build_image_layout(sheet, files, &layout, &error)) {
-        std::vector<uint8_t> sectors(4 * 2352);
-        read_image_sectors(layout, layout.toc.leadout > 2 ? layout.toc.leadout - 2 : 0, 4, sectors.data(),
-                           [](void*, int, uint64_t, void* buffer, uint32_t bytes) {
-                               memset(buffer, 1, bytes);
-                               return true;
-                           },
-                           nullptr);
-    }
+    std::vector<uint8_t> sectors(4 * 2352);
+    if (build_image_layout(sheet, files, &layout, &error))
+        read_image_sectors(layout, layout.toc.leadout > 2 ? layout.toc.leadout - 2 : 0, 4, sectors.data(), read_ones, nullptr);
     return 0;
 }
