@@ -1,25 +1,26 @@
 #include "app/settings_rules.h"
 
-#include <gtest/gtest.h>
+#include "tests/table_file.h"
 
-#include <vector>
+#include <cstdio>
 
 namespace {
 
-// The flags stay when (MP3 XOR WAV) equals (WMA == 0); otherwise MP3 alone.
+std::string flags(int32_t a, int32_t b, int32_t c)
+{
+    return std::to_string(a) + ", " + std::to_string(b) + ", " + std::to_string(c);
+}
+
+// One row of format_flags.table: the flags kept and the format chosen.
 TEST(SettingsRules, FormatFlags)
 {
-    const int32_t rows[][6] = {
-        // read as MP3, WAV, WMA    kept as MP3, WAV, WMA
-        {0, 0, 0, 1, 0, 0}, {1, 0, 0, 1, 0, 0}, {0, 1, 0, 0, 1, 0}, {1, 1, 0, 1, 0, 0},
-        {0, 0, 1, 0, 0, 1}, {1, 0, 1, 1, 0, 0}, {0, 1, 1, 1, 0, 0}, {1, 1, 1, 1, 1, 1},
-        {2, 3, 0, 2, 3, 0}, {0, 0, 7, 0, 0, 7}, {2, 0, 0, 1, 0, 0}, {-1, -1, 5, -1, -1, 5},
-    };
-    for (const auto& row : rows) {
-        int32_t mp3 = row[0], wav = row[1], wma = row[2];
-        validate_format_flags(&mp3, &wav, &wma);
-        EXPECT_EQ(std::vector<int32_t>({mp3, wav, wma}), std::vector<int32_t>(row + 3, row + 6))
-            << "read as " << row[0] << "," << row[1] << "," << row[2];
+    const char* names[] = {"mp3", "wav", "wma", "flac"};
+    for (const TableRow& row : read_table("app/format_flags.table")) {
+        int32_t f[4] = {};
+        ASSERT_EQ(sscanf(row.at(0).c_str(), "%d , %d , %d , %d", &f[0], &f[1], &f[2], &f[3]), 4) << row.where;
+        validate_format_flags(&f[0], &f[1], &f[2], f[3]);
+        EXPECT_EQ(flags(f[0], f[1], f[2]), row.at(1)) << row.where;
+        EXPECT_STREQ(names[static_cast<int>(chosen_format(f[0], f[1], f[2], f[3]))], row.at(2).c_str()) << row.where;
     }
 }
 
