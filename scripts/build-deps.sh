@@ -54,7 +54,7 @@ build_lame() {
 }
 
 # libFLAC has its own stamp: adding it must not rebuild the others.
-FLAC_STAMP=1
+FLAC_STAMP=2
 
 build_flac() {
     [ -f "$DEPS/flac/.stamp" ] && [ "$(cat "$DEPS/flac/.stamp")" = "$FLAC_STAMP" ] && return 0
@@ -74,6 +74,9 @@ build_flac() {
         make -C src/flac -j"$JOBS" >/dev/null &&
         make -C src/libFLAC install >/dev/null && make -C include/FLAC install >/dev/null &&
         mkdir -p "$DEPS/flac/bin" && cp src/flac/flac.exe "$DEPS/flac/bin/flac.exe")
+    # libtool's -static leaves the stack protector's runtime a DLL: it goes
+    # beside flac.exe (the program itself links libssp statically).
+    cp "$($HOST-gcc-posix -print-file-name=libssp-0.dll)" "$DEPS/flac/bin/"
     rm -rf "$DEPS/build-flac"
     echo "$FLAC_STAMP" > "$DEPS/flac/.stamp"
 }
