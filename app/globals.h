@@ -26,6 +26,7 @@ struct RipOptions {
     int32_t mp3;
     int32_t wav;
     int32_t wma;
+    int32_t flac;  // non-zero: FLAC, whatever the other three say
 };
 extern RipOptions g_rip_options;
 

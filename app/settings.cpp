@@ -37,8 +37,9 @@ void load_settings()
     g_rip_options.mp3 = read_setting_int(kSection, "MP3");
     g_rip_options.wav = read_setting_int(kSection, "WAV");
     g_rip_options.wma = read_setting_int(kSection, "WMA");
+    g_rip_options.flac = read_setting_int(kSection, "FLAC");
     g_log.print("%d, %d, %d", g_rip_options.mp3, g_rip_options.wav, g_rip_options.wma);
-    validate_format_flags(&g_rip_options.mp3, &g_rip_options.wav, &g_rip_options.wma);
+    validate_format_flags(&g_rip_options.mp3, &g_rip_options.wav, &g_rip_options.wma, g_rip_options.flac);
 
     read_setting_text(kSection, "Output", OutputRoot);
     if (OutputRoot[0] == '\0') snprintf(OutputRoot, kWorkingBufferSize, "%s", kDefaultOutputRoot);
@@ -52,4 +53,10 @@ void save_settings()
     write_setting_int(kSection, "WAV", g_rip_options.wav);
     write_setting_int(kSection, "WMA", g_rip_options.wma);
     write_setting_text(kSection, "Output", OutputRoot);
+    write_setting_int(kSection, "FLAC", g_rip_options.flac);
+}
+
+OutputFormat rip_format()
+{
+    return chosen_format(g_rip_options.mp3, g_rip_options.wav, g_rip_options.wma, g_rip_options.flac);
 }

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "settings_rules.h"
+
 int32_t read_setting_int(const char* section, const char* key);
 void read_setting_text(const char* section, const char* key, char* destination);  // 1024 bytes
 void write_setting_int(const char* section, const char* key, int32_t value);
@@ -9,3 +11,6 @@ void write_setting_text(const char* section, const char* key, const char* text);
 
 void load_settings();
 void save_settings();
+
+// The format of the next rip, from the flags in g_rip_options.
+OutputFormat rip_format();

@@ -8,7 +8,11 @@
 #    command-line encoder (same Debian source, same defaults) encoding the
 #    same four WAV files one after another under the same Wine (target: at
 #    most 1.10x), with the program's peak memory (target: below 64 MB);
-#  - ripping it to WAV, against copying the same bytes (target: at most 1.5x).
+#  - ripping it to WAV, against copying the same bytes (target: at most 1.5x);
+#  - ripping it to FLAC in the program, against the flac command-line
+#    encoder built from the same Debian source, at the same level 5, on the
+#    same four WAV files one after another under the same Wine (targets: at
+#    most 1.10x the time, the files' total size within 1%).
 # A rip is timed from the press of Start to the "Done!" box.
 # Run after ./test.sh (or scripts/build.sh) has built everything.
 # ORVO_BENCH_PROGRAM names another simulation build to rip with (to compare
@@ -99,8 +103,31 @@ copy_run() {
     echo "copy_wall_seconds $(awk -v s="$s" -v e="$e" 'BEGIN{print e - s}')"
 }
 copy_wall=$(best copy_wall_seconds copy_run)
+# FLAC: the program's rip against flac.exe on the WAV files of the WAV rip.
+flac_rip() {
+    rm -f "$RIP"/out/*.flac
+    wine build/win/tests/bench_rip.exe "$RIP" flac | tr -d '\r'
+}
+flac_wall=$(best rip_wall_seconds flac_rip)
+flac_cli_run() {
+    local s e f
+    rm -f "$WORK"/cli-flac/*.flac; mkdir -p "$WORK/cli-flac"
+    s=$(date +%s.%N)
+    for f in "$RIP"/out/*.wav; do
+        wine build/deps/flac/bin/flac.exe -5 -s -f -o "$(winepath -w "$WORK/cli-flac/$(basename "${f%.wav}").flac")" "$(winepath -w "$f")"
+    done
+    e=$(date +%s.%N)
+    echo "flac_wall_seconds $(awk -v s="$s" -v e="$e" 'BEGIN{print e - s}')"
+}
+flac_cli_wall=$(best flac_wall_seconds flac_cli_run)
+flac_bytes=$(cat "$RIP"/out/*.flac | wc -c)
+flac_cli_bytes=$(cat "$WORK"/cli-flac/*.flac | wc -c)
+
 awk -v r="$mp3_wall" -v l="$lame_wall" 'BEGIN {
     printf "MP3 rip of 40 min (best of 3): %.1f s vs %.1f s for LAME 3.100 frontend on the same WAV files (best of 3) = %.2fx (target <= 1.10x)\n", r, l, r / l }'
 awk -v r="$wav_wall" -v c="$copy_wall" 'BEGIN {
     printf "WAV rip of 40 min (best of 3): %.2f s vs %.2f s copying the same bytes with the system copy (best of 3) = %.2fx (target <= 1.5x)\n", r, c, r / c }'
 echo "peak memory during the MP3 rip: working set ${peak_ws} MB, private ${peak_private} MB (target < 64 MB)"
+awk -v r="$flac_wall" -v c="$flac_cli_wall" -v b="$flac_bytes" -v cb="$flac_cli_bytes" 'BEGIN {
+    printf "FLAC rip of 40 min (best of 3): %.1f s vs %.1f s for the flac 1.4.2 command line at -5 on the same WAV files (best of 3) = %.2fx (target <= 1.10x)\n", r, c, r / c
+    printf "FLAC sizes: %d bytes from the program vs %d bytes from the command line = %+.2f%% (target within 1%%)\n", b, cb, (b - cb) * 100 / cb }'

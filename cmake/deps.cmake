@@ -13,6 +13,9 @@ function(orvo_import name header_dir)
 endfunction()
 
 orvo_import(dep_lame "${ORVO_DEPS_DIR}/lame/include" "${ORVO_DEPS_DIR}/lame/lib/libmp3lame.a")
+# libFLAC's configure turns on the stack protector, whose checks live in libssp.
+orvo_import(dep_flac "${ORVO_DEPS_DIR}/flac/include" "${ORVO_DEPS_DIR}/flac/lib/libFLAC.a" ssp)
+target_compile_definitions(dep_flac INTERFACE FLAC__NO_DLL)  # linked statically
 orvo_import(dep_id3lib "${ORVO_DEPS_DIR}/id3lib/include" "${ORVO_DEPS_DIR}/id3lib/lib/libid3.a" z)
 target_compile_definitions(dep_id3lib INTERFACE ID3LIB_LINKOPTION=1)
 orvo_import(dep_ffmpeg "${ORVO_DEPS_DIR}/ffmpeg/include"

@@ -38,6 +38,7 @@ add_library(orvo_app STATIC
     cd/refresh_worker.cpp
     lookup/lookup_worker.cpp
     rip/capture.cpp
+    rip/flac.cpp
     rip/mp3.cpp
     rip/rip_worker.cpp
     ui/about.cpp
@@ -48,7 +49,7 @@ add_library(orvo_app STATIC
     ui/wait.cpp
 )
 target_include_directories(orvo_app PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(orvo_app PUBLIC orvo_core skin dep_lame dep_id3lib ${ORVO_SYSTEM_LIBS})
+target_link_libraries(orvo_app PUBLIC orvo_core skin dep_lame dep_flac dep_id3lib ${ORVO_SYSTEM_LIBS})
 target_compile_options(orvo_app PRIVATE ${ORVO_WARNINGS})
 
 set(ORVO_RESOURCES ${CMAKE_SOURCE_DIR}/res/orvo.rc)

@@ -40,6 +40,7 @@
 #define IDC_MP3          2026
 #define IDC_WAV          2027
 #define IDC_WMA          2032
+#define IDC_FLAC         2036
 
 // Progress dialog
 #define IDC_TRACK_LABEL   2008
@@ -54,3 +55,4 @@
 
 // About dialog
 #define IDC_HOME_PAGE    2004
+#define IDC_ABOUT_TEXT   2037

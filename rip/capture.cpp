@@ -6,8 +6,10 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/settings.h"
 #include "cd/library_error.h"
 #include "cdlib/cdlib.h"
+#include "rip/flac.h"
 #include "rip/names.h"
 #include "rip/rip_state.h"
 
@@ -105,6 +107,23 @@ Capture capture_wma(HWND progress, HSTREAM stream, CDLIB_QWORD length, const cha
     return settle(path, shown, failed, error, delivered, length);
 }
 
+// FLAC is encoded from the decode stream as it comes, like WMA.
+Capture capture_flac(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, const char* shown, int done,
+                     int total)
+{
+    FlacFile* flac = flac_create(path, length / 4);
+    if (!flac) {
+        g_log.print("Can't create FLAC file");
+        show_library_error("Can't create file");
+        return Capture::kNoFile;
+    }
+    auto write = [flac](const char* data, CDLIB_DWORD bytes) { return flac_write(flac, data, bytes); };
+    CDLIB_QWORD delivered = pump_blocks(progress, stream, length, done, total, write);
+    DWORD error = 0;
+    bool failed = !flac_close(flac, &error);
+    return settle(path, shown, failed, error, delivered, length);
+}
+
 // A WAV file written through the C library, remembering its first failure.
 struct WavFile {
     FILE* file;
@@ -179,7 +198,12 @@ Capture capture_track(HWND progress, int drive, int track, const char* path, con
         show_library_error(what);
         return Capture::kNoTrack;
     }
-    if (g_rip_options.wma) return capture_wma(progress, stream, length, path, shown, done, total);
+    switch (rip_format()) {
+    case OutputFormat::kWma: return capture_wma(progress, stream, length, path, shown, done, total);
+    case OutputFormat::kFlac: return capture_flac(progress, stream, length, path, shown, done, total);
+    case OutputFormat::kMp3:
+    case OutputFormat::kWav: break;
+    }
     return capture_wav(progress, stream, length, path, shown, done, total);
 }
 

@@ -10,7 +10,7 @@ enum class Capture {
 };
 
 // Captures one track of the disc into `path`: a WAV file of the fixed
-// 44-byte layout, or a WMA file when the WMA format is chosen, posting the
+// 44-byte layout, or a WMA or FLAC file when that format is chosen, posting the
 // track and overall percent as they change. Whatever the result but kWhole,
 // nothing is left at `path`: a short file would pass for a good one. A box
 // about a failed write names `shown` (the file the user knows of).

@@ -6,6 +6,7 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/settings.h"
 #include "cd/library_error.h"
 #include "cd/refresh_worker.h"
 #include "cdlib/cdlib.h"
@@ -58,7 +59,8 @@ void read_title(HWND list, int row)
 
 const char* extension()
 {
-    return g_rip_options.mp3 ? ".mp3" : g_rip_options.wav ? ".wav" : ".wma";
+    const char* extensions[] = {".mp3", ".wav", ".wma", ".flac"};  // in the order of OutputFormat
+    return extensions[static_cast<int>(rip_format())];
 }
 
 // The row's final path, and the temporary name in the same folder that
@@ -156,7 +158,7 @@ Row rip_row(HWND progress, HWND list, int row, int drive, int done, int ticked, 
         show_library_error("Can't create file");
         return Row::kFailed;
     }
-    bool mp3 = g_rip_options.mp3 != 0;
+    bool mp3 = rip_format() == OutputFormat::kMp3;
     if (mp3) {
         snprintf(TargetPath, kWorkingBufferSize, "%s\\wav.tmp", ProgramDirectory);
         g_log.print("temp file: %s", TargetPath);

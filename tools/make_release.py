@@ -20,6 +20,7 @@ STAMP = (2026, 1, 1, 0, 0, 0)
 THIRD_PARTY = {
     # licence file in the package: where it comes from
     "licenses/LAME.txt": ["lame-*/COPYING"],
+    "licenses/libFLAC.txt": ["flac-*/COPYING.Xiph"],
     "licenses/id3lib.txt": ["id3lib3.8.3-*/COPYING"],
     "licenses/FFmpeg.txt": ["ffmpeg-*/LICENSE.md", "ffmpeg-*/COPYING.LGPLv2.1"],
     "licenses/zlib.txt": ["/usr/share/doc/libz-mingw-w64-dev/copyright"],
@@ -27,7 +28,7 @@ THIRD_PARTY = {
     "licenses/GCC runtime.txt": ["/usr/share/doc/gcc-mingw-w64-base/copyright"],
 }
 # The Debian source packages of the libraries the program links.
-LIBRARY_PACKAGES = ["lame_*", "id3lib3.8.3_*", "ffmpeg_*"]
+LIBRARY_PACKAGES = ["lame_*", "flac_*", "id3lib3.8.3_*", "ffmpeg_*"]
 
 
 def find_one(deps_src, pattern):

@@ -1,7 +1,11 @@
 #include "about.h"
 
 #include <shellapi.h>
+#include <cstdio>
 #include <cstring>
+
+#include <FLAC/format.h>
+#include <lame/lame.h>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -9,6 +13,21 @@
 #include "ui/skinned.h"
 
 const char kHomePage[] = "https://orvo-cd-ripper.example/";
+
+namespace {
+
+// The encoders named as the linked libraries report themselves.
+void show_about_text(HWND dialog)
+{
+    char text[512];
+    snprintf(text, sizeof text,
+             "Orvo CD Ripper v1.2\n\nFree software: rips audio CDs to MP3, WMA, WAV and FLAC.\n\n%s\n\n"
+             "MP3 encoder: LAME %s\nhttps://lame.sourceforge.io/\nFLAC encoder: libFLAC %s\nhttps://xiph.org/flac/",
+             kHomePage, get_lame_version(), FLAC__VERSION_STRING);
+    SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, text);
+}
+
+}  // namespace
 
 void about_command(HWND main_window)
 {
@@ -22,6 +41,7 @@ INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
     case WM_INITDIALOG:
         skin_button(dialog, IDC_HOME_PAGE, IDI_WEB, nullptr, kDialogButtonFlags);
         skin_button(dialog, IDOK, IDI_OK, nullptr, kDialogButtonFlags);
+        show_about_text(dialog);
         return 0;
     case WM_COMMAND:
         switch (LOWORD(wparam)) {

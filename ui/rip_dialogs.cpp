@@ -7,6 +7,7 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/settings.h"
 #include "cd/refresh_worker.h"
 #include "res/resource.h"
 #include "rip/names.h"
@@ -35,6 +36,13 @@ void store_format(HWND dialog)
     g_rip_options.mp3 = IsDlgButtonChecked(dialog, IDC_MP3) == BST_CHECKED;
     g_rip_options.wav = IsDlgButtonChecked(dialog, IDC_WAV) == BST_CHECKED;
     g_rip_options.wma = IsDlgButtonChecked(dialog, IDC_WMA) == BST_CHECKED;
+    g_rip_options.flac = IsDlgButtonChecked(dialog, IDC_FLAC) == BST_CHECKED;
+}
+
+void check_format(HWND dialog)
+{
+    const int buttons[] = {IDC_MP3, IDC_WAV, IDC_WMA, IDC_FLAC};  // in the order of OutputFormat
+    CheckDlgButton(dialog, buttons[static_cast<int>(rip_format())], BST_CHECKED);
 }
 
 void set_subfolder_box(HWND dialog, int id)
@@ -149,9 +157,7 @@ INT_PTR CALLBACK rip_options_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
     case WM_INITDIALOG:
         skin_button(dialog, IDCANCEL, IDI_CANCEL, nullptr, kDialogButtonFlags);
         skin_button(dialog, IDOK, IDI_OK, nullptr, kDialogButtonFlags);
-        if (g_rip_options.mp3) CheckDlgButton(dialog, IDC_MP3, BST_CHECKED);
-        else if (g_rip_options.wav) CheckDlgButton(dialog, IDC_WAV, BST_CHECKED);
-        else if (g_rip_options.wma) CheckDlgButton(dialog, IDC_WMA, BST_CHECKED);
+        check_format(dialog);
         set_subfolder_box(dialog, IDC_OPT_ARTIST);
         set_subfolder_box(dialog, IDC_OPT_ALBUM);
         show_folder(dialog);

@@ -41,10 +41,12 @@ static std::string run(const TableRow& row)
         cut_to_program_directory(path.data(), in.size());
         return path.data();
     }
-    int32_t flags[3];
-    std::istringstream(in) >> flags[0] >> flags[1] >> flags[2];
-    validate_format_flags(&flags[0], &flags[1], &flags[2]);
-    return std::to_string(flags[0]) + " " + std::to_string(flags[1]) + " " + std::to_string(flags[2]);
+    int32_t f[4];
+    std::istringstream(in) >> f[0] >> f[1] >> f[2] >> f[3];
+    validate_format_flags(&f[0], &f[1], &f[2], f[3]);
+    const char* names[] = {"mp3", "wav", "wma", "flac"};
+    return std::to_string(f[0]) + " " + std::to_string(f[1]) + " " + std::to_string(f[2]) + " " +
+           names[static_cast<int>(chosen_format(f[0], f[1], f[2], f[3]))];
 }
 
 TEST(App, FormatFlagsProgramFolderAndLog) { check_table("app/app.table", run); }

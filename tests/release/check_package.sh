@@ -21,6 +21,7 @@ $top/licenses/GCC runtime.txt
 $top/licenses/LAME.txt
 $top/licenses/MinGW-w64 runtime.txt
 $top/licenses/id3lib.txt
+$top/licenses/libFLAC.txt
 $top/licenses/zlib.txt"
 listed=$(/usr/bin/python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$zip")
 check "the package holds the program, its read-me, RELINK and the licences, nothing else" \
@@ -46,8 +47,8 @@ for text in README.txt RELINK.txt LICENSE.txt; do
 done
 check "RELINK.txt names the source package" grep -q -F "${top}-source.zip" "$unpack/all/$top/RELINK.txt"
 source_zip="${zip%-win64.zip}-source.zip"
-check "the source package holds the three libraries' Debian sources" bash -c \
-    '[ "$(unzip -Z1 "$1" | grep -c "debian-sources/.*\.dsc$")" = 3 ]' _ "$source_zip"
+check "the source package holds the four libraries' Debian sources" bash -c \
+    '[ "$(unzip -Z1 "$1" | grep -c "debian-sources/.*\.dsc$")" = 4 ]' _ "$source_zip"
 check "the source package holds the program's build scripts" bash -c 'unzip -Z1 "$1" | grep -q "/orvo/scripts/build.sh$"' _ "$source_zip"
 
 cp "$packed" "$unpack/alone/"

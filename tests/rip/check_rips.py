@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Reads the ripped files that the rip scenarios kept, with tools of their
 own: ffprobe and ffmpeg for the stream and its audio, mutagen for the ID3
-tags. Each NAME.tags file (written by a scenario in code page 1252, or 932 when
+tags, the reference `flac` and `metaflac` for FLAC (lossless: its audio must
+be the WAV's exactly). Each NAME.tags file (written by a scenario in code page 1252, or 932 when
 its first line is "codepage=cp932")
 names a ripped file, the WAV ripped from the same track as reference, and
 the tags expected:
@@ -12,6 +13,7 @@ the tags expected:
 
     check_rips.py KEEP_FOLDER
 """
+import hashlib
 import json
 import math
 import subprocess
@@ -26,6 +28,7 @@ from mutagen.id3 import ID3
 # falls to a few dB at most.
 MIN_SNR_DB = 12.0
 ID3_FRAMES = {"artist": "TPE1", "album": "TALB", "date": "TYER", "title": "TIT2", "track": "TRCK"}
+VORBIS_NAMES = {"artist": "ARTIST", "album": "ALBUM", "date": "DATE", "title": "TITLE", "track": "TRACKNUMBER"}
 failed = passed = 0
 
 
@@ -60,6 +63,19 @@ def probe_tags(path):
     return found["streams"][0], tags
 
 
+def check_flac(name, path, source_bytes, audio, spec):
+    """Lossless: the decoded audio, the STREAMINFO MD5 and the five comments exactly."""
+    tested = subprocess.run(["flac", "-t", "-s", str(path)], capture_output=True)
+    check(f"{name}: flac -t decodes it and its MD5 holds", tested.returncode == 0, tested.stderr.decode(errors="replace"))
+    check(f"{name}: ffmpeg decodes exactly the WAV's samples", audio.tobytes() == source_bytes,
+          f"{len(audio) // 2} vs {len(source_bytes) // 4} frames")
+    md5 = run("metaflac", "--show-md5sum", str(path)).decode().strip()
+    check(f"{name}: STREAMINFO MD5 is the source's", md5 == hashlib.md5(source_bytes).hexdigest(), md5)
+    lines = run("metaflac", "--export-tags-to=-", str(path)).decode("utf-8").splitlines()
+    want = [f"{VORBIS_NAMES[key]}={text}" for key, text in spec.items()]
+    check(f"{name}: the five comments exactly", sorted(lines) == sorted(want), f"{lines!r} vs {want!r}")
+
+
 def check_file(folder, spec):
     path, reference = (folder / spec.pop(key).replace("\\", "/") for key in ("file", "ref"))
     name = path.name
@@ -67,8 +83,11 @@ def check_file(folder, spec):
     codec = {".mp3": "mp3", ".wma": "wmav2", ".flac": "flac"}[path.suffix]
     check(f"{name}: codec", stream["codec_name"] == codec, stream["codec_name"])
     check(f"{name}: 44.1 kHz stereo", (stream["sample_rate"], stream["channels"]) == ("44100", 2), str(stream))
-    source = array("h", reference.read_bytes()[44:])
+    source_bytes = reference.read_bytes()[44:]
+    source = array("h", source_bytes)
     audio = decoded(path)
+    if codec == "flac":
+        return check_flac(name, path, source_bytes, audio, spec)
     slack = 0 if codec != "wmav2" else 2 * 2048  # WMA pads its last frame with silence
     check(f"{name}: decoded length", 0 <= len(audio) - len(source) <= slack, f"{len(audio) // 2} vs {len(source) // 2}")
     figure = snr_db(source, audio)

@@ -43,7 +43,7 @@
 //             of its number, whole sectors of 588 frames; a data track of 4 s)
 //           file PATH TEXT | copy SRC DST | mkdir PATH | hold PATH (open, shared
 //             for reading only) | home FOLDER (the program's folder)
-//           settings TEXT | format wav|mp3|wma [ROOT]   (Output=ROOT or ${OUT})
+//           settings TEXT | format wav|mp3|wma|flac [ROOT]   (Output=ROOT or ${OUT})
 //           start [nowait] [EXE]   (copied into ${PROG}; default the simulation
 //             build; without nowait it waits for the end of the first refresh)
 // Actions:  set CONTROL TEXT | title ROW TEXT | tick ROW | untick ROW
@@ -72,11 +72,12 @@
 //             number needs a SIZE, e.g. 0..) | no file PATH | count DIR N [PATTERN]
 //           expect wav PATH TRACK SECONDS (header and the exact samples)
 //           expect whole PATH TRACK SECONDS (WAV as above; MP3 with both tags,
-//             WMA with its final size; either at least 90% of 128 kb/s)
+//             WMA with its final size, either at least 90% of 128 kb/s; FLAC
+//             whose STREAMINFO states the exact length and the samples' MD5)
 //           expect text PATH TEXT | same PATH PATH | setting KEY VALUE
 //           expect bar total|track MIN..MAX | exit N
 // CONTROL: artist album year status drives rip refresh about info folder
-// browse mp3 wav wma ok cancel label editor main.
+// browse mp3 wav wma flac ok cancel label editor main.
 // At the end a program still running is closed and must exit with 0; one
 // that ended unchecked fails; log.txt's records must each end with a NUL.
 #include <windows.h>
@@ -301,7 +302,7 @@ HWND editor(Run& run)
 const std::map<std::string, int> kControls = {
     {"artist", IDC_ARTIST}, {"album", IDC_ALBUM}, {"year", IDC_YEAR}, {"status", IDC_STATUS}, {"drives", IDC_DRIVES},
     {"rip", IDC_RIP}, {"refresh", IDC_REFRESH}, {"about", IDC_ABOUT}, {"info", IDC_DISC_INFO}, {"folder", IDC_FOLDER},
-    {"browse", IDC_BROWSE}, {"mp3", IDC_MP3}, {"wav", IDC_WAV}, {"wma", IDC_WMA}, {"ok", IDOK}, {"cancel", IDCANCEL},
+    {"browse", IDC_BROWSE}, {"mp3", IDC_MP3}, {"wav", IDC_WAV}, {"wma", IDC_WMA}, {"flac", IDC_FLAC}, {"ok", IDOK}, {"cancel", IDCANCEL},
     {"label", IDC_TRACK_LABEL}};
 
 // A control by name, from the front-most window of the program that has
@@ -407,8 +408,9 @@ bool format(Run& run, Strings& a)
 {
     std::string ini = "[Settings]\r\nMP3=" + to_string(a[0] == "mp3") + "\r\nWAV=" + to_string(a[0] == "wav") +
                       "\r\nWMA=" + to_string(a[0] == "wma") + "\r\nOutput=" + (a[1].empty() ? run.vars["OUT"] : a[1]) +
-                      "\r\n";
-    if (a[0] != "mp3" && a[0] != "wav" && a[0] != "wma") return fail(run, "format wav|mp3|wma [ROOT]");
+                      "\r\n" + (a[0] == "flac" ? "FLAC=1\r\n" : "");
+    if (a[0] != "mp3" && a[0] != "wav" && a[0] != "wma" && a[0] != "flac")
+        return fail(run, "format wav|mp3|wma|flac [ROOT]");
     return write(run, run.vars["PROG"] + "\\settings.ini", ini);
 }
 
@@ -454,11 +456,12 @@ void poll_rip(HWND progress, void* context)
 
 bool rip(Run& run, Strings& a)
 {
-    const std::map<std::string, int> formats = {{"wav", IDC_WAV}, {"mp3", IDC_MP3}, {"wma", IDC_WMA}};
+    const std::map<std::string, int> formats = {
+        {"wav", IDC_WAV}, {"mp3", IDC_MP3}, {"wma", IDC_WMA}, {"flac", IDC_FLAC}};
     int boxes[2] = {-1, -1};
     for (size_t i = 1; i < a.size() && !a[i].empty(); ++i)
         boxes[a[i].rfind("album=", 0) == 0] = atoi(a[i].c_str() + a[i].find('=') + 1);
-    if (!formats.count(a[0])) return fail(run, "rip wav|mp3|wma [artist=0|1] [album=0|1]");
+    if (!formats.count(a[0])) return fail(run, "rip wav|mp3|wma|flac [artist=0|1] [album=0|1]");
     if (!main_window(run)) return false;
     harness::RipRun result = harness::rip(*run.sim, formats.at(a[0]), boxes[0], boxes[1], poll_rip, &run);
     run.boxes.insert(run.boxes.end(), result.boxes.begin(), result.boxes.end());
@@ -684,24 +687,55 @@ std::string wav_file(int track, uint32_t frames)
     return bytes + harness::pattern(track, frames);
 }
 
+// The MD5 of `bytes` as 16 raw bytes (the system's CryptoAPI); empty when
+// it cannot be made.
+std::string md5(const std::string& bytes)
+{
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    std::string digest(16, '\0');
+    DWORD size = 16;
+    bool ok = CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+              CryptCreateHash(provider, CALG_MD5, 0, 0, &hash) &&
+              CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
+              CryptGetHashParam(hash, HP_HASHVAL, reinterpret_cast<BYTE*>(&digest[0]), &size, 0);
+    if (hash) CryptDestroyHash(hash);
+    if (provider) CryptReleaseContext(provider, 0);
+    return ok ? digest : "";
+}
+
+// A FLAC file whose STREAMINFO (its first block) states 44,100 Hz, two
+// channels of 16 bits, exactly `frames` frames, and the MD5 of the track's
+// samples: what the encoder finished with, written back at the front.
+bool whole_flac(const std::string& bytes, int track, uint32_t frames)
+{
+    uint64_t format = 44100ull << 44 | 1ull << 41 | 15ull << 36 | frames;
+    std::string want = "fLaC" + std::string("\x00\x00\x00\x22", 4);
+    for (int shift = 56; shift >= 0; shift -= 8) want += static_cast<char>(format >> shift & 0xFF);
+    return bytes.size() >= 42 && bytes.compare(0, 8, want, 0, 8) == 0 && bytes.compare(18, 8, want, 8, 8) == 0 &&
+           bytes.compare(26, 16, md5(harness::pattern(track, frames))) == 0;
+}
+
 // `wav`: the exact file. `whole`: by its extension a WAV as exact, an MP3
 // with its ID3v2 head and ID3v1 tail, a WMA whose header states its final
-// size; either of at least 90% of 128 kb/s.
+// size (either of at least 90% of 128 kb/s), a FLAC as whole_flac says.
 bool expect_track_file(Run& run, Strings& a, bool wav)
 {
     double seconds = atof(last_word(&a[0]).c_str());
     int track = atoi(last_word(&a[0]).c_str());
     std::string bytes = harness::read_file(a[0]), ext = a[0].substr(a[0].find_last_of('.') + 1);
     bool whole = bytes.size() >= seconds * 16000 * 0.9;
-    if (wav || ext == "wav") {
-        std::string want = wav_file(track, static_cast<uint32_t>(lround(seconds * 75)) * 588);
+    uint32_t frames = static_cast<uint32_t>(lround(seconds * 75)) * 588;
+    if (ext == "flac" && !wav) {
+        whole = whole_flac(bytes, track, frames);
+    } else if (wav || ext == "wav") {
+        std::string want = wav_file(track, frames);
         size_t at = 0;
         while (at < bytes.size() && at < want.size() && bytes[at] == want[at]) ++at;
         return check(run, bytes == want,
                      show(a[0]) + ": " + to_string(bytes.size()) + " bytes, differs from the expected " +
                          to_string(want.size()) + " at byte " + to_string(at));
-    }
-    if (ext == "mp3") {
+    } else if (ext == "mp3") {
         whole = whole && bytes.compare(0, 3, "ID3") == 0 && bytes.compare(bytes.size() - 128, 3, "TAG") == 0;
     } else {
         size_t at = bytes.find(

@@ -1,0 +1,177 @@
+#include "flac.h"
+
+#include <cstdio>
+
+#include <FLAC/metadata.h>
+#include <FLAC/stream_encoder.h>
+
+#include "app/log.h"
+#include "rip/rip_state.h"
+
+struct FlacFile {
+    FILE* file;
+    FLAC__StreamEncoder* encoder;
+    FLAC__StreamMetadata* blocks[3];  // seek table, comments, padding
+    unsigned block_count;
+    bool failed;
+    DWORD error;
+};
+
+namespace {
+
+constexpr unsigned kFramesPerCall = 4096;
+constexpr uint64_t kSeekPointFrames = 10 * 44100;  // as the flac command line: one every 10 s
+constexpr unsigned kPaddingBytes = 8192;           // room to edit the comments in place later
+FLAC__int32 g_samples[kFramesPerCall * 2];
+char g_file_buffer[1 << 20];  // few, large writes
+
+void fail(FlacFile* flac)
+{
+    if (flac->failed) return;
+    flac->failed = true;
+    flac->error = GetLastError();
+}
+
+FLAC__StreamEncoderWriteStatus write_bytes(const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes,
+                                           uint32_t, uint32_t, void* data)
+{
+    auto* flac = static_cast<FlacFile*>(data);
+    if (!flac->failed && fwrite(buffer, 1, bytes, flac->file) != bytes) fail(flac);
+    return flac->failed ? FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR : FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+}
+
+FLAC__StreamEncoderSeekStatus seek_to(const FLAC__StreamEncoder*, FLAC__uint64 offset, void* data)
+{
+    auto* flac = static_cast<FlacFile*>(data);
+    if (!flac->failed && _fseeki64(flac->file, static_cast<int64_t>(offset), SEEK_SET) != 0) fail(flac);
+    return flac->failed ? FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR : FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
+}
+
+FLAC__StreamEncoderTellStatus tell_at(const FLAC__StreamEncoder*, FLAC__uint64* offset, void* data)
+{
+    auto* flac = static_cast<FlacFile*>(data);
+    int64_t at = _ftelli64(flac->file);
+    if (at < 0) return FLAC__STREAM_ENCODER_TELL_STATUS_ERROR;
+    *offset = static_cast<FLAC__uint64>(at);
+    return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
+}
+
+// NAME=text, the text converted from the ANSI code page to UTF-8. An empty
+// text adds nothing.
+bool add_comment(FLAC__StreamMetadata* block, const char* name, const char* text)
+{
+    static wchar_t wide[1024];
+    static char utf8[4096];
+    if (!text[0]) return true;
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, sizeof wide / sizeof wide[0]) <= 0 ||
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) <= 0) {
+        g_log.print("FLAC: %s not converted to UTF-8", name);
+        return false;
+    }
+    FLAC__StreamMetadata_VorbisComment_Entry entry;
+    return FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name, utf8) &&
+           FLAC__metadata_object_vorbiscomment_append_comment(block, entry, false);
+}
+
+FLAC__StreamMetadata* make_comments()
+{
+    FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
+    bool ok = block && add_comment(block, "ARTIST", g_disc_fields.artist) &&
+              add_comment(block, "ALBUM", g_disc_fields.album) && add_comment(block, "DATE", g_disc_fields.year) &&
+              add_comment(block, "TITLE", g_disc_fields.title) &&
+              add_comment(block, "TRACKNUMBER", g_disc_fields.track_number);
+    if (ok) return block;
+    if (block) FLAC__metadata_object_delete(block);
+    return nullptr;
+}
+
+// The seek points are placeholders that the encoder fills in as it goes.
+FLAC__StreamMetadata* make_seek_table(uint64_t frames)
+{
+    FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_SEEKTABLE);
+    if (block && FLAC__metadata_object_seektable_template_append_spaced_points_by_samples(block, kSeekPointFrames,
+                                                                                           frames) &&
+        FLAC__metadata_object_seektable_template_sort(block, true))
+        return block;
+    if (block) FLAC__metadata_object_delete(block);
+    return nullptr;
+}
+
+bool add_metadata(FlacFile* flac, uint64_t frames)
+{
+    FLAC__StreamMetadata* padding = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING);
+    if (padding) padding->length = kPaddingBytes;
+    FLAC__StreamMetadata* made[] = {frames ? make_seek_table(frames) : nullptr, make_comments(), padding};
+    bool ok = (made[0] || !frames) && made[1] && made[2];
+    for (FLAC__StreamMetadata* block : made)
+        if (block) flac->blocks[flac->block_count++] = block;
+    return ok;
+}
+
+bool start_encoder(FlacFile* flac, uint64_t frames)
+{
+    // The stream encoder always works out the audio's MD5 for STREAMINFO.
+    FLAC__StreamEncoder* e = flac->encoder;
+    bool set = FLAC__stream_encoder_set_channels(e, 2) && FLAC__stream_encoder_set_bits_per_sample(e, 16) &&
+               FLAC__stream_encoder_set_sample_rate(e, 44100) && FLAC__stream_encoder_set_compression_level(e, 5) &&
+               FLAC__stream_encoder_set_total_samples_estimate(e, frames) &&
+               add_metadata(flac, frames) && FLAC__stream_encoder_set_metadata(e, flac->blocks, flac->block_count);
+    if (!set) return false;
+    FLAC__StreamEncoderInitStatus status =
+        FLAC__stream_encoder_init_stream(e, write_bytes, seek_to, tell_at, nullptr, flac);
+    if (status == FLAC__STREAM_ENCODER_INIT_STATUS_OK) return true;
+    g_log.print("FLAC encoder: %s", FLAC__StreamEncoderInitStatusString[status]);
+    return false;
+}
+
+void free_flac(FlacFile* flac)
+{
+    if (flac->encoder) FLAC__stream_encoder_delete(flac->encoder);
+    for (unsigned i = 0; i < flac->block_count; ++i) FLAC__metadata_object_delete(flac->blocks[i]);
+    delete flac;
+}
+
+}  // namespace
+
+FlacFile* flac_create(const char* path, uint64_t frames)
+{
+    FILE* file = fopen(path, "wb");
+    if (!file) return nullptr;
+    setvbuf(file, g_file_buffer, _IOFBF, sizeof g_file_buffer);
+    auto* flac = new FlacFile{file, FLAC__stream_encoder_new(), {}, 0, false, 0};
+    if (flac->encoder && start_encoder(flac, frames)) return flac;
+    fclose(file);
+    DeleteFileA(path);
+    free_flac(flac);
+    return nullptr;
+}
+
+bool flac_write(FlacFile* flac, const char* pcm, size_t bytes)
+{
+    if (bytes % 4 != 0) return false;  // the stream gives whole frames
+    const auto* in = reinterpret_cast<const unsigned char*>(pcm);
+    for (size_t frames = bytes / 4; frames > 0 && !flac->failed;) {
+        unsigned n = frames < kFramesPerCall ? static_cast<unsigned>(frames) : kFramesPerCall;
+        for (unsigned i = 0; i < n * 2; ++i, in += 2) g_samples[i] = static_cast<int16_t>(in[0] | in[1] << 8);
+        if (!FLAC__stream_encoder_process_interleaved(flac->encoder, g_samples, n)) {
+            fail(flac);
+            g_log.print("FLAC encoder: %s", FLAC__stream_encoder_get_resolved_state_string(flac->encoder));
+        }
+        frames -= n;
+    }
+    return !flac->failed;
+}
+
+bool flac_close(FlacFile* flac, DWORD* error)
+{
+    if (!FLAC__stream_encoder_finish(flac->encoder) && !flac->failed) {
+        fail(flac);
+        g_log.print("FLAC encoder: %s", FLAC__stream_encoder_get_resolved_state_string(flac->encoder));
+    }
+    if (fflush(flac->file) != 0) fail(flac);
+    if (fclose(flac->file) != 0) fail(flac);
+    bool whole = !flac->failed;
+    *error = flac->error;
+    free_flac(flac);
+    return whole;
+}
