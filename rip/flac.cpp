@@ -1,15 +1,18 @@
 #include "flac.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 
 #include "app/log.h"
+#include "rip/capture.h"
 #include "rip/rip_state.h"
 
 struct FlacFile {
     FILE* file;
+    char path[MAX_PATH];
     FLAC__StreamEncoder* encoder;
     FLAC__StreamMetadata* blocks[3];  // seek table, comments, padding
     unsigned block_count;
@@ -25,17 +28,20 @@ constexpr unsigned kPaddingBytes = 8192;           // room to edit the comments 
 FLAC__int32 g_samples[kFramesPerCall * 2];
 char g_file_buffer[1 << 20];  // few, large writes
 
+// Called right after a C library call on the file failed, errno cleared
+// before it.
 void fail(FlacFile* flac)
 {
     if (flac->failed) return;
     flac->failed = true;
-    flac->error = GetLastError();
+    flac->error = failed_write_reason(flac->path);
 }
 
 FLAC__StreamEncoderWriteStatus write_bytes(const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes,
                                            uint32_t, uint32_t, void* data)
 {
     auto* flac = static_cast<FlacFile*>(data);
+    errno = 0;
     if (!flac->failed && fwrite(buffer, 1, bytes, flac->file) != bytes) fail(flac);
     return flac->failed ? FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR : FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
 }
@@ -43,6 +49,7 @@ FLAC__StreamEncoderWriteStatus write_bytes(const FLAC__StreamEncoder*, const FLA
 FLAC__StreamEncoderSeekStatus seek_to(const FLAC__StreamEncoder*, FLAC__uint64 offset, void* data)
 {
     auto* flac = static_cast<FlacFile*>(data);
+    errno = 0;
     if (!flac->failed && _fseeki64(flac->file, static_cast<int64_t>(offset), SEEK_SET) != 0) fail(flac);
     return flac->failed ? FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR : FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
 }
@@ -138,7 +145,8 @@ FlacFile* flac_create(const char* path, uint64_t frames)
     FILE* file = fopen(path, "wb");
     if (!file) return nullptr;
     setvbuf(file, g_file_buffer, _IOFBF, sizeof g_file_buffer);
-    auto* flac = new FlacFile{file, FLAC__stream_encoder_new(), {}, 0, false, 0};
+    auto* flac = new FlacFile{file, {}, FLAC__stream_encoder_new(), {}, 0, false, 0};
+    snprintf(flac->path, sizeof flac->path, "%s", path);
     if (flac->encoder && start_encoder(flac, frames)) return flac;
     fclose(file);
     DeleteFileA(path);
@@ -168,6 +176,7 @@ bool flac_close(FlacFile* flac, DWORD* error)
         fail(flac);
         g_log.print("FLAC encoder: %s", FLAC__stream_encoder_get_resolved_state_string(flac->encoder));
     }
+    errno = 0;
     if (fflush(flac->file) != 0) fail(flac);
     if (fclose(flac->file) != 0) fail(flac);
     bool whole = !flac->failed;
