@@ -31,12 +31,15 @@ REQUIRED = {
     "14": "log file held by another program",
     "15": "a second instance",
     "16": "close during a refresh",
-    "17": "full output volume",
-    "18": "full program volume (wav.tmp)",
-    "19": "another disc after the refresh",
+    "17": "wrong library version",
+    "18": "a fault in the main window",
+    "19": "no drives",
     "20": "a listed track the disc gives no audio for",
     "21": "a wav.tmp that cannot be replaced",
     "22": "names Windows would refuse or change",
+    "23": "full output volume",
+    "24": "full program volume (wav.tmp)",
+    "25": "another disc after the refresh",
 }
 
 

@@ -354,10 +354,13 @@ void fault_row(const char* key, const char* fault, const char* user_sees, const 
                const char* nothing_lost)
 {
     if (testing::Test::HasFailure()) return;
-    std::string folder = beside_this_program("fault-rows");
+    std::string folder = beside_this_program("fault-rows"), path = folder + "\\" + key + ".txt";
+    std::string row = std::string(fault) + "\n" + user_sees + "\n" + on_disk + "\n" + nothing_lost + "\n";
+    // test.sh empties the folder first: another row of this key is another test's.
+    std::string earlier = read_file(path);
+    EXPECT_TRUE(earlier.empty() || earlier == row) << "fault-matrix key " << key << " is taken by: " << earlier;
     CreateDirectoryA(folder.c_str(), nullptr);
-    write_file(folder + "\\" + key + ".txt",
-               std::string(fault) + "\n" + user_sees + "\n" + on_disk + "\n" + nothing_lost + "\n");
+    write_file(path, row);
 }
 
 }  // namespace harness
