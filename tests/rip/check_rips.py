@@ -63,7 +63,7 @@ def probe_tags(path):
     return found["streams"][0], tags
 
 
-def check_flac(name, path, source_bytes, audio, spec):
+def check_flac(name, path, source_bytes, audio, wanted):
     """Lossless: the decoded audio, the STREAMINFO MD5 and the five comments exactly."""
     tested = subprocess.run(["flac", "-t", "-s", str(path)], capture_output=True)
     check(f"{name}: flac -t decodes it and its MD5 holds", tested.returncode == 0, tested.stderr.decode(errors="replace"))
@@ -72,12 +72,12 @@ def check_flac(name, path, source_bytes, audio, spec):
     md5 = run("metaflac", "--show-md5sum", str(path)).decode().strip()
     check(f"{name}: STREAMINFO MD5 is the source's", md5 == hashlib.md5(source_bytes).hexdigest(), md5)
     lines = run("metaflac", "--export-tags-to=-", str(path)).decode("utf-8").splitlines()
-    want = [f"{VORBIS_NAMES[key]}={text}" for key, text in spec.items()]
+    want = [f"{VORBIS_NAMES[key]}={text}" for key, text in wanted.items()]
     check(f"{name}: the five comments exactly", sorted(lines) == sorted(want), f"{lines!r} vs {want!r}")
 
 
-def check_file(folder, spec):
-    path, reference = (folder / spec.pop(key).replace("\\", "/") for key in ("file", "ref"))
+def check_file(folder, wanted):
+    path, reference = (folder / wanted.pop(key).replace("\\", "/") for key in ("file", "ref"))
     name = path.name
     stream, tags = probe_tags(path)
     codec = {".mp3": "mp3", ".wma": "wmav2", ".flac": "flac"}[path.suffix]
@@ -87,7 +87,7 @@ def check_file(folder, spec):
     source = array("h", source_bytes)
     audio = decoded(path)
     if codec == "flac":
-        return check_flac(name, path, source_bytes, audio, spec)
+        return check_flac(name, path, source_bytes, audio, wanted)
     slack = 0 if codec != "wmav2" else 2 * 2048  # WMA pads its last frame with silence
     check(f"{name}: decoded length", 0 <= len(audio) - len(source) <= slack, f"{len(audio) // 2} vs {len(source) // 2}")
     figure = snr_db(source, audio)
@@ -96,21 +96,21 @@ def check_file(folder, spec):
         frames = ID3(str(path), translate=False)
         tags = {key: str(frames[fid].text[0]) if fid in frames else None for key, fid in ID3_FRAMES.items()}
         check(f"{name}: ID3v1 at the end", path.read_bytes()[-128:][:3] == b"TAG")
-    for key, text in spec.items():
+    for key, text in wanted.items():
         check(f"{name}: {key}", tags.get(key) == text, f"{tags.get(key)!r} vs {text!r}")
 
 
 def main():
     folder = Path(sys.argv[1])
-    specs = sorted(folder.glob("*.tags"))
-    check("tags files were kept", bool(specs), str(folder))
-    for spec_file in specs:
-        raw = spec_file.read_bytes()
+    tags_files = sorted(folder.glob("*.tags"))
+    check("tags files were kept", bool(tags_files), str(folder))
+    for tags_file in tags_files:
+        raw = tags_file.read_bytes()
         codepage = "cp932" if raw.startswith(b"codepage=cp932") else "cp1252"
         lines = raw.decode(codepage).splitlines()
-        spec = dict(line.split("=", 1) for line in lines if "=" in line)
-        spec.pop("codepage", None)
-        check_file(folder, spec)
+        wanted = dict(line.split("=", 1) for line in lines if "=" in line)
+        wanted.pop("codepage", None)
+        check_file(folder, wanted)
     print(f"rips: {passed} passed, {failed} failed")
     return 1 if failed else 0
 

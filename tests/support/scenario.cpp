@@ -908,16 +908,16 @@ bool step(Run& run, const std::string& line)
             verb = &v;
     }
     if (!verb) return fail(run, "unknown step " + show(text.substr(0, text.find(' '))));
-    std::string spec = verb->args, args = text.substr(std::min(text.size(), strlen(verb->name) + 1));
-    size_t words = std::min(spec.size(), spec.find_first_of("tTrRx")), rest_at = 0;
+    std::string shape = verb->args, args = text.substr(std::min(text.size(), strlen(verb->name) + 1));
+    size_t words = std::min(shape.size(), shape.find_first_of("tTrRx")), rest_at = 0;
     Strings a = raw_words(args, words, &rest_at);
-    if (words < spec.size()) a.push_back(args.substr(rest_at));
-    a.resize(spec.size());
-    for (size_t i = 0; i < spec.size(); ++i) {
-        if (spec[i] != 'x' && !resolve(run, a[i], &a[i])) return false;
-        if (islower(spec[i]) && strchr("wp", spec[i]) && a[i].empty())
+    if (words < shape.size()) a.push_back(args.substr(rest_at));
+    a.resize(shape.size());
+    for (size_t i = 0; i < shape.size(); ++i) {
+        if (shape[i] != 'x' && !resolve(run, a[i], &a[i])) return false;
+        if (islower(shape[i]) && strchr("wp", shape[i]) && a[i].empty())
             return fail(run, std::string(verb->name) + ": an argument is missing");
-        if (strchr("pPrR", spec[i]) && !path_ok(run, a[i])) return false;
+        if (strchr("pPrR", shape[i]) && !path_ok(run, a[i])) return false;
     }
     return verb->run(run, a);
 }
