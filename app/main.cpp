@@ -45,7 +45,7 @@ void run_main_window()
 }
 
 // The last step of every run that got as far as the main window.
-void finish_process()
+[[noreturn]] void finish_process()
 {
     g_log.leave();
     g_log.print("End CDRipper\n");

@@ -41,6 +41,13 @@ orvo_start_display 1
 orvo_prepare_prefix
 orvo_start_wineserver
 
+timed() {  # runs a command and prints "NAME seconds" of its wall time
+    local name=$1 s; shift
+    s=$(date +%s.%N)
+    "$@"
+    echo "$name $(awk -v s="$s" -v e="$(date +%s.%N)" 'BEGIN{print e - s}')"
+}
+
 best() {  # best of three runs of a command printing "name value" lines; prints the line named $1
     local name=$1; shift
     local b=""
@@ -56,14 +63,8 @@ awk -v w="$read_wall" 'BEGIN {
     printf "image reading: 2400.0 s of audio in %.2f s = %.0fx real time (baseline: real time; target >= 500x)\n", w, 2400 / w }'
 
 wma_ours=$(best wma_wall_seconds wine "$WORK/bench_cdlib.exe" wma "$(winepath -w "$WORK/ten.raw")" "$(winepath -w "$WORK/ours.wma")")
-ffmpeg_run() {
-    local s e
-    s=$(date +%s.%N)
-    ffmpeg -v error -y -f s16le -ar 44100 -ac 2 -i "$WORK/ten.raw" -c:a wmav2 -b:a 128k "$WORK/native.wma"
-    e=$(date +%s.%N)
-    echo "native_wall_seconds $(awk -v s="$s" -v e="$e" 'BEGIN{print e - s}')"
-}
-wma_native=$(best native_wall_seconds ffmpeg_run)
+wma_native=$(best native_wall_seconds timed native_wall_seconds \
+    ffmpeg -v error -y -f s16le -ar 44100 -ac 2 -i "$WORK/ten.raw" -c:a wmav2 -b:a 128k "$WORK/native.wma")
 awk -v o="$wma_ours" -v n="$wma_native" 'BEGIN {
     printf "WMA encoding of 600 s: %.2f s in the program vs %.2f s native ffmpeg = %.2fx (baseline: ffmpeg %s; target <= 1.10x)\n", o, n, o / n, "5.1 command line" }'
 
@@ -87,39 +88,29 @@ wav_rip() {
 wav_wall=$(best rip_wall_seconds wav_rip)
 
 # Baselines: LAME's command line on the WAV files the rip just wrote, and a copy of them.
-lame_run() {
-    local s e f
-    s=$(date +%s.%N)
+lame_all() {
+    local f
     for f in "$RIP"/out/*.wav; do wine build/deps/lame/bin/lame.exe --silent "$(winepath -w "$f")" "$(winepath -w "${f%.wav}.cli.mp3")"; done
-    e=$(date +%s.%N)
-    echo "lame_wall_seconds $(awk -v s="$s" -v e="$e" 'BEGIN{print e - s}')"
 }
-lame_wall=$(best lame_wall_seconds lame_run)
-copy_run() {
-    local s e
-    s=$(date +%s.%N)
+lame_wall=$(best lame_wall_seconds timed lame_wall_seconds lame_all)
+copy_all() {
     wine cmd /c copy /b "$(winepath -w "$RIP/out")\\*.wav" "$(winepath -w "$WORK")\\" >/dev/null
-    e=$(date +%s.%N)
-    echo "copy_wall_seconds $(awk -v s="$s" -v e="$e" 'BEGIN{print e - s}')"
 }
-copy_wall=$(best copy_wall_seconds copy_run)
+copy_wall=$(best copy_wall_seconds timed copy_wall_seconds copy_all)
 # FLAC: the program's rip against flac.exe on the WAV files of the WAV rip.
 flac_rip() {
     rm -f "$RIP"/out/*.flac
     wine build/win/tests/bench_rip.exe "$RIP" flac | tr -d '\r'
 }
 flac_wall=$(best rip_wall_seconds flac_rip)
-flac_cli_run() {
-    local s e f
+flac_cli_all() {
+    local f
     rm -f "$WORK"/cli-flac/*.flac; mkdir -p "$WORK/cli-flac"
-    s=$(date +%s.%N)
     for f in "$RIP"/out/*.wav; do
         wine build/deps/flac/bin/flac.exe -5 -s -f -o "$(winepath -w "$WORK/cli-flac/$(basename "${f%.wav}").flac")" "$(winepath -w "$f")"
     done
-    e=$(date +%s.%N)
-    echo "flac_wall_seconds $(awk -v s="$s" -v e="$e" 'BEGIN{print e - s}')"
 }
-flac_cli_wall=$(best flac_wall_seconds flac_cli_run)
+flac_cli_wall=$(best flac_wall_seconds timed flac_wall_seconds flac_cli_all)
 flac_bytes=$(cat "$RIP"/out/*.flac | wc -c)
 flac_cli_bytes=$(cat "$WORK"/cli-flac/*.flac | wc -c)
 

@@ -271,10 +271,6 @@ int BASS_WMA_EncodeClose(HWMENCODE handle)
         if (av_write_trailer(wma->format) < 0) wma->failed = true;
     }
     if (wma->format->pb) avio_flush(wma->format->pb);
-    if (!wma->failed && !FlushFileBuffers(wma->file)) {
-        wma->failed = true;
-        wma->error = GetLastError();
-    }
     bool failed = wma->failed;
     DWORD error = wma->error;
     release(wma);
