@@ -81,11 +81,11 @@ mp3_rip() {
 mp3_wall=$(best rip_wall_seconds mp3_rip)
 peak_ws=$(awk '$1 == "peak_working_set_mb" {print $2}' "$WORK/mp3-run.txt")
 peak_private=$(awk '$1 == "peak_private_mb" {print $2}' "$WORK/mp3-run.txt")
-wav_rip() {
-    rm -f "$RIP"/out/*.wav
-    wine build/win/tests/bench_rip.exe "$RIP" wav | tr -d '\r'
+program_rip() {  # the disc ripped to format $1 in the program
+    rm -f "$RIP"/out/*."$1"
+    wine build/win/tests/bench_rip.exe "$RIP" "$1" | tr -d '\r'
 }
-wav_wall=$(best rip_wall_seconds wav_rip)
+wav_wall=$(best rip_wall_seconds program_rip wav)
 
 # Baselines: LAME's command line on the WAV files the rip just wrote, and a copy of them.
 lame_all() {
@@ -98,11 +98,7 @@ copy_all() {
 }
 copy_wall=$(best copy_wall_seconds timed copy_wall_seconds copy_all)
 # FLAC: the program's rip against flac.exe on the WAV files of the WAV rip.
-flac_rip() {
-    rm -f "$RIP"/out/*.flac
-    wine build/win/tests/bench_rip.exe "$RIP" flac | tr -d '\r'
-}
-flac_wall=$(best rip_wall_seconds flac_rip)
+flac_wall=$(best rip_wall_seconds program_rip flac)
 flac_cli_all() {
     local f
     rm -f "$WORK"/cli-flac/*.flac; mkdir -p "$WORK/cli-flac"
