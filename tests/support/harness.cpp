@@ -176,12 +176,17 @@ std::string message_box_text(HWND box)
 
 bool is_message_box(HWND window)
 {
-    HWND text = GetDlgItem(window, 0xFFFF);
-    char class_name[32] = {};
-    if (text) GetClassNameA(text, class_name, sizeof class_name);
-    // The main window's first control of that id is its group box, a button.
-    return text && IsWindowVisible(window) && _stricmp(class_name, "Static") == 0 &&
-           !GetDlgItem(window, 2007);  // and other dialogs have no track list
+    // Its controls are static texts and buttons only (other dialogs have
+    // lists or fields), one of them the text.
+    bool plain = true;
+    WNDENUMPROC look = [](HWND child, LPARAM plain) {
+        char name[32] = {};
+        GetClassNameA(child, name, sizeof name);
+        if (_stricmp(name, "Static") && _stricmp(name, "Button")) *reinterpret_cast<bool*>(plain) = false;
+        return TRUE;
+    };
+    EnumChildWindows(window, look, reinterpret_cast<LPARAM>(&plain));
+    return plain && IsWindowVisible(window) && GetDlgItem(window, 0xFFFF);
 }
 
 HWND wait_for_message_box(DWORD process_id, const char* caption, DWORD timeout_ms)

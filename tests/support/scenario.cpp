@@ -131,6 +131,7 @@ struct Run {
     DWORD when_seen = 0;
     HWND progress = nullptr;
     std::vector<HANDLE> held;  // files held open by `hold`
+    size_t requests_at = 0;    // the CDDB server's requests.txt, as far as checked
 };
 
 bool fail(Run& run, const std::string& what)
@@ -303,7 +304,7 @@ const std::map<std::string, int> kControls = {
     {"artist", IDC_ARTIST}, {"album", IDC_ALBUM}, {"year", IDC_YEAR}, {"status", IDC_STATUS}, {"drives", IDC_DRIVES},
     {"rip", IDC_RIP}, {"refresh", IDC_REFRESH}, {"about", IDC_ABOUT}, {"info", IDC_DISC_INFO}, {"folder", IDC_FOLDER},
     {"browse", IDC_BROWSE}, {"mp3", IDC_MP3}, {"wav", IDC_WAV}, {"wma", IDC_WMA}, {"flac", IDC_FLAC}, {"ok", IDOK}, {"cancel", IDCANCEL},
-    {"label", IDC_TRACK_LABEL}};
+    {"label", IDC_TRACK_LABEL}, {"genre", IDC_GENRE}, {"home", IDC_HOME_PAGE}};
 
 // A control by name, from the front-most window of the program that has
 // one of its id (waiting for it up to 10 s).
@@ -312,6 +313,14 @@ HWND control(Run& run, const std::string& name)
     HWND found = nullptr;
     if (!main_window(run)) return nullptr;
     if (name == "main") return run.sim->main;
+    if (name == "dialog") {  // the front-most other dialog
+        auto look = [&] {
+            for (HWND d : harness::process_dialogs(pid(run)))
+                if (!found && d != run.sim->main && IsWindowVisible(d)) found = d;
+            return found != nullptr;
+        };
+        return wait_for(look, 10000) ? found : (fail(run, "no dialog is open"), nullptr);
+    }
     if (name == "editor")
         return wait_for([&] { return (found = editor(run)) != nullptr; }, 3000)
                    ? found
@@ -579,7 +588,8 @@ bool expect_boxes(Run& run, Strings& a)
 
 bool expect_box(Run& run, Strings& a)
 {
-    HWND box = harness::wait_for_message_box(pid(run), nullptr);
+    HWND box = harness::wait_for_message_box(pid(run), nullptr, a[0] == "none" ? 500 : 10000);
+    if (a[0] == "none") return check(run, !box, "a message box is open: " + show(box ? harness::message_box_text(box) : ""));
     std::string seen = box ? harness::message_box_text(box) : "no box";
     return check(run, seen.rfind(a[0], 0) == 0, "message box: expected " + show(a[0]) + ", seen " + show(seen));
 }
@@ -748,6 +758,32 @@ bool expect_track_file(Run& run, Strings& a, bool wav)
     return check(run, whole, show(a[0]) + what);
 }
 
+// The request lines the CDDB server got since the last such check.
+bool expect_requests(Run& run, Strings& a)
+{
+    std::string want, path = run.vars["SERVER"] + "\\requests.txt";
+    for (const std::string& line : pieces(a[0], " ; ")) want += line + "\n";
+    auto seen = [&] { std::string all = harness::read_file(path); return all.substr(std::min(all.size(), run.requests_at)); };
+    wait_for([&] { return seen() == want; }, 10000);
+    std::string got = seen();
+    run.requests_at += got.size();
+    return same(run, "requests to the CDDB server", want, got);
+}
+
+// The program that opens web pages: the recorder, copied to PATH and
+// registered with ARGS after its quoted path; `none`: no such program.
+bool browser(Run& run, Strings& a)
+{
+    const char key[] = "http\\shell\\open\\command";
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
+    std::string command = "\"" + a[0] + "\" " + a[1];
+    return a[0] == "none" ||
+           (copy_path(run, run.vars["RECORDER"], a[0]) &&
+            (!RegSetKeyValueA(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, command.c_str(),
+                              static_cast<DWORD>(command.size() + 1)) ||
+             fail(run, "cannot register the browser")));
+}
+
 bool expect_setting(Run& run, Strings& a)
 {
     char value[2048] = {};
@@ -847,6 +883,17 @@ const Verb kVerbs[] = {
     {"key", "ww", press_key},
     {"minimize", "", [](Run& r, Strings&) { return main_window(r) && (ShowWindow(r.sim->main, SW_MINIMIZE), true); }},
     {"second", "", second},
+    {"env", "wt", [](Run& r, Strings& a) { return SetEnvironmentVariableA(a[0].c_str(), a[1].c_str()) || fail(r, "no env"); }},
+    {"browser", "pT", browser},
+    {"choose", "ww", [](Run& r, Strings& a) {
+         HWND c = control(r, a[0]);
+         return c && (SendMessageA(c, CB_SETCURSEL, atoi(a[1].c_str()), 0), true);
+     }},
+    // What Escape (cancel) or the close box (close) sends the front-most dialog.
+    {"dismiss", "w", [](Run& r, Strings& a) {
+         HWND d = control(r, "dialog");
+         return d && PostMessageA(d, a[0] == "close" ? WM_CLOSE : WM_COMMAND, a[0] == "close" ? 0 : IDCANCEL, 0);
+     }},
     {"keep", "pt", [](Run& r, Strings& a) { return copy_path(r, a[0], r.vars["KEEP"] + "\\" + a[1]); }},
     {"expect boxes:", "t", expect_boxes},
     {"expect box", "t", expect_box},
@@ -854,6 +901,20 @@ const Verb kVerbs[] = {
          return main_window(r) && same(r, "rows", a[0], to_string(harness::list_count(r.sim->list)));
      }},
     {"expect row", "wt", expect_row},
+    {"expect window", "t", [](Run& r, Strings& a) {
+         return check(r, harness::wait_for_window(pid(r), a[0].c_str()) != nullptr, "no window " + show(a[0]));
+     }},
+    {"expect closed", "t", [](Run& r, Strings& a) {
+         HWND w = harness::wait_for_window(pid(r), a[0].c_str(), 0);
+         return check(r, !w || harness::wait_gone(w, 2000), show(a[0]) + " is still open");
+     }},
+    {"expect focus", "w", [](Run& r, Strings& a) {
+         HWND c = control(r, a[0]);
+         GUITHREADINFO gui = {sizeof gui};
+         auto focused = [&] { return GetGUIThreadInfo(GetWindowThreadProcessId(c, nullptr), &gui) && gui.hwndFocus == c; };
+         return !c || check(r, wait_for(focused, 2000), "the focus is not on " + a[0]);
+     }},
+    {"expect requests:", "t", expect_requests},
     {"expect ticked", "w", expect_ticked},
     {"expect field", "wt", expect_field},
     {"expect status", "t", [](Run& r, Strings& a) { Strings b = {"status", a[0]}; return expect_field(r, b); }},
@@ -955,6 +1016,7 @@ void run_once(const Scenario& scenario, const Strings& values)
     run.vars["PROG"] = run.sim->program.folder;
     run.vars["DISCS"] = run.sim->discs();
     run.vars["OUT"] = harness::make_temp_folder("out");
+    run.requests_at = harness::read_file(run.vars["SERVER"] + "\\requests.txt").size();
     for (size_t i = 0; i < values.size(); ++i) run.context += (i ? ", " : " (") + scenario.names[i] + "=" + values[i];
     run.context += values.empty() ? "" : ")";
     bool went_on = true;
@@ -1057,6 +1119,7 @@ int main(int argc, char** argv)
             g_vars[arg.substr(0, equals)] = harness::windows_path(arg.substr(equals + 1));
         else if (!read_table(arg)) return 2;
     }
+    g_vars["PORT"] = harness::read_file(g_vars["SERVER"] + "\\port.txt");  // of the local CDDB server
     for (const Scenario& s : g_scenarios) {
         std::string table = s.table.substr(s.table.find_last_of('/') + 1);
         testing::RegisterTest(table.substr(0, table.find('.')).c_str(), s.key.c_str(), nullptr, nullptr,
