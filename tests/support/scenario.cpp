@@ -38,6 +38,7 @@
 // the NAME=VALUE ones, and ${N*TEXT}: TEXT N times. Rows count from 1.
 // Several expected texts are separated by " ; ", cells of a row by " | ".
 //
+// Rounds:   repeat N ... end   (the steps between, N times; N from 1)
 // Set-up:   disc NAME SECONDS[,SECONDS...] [speed=N] [delay=MS] [titles=A|B|...]
 //             [cdtext=FILE] [data=first|last]   (each track the test pattern
 //             of its number, whole sectors of 588 frames; a data track of 4 s)
@@ -58,6 +59,10 @@
 //           type CONTROL TEXT (WM_CHAR) | paste CONTROL TEXT | key CONTROL enter|escape
 //           minimize | second (the program started again; it must end with 0)
 //           keep PATH NAME (copied into ${KEEP})
+//           env NAME VALUE (for programs started after) | choose CONTROL N (a
+//             list's entry) | dismiss cancel|close (the front-most dialog)
+//           browser PATH ARGS | browser none   (the recorder at PATH opens
+//             web pages, with ARGS after its quoted path)
 // Checks:   expect boxes: A ; B | none   (the boxes answered since the last
 //             such check, each a prefix of the box's text)
 //           expect box TEXT   (a box open now, left open)
@@ -76,14 +81,24 @@
 //             whose STREAMINFO states the exact length and the samples' MD5)
 //           expect text PATH TEXT | same PATH PATH | setting KEY VALUE
 //           expect bar total|track MIN..MAX | exit N
+//           sample (what the process holds: handles, threads, GDI and USER
+//             objects, private memory) | expect steady (the last sample no
+//             more than a little above the second: the first rounds load
+//             what stays loaded)
+//           expect window CAPTION | closed CAPTION | focus CONTROL
+//           expect requests: A ; B   (the CDDB server's request lines since
+//             the start or the last such check)
 // CONTROL: artist album year status drives rip refresh about info folder
-// browse mp3 wav wma flac ok cancel label editor main.
+// browse mp3 wav wma flac ok cancel label genre home editor main, and dialog (the
+// front-most dialog but the main window).
 // At the end a program still running is closed and must exit with 0; one
 // that ended unchecked fails; log.txt's records must each end with a NUL.
 #include <windows.h>
 #include <commctrl.h>
+#include <winternl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -132,6 +147,7 @@ struct Run {
     HWND progress = nullptr;
     std::vector<HANDLE> held;  // files held open by `hold`
     size_t requests_at = 0;    // the CDDB server's requests.txt, as far as checked
+    std::vector<std::vector<long>> samples;  // of what the process holds
 };
 
 bool fail(Run& run, const std::string& what)
@@ -800,6 +816,103 @@ bool expect_bar(Run& run, Strings& a)
     return check(run, in_range(at, a[1]), a[0] + " bar at " + to_string(at) + ", expected " + a[1]);
 }
 
+// --- what the process holds (for `sample` and `expect steady`) ---
+
+// Its entry in the system's process list (the one place where Wine reports
+// a process's handles): its handles or its threads.
+long listed(HANDLE process, bool threads)
+{
+    std::vector<char> list(1 << 22);
+    NtQuerySystemInformation(SystemProcessInformation, list.data(), static_cast<ULONG>(list.size()), nullptr);
+    for (size_t at = 0;;) {
+        auto* entry = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(&list[at]);
+        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == GetProcessId(process))
+            return threads ? entry->NumberOfThreads : entry->HandleCount;
+        if (!entry->NextEntryOffset) return -1;
+        at += entry->NextEntryOffset;
+    }
+}
+
+// Wine does not implement GetGuiResources; it keeps each process's GDI
+// objects in a handle table the process's PEB points to.
+long count_gdi(HANDLE process)
+{
+    if (long n = static_cast<long>(GetGuiResources(process, GR_GDIOBJECTS))) return n;
+    struct Entry { UINT64 object; ULONG owner; USHORT unique; UCHAR type, flags; UINT64 user; };
+    std::vector<Entry> entries(0x10000);
+    PROCESS_BASIC_INFORMATION basic = {};
+    UINT64 table = 0;
+    const size_t kGdiTableInPeb = 0xF8;
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) ||
+        !ReadProcessMemory(process, reinterpret_cast<char*>(basic.PebBaseAddress) + kGdiTableInPeb, &table,
+                           sizeof table, nullptr) ||
+        !ReadProcessMemory(process, reinterpret_cast<void*>(table), entries.data(), entries.size() * sizeof(Entry),
+                           nullptr))
+        return -1;
+    return std::count_if(entries.begin(), entries.end(), [](const Entry& e) { return e.type != 0; });
+}
+
+// Without GetGuiResources, the windows the process owns (top-level,
+// children, message-only) stand for its USER objects; a leaked icon shows
+// in the GDI count through its bitmaps.
+long count_user(HANDLE process)
+{
+    if (long n = static_cast<long>(GetGuiResources(process, GR_USEROBJECTS))) return n;
+    std::pair<DWORD, long> count = {GetProcessId(process), 0};
+    WNDENUMPROC count_window = [](HWND window, LPARAM param) -> BOOL {
+        auto* count = reinterpret_cast<std::pair<DWORD, long>*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        count->second += pid == count->first;
+        return TRUE;
+    };
+    EnumChildWindows(GetDesktopWindow(), count_window, reinterpret_cast<LPARAM>(&count));
+    for (HWND w = nullptr; (w = FindWindowExA(HWND_MESSAGE, w, nullptr, nullptr));)
+        count_window(w, reinterpret_cast<LPARAM>(&count));
+    return count.second;
+}
+
+// Committed private memory, threads' stacks among it (Wine reports none).
+long private_kb(HANDLE process)
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;
+         at = static_cast<char*>(region.BaseAddress) + region.RegionSize)
+        total += region.State == MEM_COMMIT && region.Type == MEM_PRIVATE ? region.RegionSize : 0;
+    return static_cast<long>(total / 1024);
+}
+
+// What is counted, and the growth allowed from the second sample to the
+// last. Worker threads and WinINet come and go, and the heap keeps some of
+// what it was given; none of that may add up round after round.
+struct Counter { const char* what; long (*count)(HANDLE); long allowance; };
+const Counter kCounters[] = {{"kernel handles", [](HANDLE p) { return listed(p, false); }, 6},
+                             {"threads", [](HANDLE p) { return listed(p, true); }, 0},
+                             {"GDI objects (brushes, fonts, icon bitmaps)", count_gdi, 4},
+                             {"USER objects (windows)", count_user, 2},
+                             {"private memory in KB", private_kb, 2048}};
+
+bool sample(Run& run, Strings&)
+{
+    Sleep(1000);  // threads that just ended are gone from the counts
+    run.samples.emplace_back();
+    for (const Counter& counter : kCounters) run.samples.back().push_back(counter.count(process(run)));
+    return true;
+}
+
+bool expect_steady(Run& run, Strings&)
+{
+    if (run.samples.size() < 3) return fail(run, "expect steady: after three samples");
+    for (size_t i = 0; i < std::size(kCounters); ++i) {
+        long first = run.samples[1][i], last = run.samples.back()[i];
+        printf("%s: %ld -> %ld\n", kCounters[i].what, first, last);
+        check(run, first > 0 && last - first <= kCounters[i].allowance,
+              std::string(kCounters[i].what) + " grew from " + to_string(first) + " to " + to_string(last));
+    }
+    return true;
+}
+
 // --- the steps ---
 
 struct Verb {
@@ -950,6 +1063,8 @@ const Verb kVerbs[] = {
          return same(r, a[0] + " against " + a[1], harness::read_file(a[1]), harness::read_file(a[0]));
      }},
     {"expect setting", "wt", expect_setting},
+    {"sample", "", sample},
+    {"expect steady", "", expect_steady},
     {"expect bar", "ww", expect_bar},
     {"expect exit", "w", [](Run& r, Strings& a) {
          r.exit_checked = true;
@@ -1020,9 +1135,14 @@ void run_once(const Scenario& scenario, const Strings& values)
     for (size_t i = 0; i < values.size(); ++i) run.context += (i ? ", " : " (") + scenario.names[i] + "=" + values[i];
     run.context += values.empty() ? "" : ")";
     bool went_on = true;
+    std::vector<std::pair<size_t, int>> loops;  // each open `repeat`: its step, the rounds left
     for (size_t i = 0; went_on && i < scenario.steps.size(); ++i) {
         run.line = scenario.steps[i].line;
-        went_on = step(run, with_values(scenario.steps[i].text, scenario.names, values));
+        std::string text = with_values(scenario.steps[i].text, scenario.names, values);
+        if (text.rfind("repeat ", 0) == 0) loops.emplace_back(i, atoi(text.c_str() + 7));
+        else if (text == "end" && !loops.empty() && --loops.back().second > 0) i = loops.back().first;
+        else if (text == "end") went_on = !loops.empty() && (loops.pop_back(), true);
+        else went_on = step(run, text);
     }
     if (!went_on && !testing::Test::HasFailure()) fail(run, "this step could not be done");
     if (went_on) finish(run);
