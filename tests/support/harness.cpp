@@ -150,14 +150,13 @@ std::vector<HWND> process_dialogs(DWORD process_id)
 
 HWND wait_for_window(DWORD process_id, const char* caption, DWORD timeout_ms)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        for (HWND window : process_dialogs(process_id)) {
-            if (!caption || window_text(window) == caption) return window;
-        }
-        if (GetTickCount() - start > timeout_ms) return nullptr;
-        Sleep(20);
-    }
+    HWND found = nullptr;
+    auto look = [&] {
+        for (HWND window : process_dialogs(process_id))
+            if (!found && (!caption || window_text(window) == caption)) found = window;
+        return found != nullptr;
+    };
+    return wait_until(look, timeout_ms) ? found : nullptr;
 }
 
 std::string window_text(HWND window)
@@ -174,7 +173,8 @@ std::string message_box_text(HWND box)
     return window_text(GetDlgItem(box, 0xFFFF));
 }
 
-bool is_message_box(HWND window)
+// A visible MessageBox.
+static bool is_message_box(HWND window)
 {
     // Its controls are static texts and buttons only (other dialogs have
     // lists or fields), one of them the text.
@@ -191,14 +191,13 @@ bool is_message_box(HWND window)
 
 HWND wait_for_message_box(DWORD process_id, const char* caption, DWORD timeout_ms)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        for (HWND window : process_dialogs(process_id)) {
-            if (is_message_box(window) && (!caption || window_text(window) == caption)) return window;
-        }
-        if (GetTickCount() - start > timeout_ms) return nullptr;
-        Sleep(20);
-    }
+    HWND found = nullptr;
+    auto look = [&] {
+        for (HWND window : process_dialogs(process_id))
+            if (!found && is_message_box(window) && (!caption || window_text(window) == caption)) found = window;
+        return found != nullptr;
+    };
+    return wait_until(look, timeout_ms) ? found : nullptr;
 }
 
 void click(HWND dialog, int id)
@@ -213,12 +212,7 @@ void click(HWND dialog, int id)
 
 bool wait_gone(HWND window, DWORD timeout_ms)
 {
-    DWORD start = GetTickCount();
-    while (IsWindow(window)) {
-        if (GetTickCount() - start > timeout_ms) return false;
-        Sleep(20);
-    }
-    return true;
+    return wait_until([&] { return !IsWindow(window); }, timeout_ms);
 }
 
 namespace {
@@ -271,18 +265,6 @@ bool set_list_text(HANDLE process, HWND list, int row, int column, const std::st
     return SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote.at)) != 0;
 }
 
-LPARAM list_param(HANDLE process, HWND list, int row)
-{
-    Remote remote(process, sizeof(LVITEMA));
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    remote.put(0, &item, sizeof item);
-    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote.at));
-    remote.get(0, &item, sizeof item);
-    return item.lParam;
-}
-
 void set_list_state_image(HANDLE process, HWND list, int row, int image)
 {
     Remote remote(process, sizeof(LVITEMA));
@@ -301,16 +283,6 @@ RECT list_cell_rect(HANDLE process, HWND list, int row, int column)
     SendMessageA(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(remote.at));
     remote.get(0, &rect, sizeof rect);
     return rect;
-}
-
-bool wait_for_text(HWND window, const std::string& text, DWORD timeout_ms)
-{
-    DWORD start = GetTickCount();
-    while (window_text(window) != text) {
-        if (GetTickCount() - start > timeout_ms) return false;
-        Sleep(10);
-    }
-    return true;
 }
 
 std::vector<std::string> log_records(const std::string& bytes, bool* ok)
@@ -333,18 +305,6 @@ std::vector<std::string> log_records(const std::string& bytes, bool* ok)
         start = end + 2;
     }
     return records;
-}
-
-int run_tests(int argc, char** argv, std::initializer_list<std::string*> values, const char* usage)
-{
-    testing::InitGoogleTest(&argc, argv);
-    if (argc < static_cast<int>(values.size()) + 1) {
-        fprintf(stderr, "usage: %s %s\n", argv[0], usage);
-        return 2;
-    }
-    int i = 1;
-    for (std::string* value : values) *value = windows_path(argv[i++]);
-    return RUN_ALL_TESTS();
 }
 
 std::string beside_this_program(const char* name)

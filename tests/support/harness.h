@@ -4,11 +4,19 @@
 #pragma once
 #include <windows.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace harness {
+
+// Polls `done` until it holds (true) or the time is up (false).
+template <typename Done>
+bool wait_until(Done done, DWORD timeout_ms)
+{
+    for (DWORD start = GetTickCount(); !done(); Sleep(20))
+        if (GetTickCount() - start > timeout_ms) return false;
+    return true;
+}
 
 // Test executables get Unix paths from CTest; Wine maps / to Z:.
 std::string windows_path(const std::string& path);
@@ -40,8 +48,6 @@ HWND wait_for_window(DWORD process_id, const char* caption, DWORD timeout_ms = 1
 std::vector<HWND> process_dialogs(DWORD process_id);
 std::string window_text(HWND window);
 std::string message_box_text(HWND box);  // the text of a MessageBox
-// A visible MessageBox: a dialog whose first control of id 0xFFFF is its text.
-bool is_message_box(HWND window);
 // A MessageBox of the process (with `caption` unless null), once its text is there.
 HWND wait_for_message_box(DWORD process_id, const char* caption, DWORD timeout_ms = 10000);
 // Clicks the button `id` of a dialog the way a user does (BM_CLICK).
@@ -55,20 +61,14 @@ int list_count(HWND list);
 int list_state_image(HWND list, int row);  // 0 none, 1 empty box, 2 ticked
 std::string list_text(HANDLE process, HWND list, int row, int column);
 bool set_list_text(HANDLE process, HWND list, int row, int column, const std::string& text);
-LPARAM list_param(HANDLE process, HWND list, int row);
 // Sets a row's state image: 1 the empty box, 2 the ticked one.
 void set_list_state_image(HANDLE process, HWND list, int row, int image);
 RECT list_cell_rect(HANDLE process, HWND list, int row, int column);
-// Polls until `window`'s text equals `text`.
-bool wait_for_text(HWND window, const std::string& text, DWORD timeout_ms = 10000);
 
 // The records of a log.txt: split at CR LF, each without its NUL. `ok`
 // tells whether every record ended with a NUL.
 std::vector<std::string> log_records(const std::string& bytes, bool* ok);
 
-// The test program's main: reads the command-line arguments into `values`
-// (paths from CTest become Windows paths), then runs the tests.
-int run_tests(int argc, char** argv, std::initializer_list<std::string*> values, const char* usage);
 // `name` in the folder of the running test program.
 std::string beside_this_program(const char* name);
 

@@ -109,7 +109,6 @@
 
 #include "res/resource.h"
 #include "tests/support/harness.h"
-#include "tests/support/sim.h"
 
 namespace {
 
@@ -136,7 +135,8 @@ struct Run {
     const Scenario* scenario = nullptr;
     std::string context;  // the `each` values, for messages
     std::map<std::string, std::string> vars;
-    std::unique_ptr<harness::Sim> sim;
+    harness::Program program;
+    HWND main = nullptr, list = nullptr, status = nullptr;
     std::string exe_in_prog;
     bool started = false, exit_checked = false;
     Strings boxes;
@@ -222,14 +222,6 @@ int count_of(const std::string& haystack, const std::string& needle)
     return n;
 }
 
-template <typename Done>
-bool wait_for(Done done, DWORD timeout_ms)
-{
-    for (DWORD start = GetTickCount(); !done(); Sleep(20)) {
-        if (GetTickCount() - start > timeout_ms) return false;
-    }
-    return true;
-}
 
 // --- the words of a step ---
 
@@ -298,21 +290,21 @@ bool path_ok(Run& run, const std::string& path)
 
 // --- the program's windows ---
 
-DWORD pid(Run& run) { return run.sim->program.process.dwProcessId; }
-HANDLE process(Run& run) { return run.sim->program.process.hProcess; }
+DWORD pid(Run& run) { return run.program.process.dwProcessId; }
+HANDLE process(Run& run) { return run.program.process.hProcess; }
+std::string log_of(Run& run) { return harness::read_file(run.program.folder + "\\log.txt"); }
 
 HWND main_window(Run& run)
 {
-    harness::Sim& sim = *run.sim;
-    if (!sim.main) sim.main = harness::wait_for_window(pid(run), "Orvo CD Ripper");
-    sim.list = GetDlgItem(sim.main, IDC_TRACKS);
-    sim.status = GetDlgItem(sim.main, IDC_STATUS);
-    return sim.main ? sim.main : (fail(run, "no main window"), nullptr);
+    if (!run.main) run.main = harness::wait_for_window(pid(run), "Orvo CD Ripper");
+    run.list = GetDlgItem(run.main, IDC_TRACKS);
+    run.status = GetDlgItem(run.main, IDC_STATUS);
+    return run.main ? run.main : (fail(run, "no main window"), nullptr);
 }
 
 HWND editor(Run& run)
 {
-    HWND edit = FindWindowExA(run.sim->list, nullptr, "Edit", nullptr);
+    HWND edit = FindWindowExA(run.list, nullptr, "Edit", nullptr);
     return edit && IsWindowVisible(edit) ? edit : nullptr;
 }
 
@@ -328,17 +320,17 @@ HWND control(Run& run, const std::string& name)
 {
     HWND found = nullptr;
     if (!main_window(run)) return nullptr;
-    if (name == "main") return run.sim->main;
+    if (name == "main") return run.main;
     if (name == "dialog") {  // the front-most other dialog
         auto look = [&] {
             for (HWND d : harness::process_dialogs(pid(run)))
-                if (!found && d != run.sim->main && IsWindowVisible(d)) found = d;
+                if (!found && d != run.main && IsWindowVisible(d)) found = d;
             return found != nullptr;
         };
-        return wait_for(look, 10000) ? found : (fail(run, "no dialog is open"), nullptr);
+        return harness::wait_until(look, 10000) ? found : (fail(run, "no dialog is open"), nullptr);
     }
     if (name == "editor")
-        return wait_for([&] { return (found = editor(run)) != nullptr; }, 3000)
+        return harness::wait_until([&] { return (found = editor(run)) != nullptr; }, 3000)
                    ? found
                    : (fail(run, "no title editor is open"), nullptr);
     if (!kControls.count(name)) return fail(run, "no control " + show(name)), nullptr;
@@ -347,7 +339,7 @@ HWND control(Run& run, const std::string& name)
             if (!found && IsWindowVisible(dialog)) found = GetDlgItem(dialog, kControls.at(name));
         return found != nullptr;
     };
-    return wait_for(look, 10000) ? found : (fail(run, "no window shows the control " + name), nullptr);
+    return harness::wait_until(look, 10000) ? found : (fail(run, "no window shows the control " + name), nullptr);
 }
 
 int row(Run& run, const std::string& text)
@@ -358,6 +350,25 @@ int row(Run& run, const std::string& text)
 }
 
 // --- set-up ---
+
+// Samples of `frames` stereo frames, different for every track number.
+std::string pattern(int track, uint32_t frames)
+{
+    std::string bytes(frames * 4, '\0');
+    for (uint32_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 13 + track * 101 + i / 997) & 0xFF);
+    return bytes;
+}
+
+int count_files(const std::string& folder, const std::string& pattern)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    int files = 0;
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        files += strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..");
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return files;
+}
 
 void make_parents(const std::string& path)
 {
@@ -421,7 +432,7 @@ bool disc(Run& run, Strings& a)
         long sectors = lround(atof(lengths[i].c_str()) * 75);
         if (sectors < 1) return fail(run, "bad length " + show(lengths[i]));
         cue += cue_track(track, "AUDIO", at, titled && i < titles.size() ? &titles[i] : nullptr);
-        bin += harness::pattern(track++, static_cast<uint32_t>(sectors) * 588);
+        bin += pattern(track++, static_cast<uint32_t>(sectors) * 588);
         at += static_cast<uint32_t>(sectors);
     }
     if (data == "last") add_data();
@@ -443,11 +454,11 @@ bool start(Run& run, Strings& a)
 {
     bool wait = a[0].compare(0, 6, "nowait") != 0;
     std::string exe = wait ? a[0] : a[0].substr(std::min<size_t>(a[0].size(), 7));
-    harness::Sim& sim = *run.sim;
-    sim.exe = exe.empty() ? run.vars["SIM"] : exe;
-    run.exe_in_prog = sim.program.folder + sim.exe.substr(sim.exe.find_last_of('\\'));
-    run.started = wait ? sim.start() : sim.program.start(sim.exe);
-    return run.started || fail(run, show(sim.exe) + " did not start" + (wait ? " or read its disc" : ""));
+    if (exe.empty()) exe = run.vars["SIM"];
+    run.exe_in_prog = run.program.folder + exe.substr(exe.find_last_of('\\'));
+    auto refreshed = [&] { return log_of(run).find("end thread...") != std::string::npos; };
+    run.started = run.program.start(exe) && (!wait || (main_window(run) && harness::wait_until(refreshed, 10000)));
+    return run.started || fail(run, show(exe) + " did not start" + (wait ? " or read its disc" : ""));
 }
 
 // --- actions ---
@@ -460,12 +471,12 @@ std::string in_discs(Run& run, const std::string& path)
 
 bool step(Run& run, const std::string& text);
 
-void poll_rip(HWND progress, void* context)
+// Acts on the armed `when` step once its moment has come.
+void poll_rip(Run& run, HWND progress)
 {
-    Run& run = *static_cast<Run*>(context);
     run.progress = progress;
     if (run.when_track < 0) return;
-    if (run.when_track == 0 && run.sim->log().find("wavtomp3") == std::string::npos) return;
+    if (run.when_track == 0 && log_of(run).find("wavtomp3") == std::string::npos) return;
     if (run.when_track > 0) {
         std::string label = harness::window_text(GetDlgItem(progress, IDC_TRACK_LABEL));
         if (label.rfind(to_string(run.when_track) + ".", 0) != 0) return;
@@ -479,17 +490,42 @@ void poll_rip(HWND progress, void* context)
     run.line = line;
 }
 
+// Presses Rip CD, picks the format and the subfolder boxes (-1 leaves one
+// as it is), presses Start and answers every message box until the rip is
+// over, acting on the `when` step meanwhile.
 bool rip(Run& run, Strings& a)
 {
     const std::map<std::string, int> formats = {
         {"wav", IDC_WAV}, {"mp3", IDC_MP3}, {"wma", IDC_WMA}, {"flac", IDC_FLAC}};
-    int boxes[2] = {-1, -1};
+    int boxes[2] = {-1, -1}, ids[2] = {IDC_OPT_ARTIST, IDC_OPT_ALBUM};
     for (size_t i = 1; i < a.size() && !a[i].empty(); ++i)
         boxes[a[i].rfind("album=", 0) == 0] = atoi(a[i].c_str() + a[i].find('=') + 1);
     if (!formats.count(a[0])) return fail(run, "rip wav|mp3|wma|flac [artist=0|1] [album=0|1]");
     if (!main_window(run)) return false;
-    harness::RipRun result = harness::rip(*run.sim, formats.at(a[0]), boxes[0], boxes[1], poll_rip, &run);
-    run.boxes.insert(run.boxes.end(), result.boxes.begin(), result.boxes.end());
+    harness::click(run.main, IDC_RIP);
+    HWND options = harness::wait_for_window(pid(run), "Settings");
+    if (!options) return fail(run, "the rip options did not open");
+    harness::click(options, formats.at(a[0]));
+    for (int i = 0; i < 2; ++i)
+        if (boxes[i] >= 0 && SendDlgItemMessageA(options, ids[i], BM_GETCHECK, 0, 0) != boxes[i])
+            harness::click(options, ids[i]);
+    Sleep(100);
+    harness::click(options, IDOK);
+    HWND progress = harness::wait_for_window(pid(run), "CD Ripping...");
+    auto box = [&] { return harness::wait_for_message_box(pid(run), nullptr, 0); };
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 120000; Sleep(20)) {
+        if (HWND b = box()) {
+            run.boxes.push_back(harness::message_box_text(b));
+            harness::click(b, IDOK);
+            harness::wait_gone(b, 5000);
+            if (run.boxes.back() == "Done!") break;
+        } else if (!IsWindow(progress)) {
+            Sleep(300);  // a last box may be on its way
+            if (!box()) break;
+        } else {
+            poll_rip(run, progress);
+        }
+    }
     if (run.when_track >= 0) fail(run, "the rip ended before its `when` step ran:" + run.when.text);
     run.when_track = -1;
     run.progress = nullptr;
@@ -512,12 +548,12 @@ bool when(Run& run, Strings& a)
 bool refresh(Run& run, Strings&)
 {
     if (!main_window(run)) return false;
-    int before = count_of(run.sim->log(), "end thread...");
-    harness::click(run.sim->main, IDC_REFRESH);
+    int before = count_of(log_of(run), "end thread...");
+    harness::click(run.main, IDC_REFRESH);
     auto done = [&] {
-        return count_of(run.sim->log(), "end thread...") > before && harness::window_text(run.sim->status) == "Done";
+        return count_of(log_of(run), "end thread...") > before && harness::window_text(run.status) == "Done";
     };
-    return wait_for(done, 15000) || fail(run, "the refresh did not end with \"Done\"");
+    return harness::wait_until(done, 15000) || fail(run, "the refresh did not end with \"Done\"");
 }
 
 bool answer(Run& run, Strings&)
@@ -532,10 +568,10 @@ bool answer(Run& run, Strings&)
 bool close(Run& run, Strings& a)
 {
     if (!main_window(run)) return false;
-    PostMessageA(run.sim->main, WM_CLOSE, 0, 0);
+    PostMessageA(run.main, WM_CLOSE, 0, 0);
     if (a[0] == "nowait") return true;
     run.exit_checked = true;
-    return same(run, "exit code once closed", "0", to_string(run.sim->program.wait_exit(20000)));
+    return same(run, "exit code once closed", "0", to_string(run.program.wait_exit(20000)));
 }
 
 bool edit(Run& run, Strings& a)
@@ -543,12 +579,12 @@ bool edit(Run& run, Strings& a)
     if (!main_window(run)) return false;
     int column = a[1] == "number" ? 0 : a[1] == "time" ? 2 : 1;
     bool below = a[0] == "below";
-    RECT cell = harness::list_cell_rect(process(run), run.sim->list,
-                                        below ? harness::list_count(run.sim->list) - 1 : row(run, a[0]), column);
+    RECT cell = harness::list_cell_rect(process(run), run.list,
+                                        below ? harness::list_count(run.list) - 1 : row(run, a[0]), column);
     LPARAM at = below ? MAKELPARAM(cell.left + 10, cell.bottom + 40)
                       : MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
-    PostMessageA(run.sim->list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-    wait_for([&] { return editor(run) != nullptr; }, 1500);
+    PostMessageA(run.list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    harness::wait_until([&] { return editor(run) != nullptr; }, 1500);
     return true;
 }
 
@@ -586,7 +622,7 @@ bool second(Run& run, Strings&)
 bool set_tick(Run& run, const std::string& text, int image)
 {
     if (!main_window(run)) return false;
-    harness::set_list_state_image(process(run), run.sim->list, row(run, text), image);
+    harness::set_list_state_image(process(run), run.list, row(run, text), image);
     return true;
 }
 
@@ -614,22 +650,22 @@ bool expect_row(Run& run, Strings& a)
 {
     std::string seen;
     for (int column = 0; main_window(run) && column < 3; ++column)
-        seen += (column ? " | " : "") + run.sim->text(row(run, a[0]), column);
+        seen += (column ? " | " : "") + harness::list_text(process(run), run.list, row(run, a[0]), column);
     return same(run, "row " + a[0], a[1], seen);
 }
 
 bool expect_ticked(Run& run, Strings& a)
 {
     std::string seen;
-    for (int r = 0; main_window(run) && r < harness::list_count(run.sim->list); ++r)
-        if (harness::list_state_image(run.sim->list, r) == 2) seen += (seen.empty() ? "" : ",") + to_string(r + 1);
+    for (int r = 0; main_window(run) && r < harness::list_count(run.list); ++r)
+        if (harness::list_state_image(run.list, r) == 2) seen += (seen.empty() ? "" : ",") + to_string(r + 1);
     return same(run, "ticked rows", a[0], seen.empty() ? "none" : seen);
 }
 
 bool expect_field(Run& run, Strings& a)
 {
     HWND field = control(run, a[0]);
-    if (field && !wait_for([&] { return harness::window_text(field) == a[1]; }, 5000))
+    if (field && !harness::wait_until([&] { return harness::window_text(field) == a[1]; }, 5000))
         same(run, a[0], a[1], harness::window_text(field));
     return true;
 }
@@ -647,7 +683,7 @@ bool expect_state(Run& run, Strings& a)
 bool expect_log(Run& run, Strings& a)
 {
     std::string n = a[0] == "count" ? last_word(&a[1]) : "";
-    int seen = count_of(run.sim->log(), a[1]);
+    int seen = count_of(log_of(run), a[1]);
     bool ok = a[0] == "has" ? seen > 0 : a[0] == "lacks" ? seen == 0 : a[0] == "count" && seen == atoi(n.c_str());
     return check(run, ok,
                  "log " + a[0] + " " + show(a[1]) + " " + n + ": log.txt holds it " + to_string(seen) + " times");
@@ -668,7 +704,7 @@ bool records_match(const Strings& items, size_t i, const Strings& records, size_
 bool expect_log_records(Run& run, Strings& a)
 {
     bool whole = false;
-    Strings records = harness::log_records(run.sim->log(), &whole);
+    Strings records = harness::log_records(log_of(run), &whole);
     return check(run, records_match(pieces(a[0], " ; "), 0, records, 0),
                  "log.txt: expected " + show(a[0]) + ", seen " + joined(records));
 }
@@ -691,7 +727,7 @@ bool expect_count(Run& run, Strings& a)
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return check(run, false, show(a[0]) + " is not a folder");
     std::string pattern = a[2].empty() ? "*" : a[2];
-    return same(run, "files " + pattern + " in " + a[0], a[1], to_string(harness::count_files(a[0], pattern.c_str())));
+    return same(run, "files " + pattern + " in " + a[0], a[1], to_string(count_files(a[0], pattern)));
 }
 
 uint32_t le32(const std::string& s, size_t at)
@@ -710,7 +746,7 @@ std::string wav_file(int track, uint32_t frames)
                                44100,     176400,     0x00100004, 0x61746164, data};
     std::string bytes = "RIFF";
     for (uint32_t f : fields) bytes.append(reinterpret_cast<const char*>(&f), 4);
-    return bytes + harness::pattern(track, frames);
+    return bytes + pattern(track, frames);
 }
 
 // The MD5 of `bytes` as 16 raw bytes (the system's CryptoAPI); empty when
@@ -739,7 +775,7 @@ bool whole_flac(const std::string& bytes, int track, uint32_t frames)
     std::string want = "fLaC" + std::string("\x00\x00\x00\x22", 4);
     for (int shift = 56; shift >= 0; shift -= 8) want += static_cast<char>(format >> shift & 0xFF);
     return bytes.size() >= 42 && bytes.compare(0, 8, want, 0, 8) == 0 && bytes.compare(18, 8, want, 8, 8) == 0 &&
-           bytes.compare(26, 16, md5(harness::pattern(track, frames))) == 0;
+           bytes.compare(26, 16, md5(pattern(track, frames))) == 0;
 }
 
 // `wav`: the exact file. `whole`: by its extension a WAV as exact, an MP3
@@ -780,7 +816,7 @@ bool expect_requests(Run& run, Strings& a)
     std::string want, path = run.vars["SERVER"] + "\\requests.txt";
     for (const std::string& line : pieces(a[0], " ; ")) want += line + "\n";
     auto seen = [&] { std::string all = harness::read_file(path); return all.substr(std::min(all.size(), run.requests_at)); };
-    wait_for([&] { return seen() == want; }, 10000);
+    harness::wait_until([&] { return seen() == want; }, 10000);
     std::string got = seen();
     run.requests_at += got.size();
     return same(run, "requests to the CDDB server", want, got);
@@ -940,9 +976,9 @@ const Verb kVerbs[] = {
      }},
     // The program's folder becomes this one (before any file of it).
     {"home", "r", [](Run& r, Strings& a) {
-         r.sim->program.folder = a[0];
+         r.program.folder = a[0];
          r.vars["PROG"] = a[0];
-         r.vars["DISCS"] = r.sim->discs();
+         r.vars["DISCS"] = a[0] + "\\discs";
          return true;
      }},
     {"settings", "t", [](Run& r, Strings& a) { return write(r, r.vars["PROG"] + "\\settings.ini", a[0]); }},
@@ -954,7 +990,7 @@ const Verb kVerbs[] = {
      }},
     {"title", "wt", [](Run& r, Strings& a) {
          return main_window(r) &&
-                (harness::set_list_text(process(r), r.sim->list, row(r, a[0]), 1, a[1]) || fail(r, "title not set"));
+                (harness::set_list_text(process(r), r.list, row(r, a[0]), 1, a[1]) || fail(r, "title not set"));
      }},
     {"tick", "w", [](Run& r, Strings& a) { return set_tick(r, a[0], 2); }},
     {"untick", "w", [](Run& r, Strings& a) { return set_tick(r, a[0], 1); }},
@@ -980,7 +1016,7 @@ const Verb kVerbs[] = {
     {"close", "W", close},
     {"edit", "wW", edit},
     {"scroll", "", [](Run& r, Strings&) {
-         return main_window(r) && PostMessageA(r.sim->list, WM_VSCROLL, SB_LINEDOWN, 0);
+         return main_window(r) && PostMessageA(r.list, WM_VSCROLL, SB_LINEDOWN, 0);
      }},
     {"click", "w", [](Run& r, Strings& a) {
          HWND c = control(r, a[0]);
@@ -994,7 +1030,7 @@ const Verb kVerbs[] = {
      }},
     {"paste", "wt", paste},
     {"key", "ww", press_key},
-    {"minimize", "", [](Run& r, Strings&) { return main_window(r) && (ShowWindow(r.sim->main, SW_MINIMIZE), true); }},
+    {"minimize", "", [](Run& r, Strings&) { return main_window(r) && (ShowWindow(r.main, SW_MINIMIZE), true); }},
     {"second", "", second},
     {"env", "wt", [](Run& r, Strings& a) { return SetEnvironmentVariableA(a[0].c_str(), a[1].c_str()) || fail(r, "no env"); }},
     {"browser", "pT", browser},
@@ -1011,7 +1047,7 @@ const Verb kVerbs[] = {
     {"expect boxes:", "t", expect_boxes},
     {"expect box", "t", expect_box},
     {"expect rows", "w", [](Run& r, Strings& a) {
-         return main_window(r) && same(r, "rows", a[0], to_string(harness::list_count(r.sim->list)));
+         return main_window(r) && same(r, "rows", a[0], to_string(harness::list_count(r.list)));
      }},
     {"expect row", "wt", expect_row},
     {"expect window", "t", [](Run& r, Strings& a) {
@@ -1025,14 +1061,14 @@ const Verb kVerbs[] = {
          HWND c = control(r, a[0]);
          GUITHREADINFO gui = {sizeof gui};
          auto focused = [&] { return GetGUIThreadInfo(GetWindowThreadProcessId(c, nullptr), &gui) && gui.hwndFocus == c; };
-         return !c || check(r, wait_for(focused, 2000), "the focus is not on " + a[0]);
+         return !c || check(r, harness::wait_until(focused, 2000), "the focus is not on " + a[0]);
      }},
     {"expect requests:", "t", expect_requests},
     {"expect ticked", "w", expect_ticked},
     {"expect field", "wt", expect_field},
     {"expect status", "t", [](Run& r, Strings& a) { Strings b = {"status", a[0]}; return expect_field(r, b); }},
     {"expect no editor", "", [](Run& r, Strings&) {
-         bool gone = main_window(r) && wait_for([&] { return editor(r) == nullptr; }, 3000);
+         bool gone = main_window(r) && harness::wait_until([&] { return editor(r) == nullptr; }, 3000);
          return check(r, gone, "the title editor is still open");
      }},
     {"expect no file", "r", [](Run& r, Strings& a) {
@@ -1068,7 +1104,7 @@ const Verb kVerbs[] = {
     {"expect bar", "ww", expect_bar},
     {"expect exit", "w", [](Run& r, Strings& a) {
          r.exit_checked = true;
-         return same(r, "exit code", a[0], to_string(r.sim->program.wait_exit(20000)));
+         return same(r, "exit code", a[0], to_string(r.program.wait_exit(20000)));
      }},
 };
 
@@ -1117,7 +1153,7 @@ void finish(Run& run)
     if (running) close(run, none);
     else check(run, !run.started || run.exit_checked, "the program ended by itself");
     bool whole = true;
-    std::string log = run.sim->log();
+    std::string log = log_of(run);
     if (!log.empty()) harness::log_records(log, &whole);
     check(run, whole, "a record of log.txt does not end with its NUL byte");
 }
@@ -1127,9 +1163,9 @@ void run_once(const Scenario& scenario, const Strings& values)
     Run run;
     run.scenario = &scenario;
     run.vars = g_vars;
-    run.sim.reset(new harness::Sim(g_vars["SIM"]));
-    run.vars["PROG"] = run.sim->program.folder;
-    run.vars["DISCS"] = run.sim->discs();
+    run.program.folder = harness::make_temp_folder("sim");
+    run.vars["PROG"] = run.program.folder;
+    run.vars["DISCS"] = run.program.folder + "\\discs";
     run.vars["OUT"] = harness::make_temp_folder("out");
     run.requests_at = harness::read_file(run.vars["SERVER"] + "\\requests.txt").size();
     for (size_t i = 0; i < values.size(); ++i) run.context += (i ? ", " : " (") + scenario.names[i] + "=" + values[i];
