@@ -121,42 +121,41 @@ Program::~Program()
     remove_tree(folder);
 }
 
-namespace {
-
-struct Search {
-    DWORD process_id;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK collect_dialogs(HWND window, LPARAM data)
-{
-    auto* search = reinterpret_cast<Search*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char class_name[64] = {};
-    GetClassNameA(window, class_name, sizeof class_name);
-    if (owner == search->process_id && strcmp(class_name, "#32770") == 0) search->found.push_back(window);
-    return TRUE;
-}
-
-}  // namespace
-
 std::vector<HWND> process_dialogs(DWORD process_id)
 {
-    Search search = {process_id, {}};
-    EnumWindows(collect_dialogs, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::pair<DWORD, std::vector<HWND>> search = {process_id, {}};
+    WNDENUMPROC collect = [](HWND window, LPARAM data) {
+        auto* search = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(data);
+        DWORD owner = 0;
+        char class_name[64] = {};
+        GetWindowThreadProcessId(window, &owner);
+        GetClassNameA(window, class_name, sizeof class_name);
+        if (owner == search->first && strcmp(class_name, "#32770") == 0) search->second.push_back(window);
+        return TRUE;
+    };
+    EnumWindows(collect, reinterpret_cast<LPARAM>(&search));
+    return search.second;
 }
 
-HWND wait_for_window(DWORD process_id, const char* caption, DWORD timeout_ms)
+static bool is_message_box(HWND window);
+
+// The front-most dialog of the process with that caption (any when null),
+// a message box only when `box` is set.
+static HWND wait_for_dialog(DWORD process_id, const char* caption, DWORD timeout_ms, bool box)
 {
     HWND found = nullptr;
     auto look = [&] {
         for (HWND window : process_dialogs(process_id))
-            if (!found && (!caption || window_text(window) == caption)) found = window;
+            if (!found && (!box || is_message_box(window)) && (!caption || window_text(window) == caption))
+                found = window;
         return found != nullptr;
     };
     return wait_until(look, timeout_ms) ? found : nullptr;
+}
+
+HWND wait_for_window(DWORD process_id, const char* caption, DWORD timeout_ms)
+{
+    return wait_for_dialog(process_id, caption, timeout_ms, false);
 }
 
 std::string window_text(HWND window)
@@ -174,7 +173,7 @@ std::string message_box_text(HWND box)
 }
 
 // A visible MessageBox.
-static bool is_message_box(HWND window)
+bool is_message_box(HWND window)
 {
     // Its controls are static texts and buttons only (other dialogs have
     // lists or fields), one of them the text.
@@ -191,13 +190,7 @@ static bool is_message_box(HWND window)
 
 HWND wait_for_message_box(DWORD process_id, const char* caption, DWORD timeout_ms)
 {
-    HWND found = nullptr;
-    auto look = [&] {
-        for (HWND window : process_dialogs(process_id))
-            if (!found && is_message_box(window) && (!caption || window_text(window) == caption)) found = window;
-        return found != nullptr;
-    };
-    return wait_until(look, timeout_ms) ? found : nullptr;
+    return wait_for_dialog(process_id, caption, timeout_ms, true);
 }
 
 void click(HWND dialog, int id)

@@ -315,31 +315,22 @@ const std::map<std::string, int> kControls = {
     {"label", IDC_TRACK_LABEL}, {"genre", IDC_GENRE}, {"home", IDC_HOME_PAGE}};
 
 // A control by name, from the front-most window of the program that has
-// one of its id (waiting for it up to 10 s).
+// one of its id (waiting for it up to 10 s); "dialog" is the front-most
+// dialog but the main window.
 HWND control(Run& run, const std::string& name)
 {
     HWND found = nullptr;
     if (!main_window(run)) return nullptr;
     if (name == "main") return run.main;
-    if (name == "dialog") {  // the front-most other dialog
-        auto look = [&] {
-            for (HWND d : harness::process_dialogs(pid(run)))
-                if (!found && d != run.main && IsWindowVisible(d)) found = d;
-            return found != nullptr;
-        };
-        return harness::wait_until(look, 10000) ? found : (fail(run, "no dialog is open"), nullptr);
-    }
-    if (name == "editor")
-        return harness::wait_until([&] { return (found = editor(run)) != nullptr; }, 3000)
-                   ? found
-                   : (fail(run, "no title editor is open"), nullptr);
-    if (!kControls.count(name)) return fail(run, "no control " + show(name)), nullptr;
+    if (name != "dialog" && name != "editor" && !kControls.count(name)) return fail(run, "no control " + show(name)), nullptr;
     auto look = [&] {
-        for (HWND dialog : harness::process_dialogs(pid(run)))
-            if (!found && IsWindowVisible(dialog)) found = GetDlgItem(dialog, kControls.at(name));
-        return found != nullptr;
+        for (HWND d : harness::process_dialogs(pid(run)))
+            if (!found && name != "editor" && IsWindowVisible(d) && (name != "dialog" || d != run.main))
+                found = name == "dialog" ? d : GetDlgItem(d, kControls.at(name));
+        return (found = found ? found : name == "editor" ? editor(run) : nullptr) != nullptr;
     };
-    return harness::wait_until(look, 10000) ? found : (fail(run, "no window shows the control " + name), nullptr);
+    return harness::wait_until(look, name == "editor" ? 3000 : 10000) ? found
+                                                                      : (fail(run, "no window shows " + name), nullptr);
 }
 
 int row(Run& run, const std::string& text)
