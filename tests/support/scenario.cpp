@@ -58,6 +58,7 @@
 //           type CONTROL TEXT (WM_CHAR) | paste CONTROL TEXT | key CONTROL enter|escape
 //           minimize | second (the program started again; it must end with 0)
 //           keep PATH NAME (copied into ${KEEP})
+//           device insert|eject|fail|speed ARGS (tests/cdrom/cdrom_tool.cpp)
 // Checks:   expect boxes: A ; B | none   (the boxes answered since the last
 //             such check, each a prefix of the box's text)
 //           expect box TEXT   (a box open now, left open)
@@ -848,6 +849,20 @@ const Verb kVerbs[] = {
     {"minimize", "", [](Run& r, Strings&) { return main_window(r) && (ShowWindow(r.sim->main, SW_MINIMIZE), true); }},
     {"second", "", second},
     {"keep", "pt", [](Run& r, Strings& a) { return copy_path(r, a[0], r.vars["KEEP"] + "\\" + a[1]); }},
+    // The test CD-ROM device's tool (tests/cdrom): a disc in or out, a fault.
+    {"device", "t", [](Run& r, Strings& a) {
+         std::string command = "\"" + r.vars["DEVICE"] + "\" " + a[0];
+         STARTUPINFOA startup = {sizeof startup};
+         PROCESS_INFORMATION tool = {};
+         DWORD code = 1;
+         if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &tool)) {
+             WaitForSingleObject(tool.hProcess, 60000);
+             GetExitCodeProcess(tool.hProcess, &code);
+             CloseHandle(tool.hProcess);
+             CloseHandle(tool.hThread);
+         }
+         return code == 0 || fail(r, "device " + a[0] + ": the tool failed");
+     }},
     {"expect boxes:", "t", expect_boxes},
     {"expect box", "t", expect_box},
     {"expect rows", "w", [](Run& r, Strings& a) {
