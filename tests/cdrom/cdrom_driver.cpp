@@ -24,6 +24,7 @@ struct Drive {
     OrvoCommand disc;
     long fail_sector[kFailures], fail_count[kFailures];
     long speed;
+    OrvoCounts counts;
 };
 
 Drive* drive_of(PDEVICE_OBJECT device) { return static_cast<Drive*>(device->DeviceExtension); }
@@ -40,6 +41,7 @@ void take_out(Drive* d)
     if (d->image) ZwClose(d->image);
     d->image = nullptr;
     ++d->changes;
+    d->counts = OrvoCounts();
 }
 
 NTSTATUS put_in(Drive* d, const OrvoCommand& c)
@@ -58,9 +60,13 @@ NTSTATUS put_in(Drive* d, const OrvoCommand& c)
     return STATUS_SUCCESS;
 }
 
-NTSTATUS command(Drive* d, const OrvoCommand& c)
+NTSTATUS command(Drive* d, PIRP irp, const OrvoCommand& c, ULONG out_bytes)
 {
     switch (c.op) {
+    case kOrvoCount:
+        if (out_bytes < sizeof d->counts) return STATUS_BUFFER_TOO_SMALL;
+        RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &d->counts, sizeof d->counts);
+        return given(irp, sizeof d->counts);
     case kOrvoInsert: return put_in(d, c);
     case kOrvoEject: return take_out(d), STATUS_SUCCESS;
     case kOrvoSpeed: return d->speed = c.count, STATUS_SUCCESS;
@@ -92,6 +98,7 @@ NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
 {
     auto* info = static_cast<RAW_READ_INFO*>(irp->AssociatedIrp.SystemBuffer);
     if (in_bytes < sizeof *info || info->TrackMode != CDDA) return STATUS_INVALID_PARAMETER;
+    ++d->counts.raw_reads;
     ULONG first = static_cast<ULONG>(info->DiskOffset.QuadPart / 2048), count = info->SectorCount;
     void* out = irp->MdlAddress ? MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority) : nullptr;
     if (!out || count == 0 || count > out_bytes / kSector) return STATUS_INVALID_PARAMETER;
@@ -144,7 +151,7 @@ NTSTATUS control(Drive* d, PIRP irp, PIO_STACK_LOCATION stack)
     ULONG out = stack->Parameters.DeviceIoControl.OutputBufferLength;
     void* buffer = irp->AssociatedIrp.SystemBuffer;
     if (code == ORVO_IOCTL_COMMAND)
-        return in < sizeof(OrvoCommand) ? STATUS_INVALID_PARAMETER : command(d, *static_cast<OrvoCommand*>(buffer));
+        return in < sizeof(OrvoCommand) ? STATUS_INVALID_PARAMETER : command(d, irp, *static_cast<OrvoCommand*>(buffer), out);
     if (code == IOCTL_STORAGE_QUERY_PROPERTY) {
         auto* query = static_cast<STORAGE_PROPERTY_QUERY*>(buffer);
         if (in < sizeof *query || query->PropertyId != StorageDeviceProperty || query->QueryType != PropertyStandardQuery)
@@ -160,8 +167,9 @@ NTSTATUS control(Drive* d, PIRP irp, PIO_STACK_LOCATION stack)
     case IOCTL_STORAGE_CHECK_VERIFY2:
     case IOCTL_CDROM_CHECK_VERIFY:
         return copy_out(irp, &d->changes, out >= sizeof(ULONG) ? sizeof(ULONG) : 0, out);
-    case IOCTL_CDROM_READ_TOC: return copy_out(irp, d->disc.toc, d->disc.toc_bytes < out ? d->disc.toc_bytes : out, out);
+    case IOCTL_CDROM_READ_TOC: ++d->counts.toc_reads; return copy_out(irp, d->disc.toc, d->disc.toc_bytes < out ? d->disc.toc_bytes : out, out);
     case IOCTL_CDROM_READ_TOC_EX: {
+        ++d->counts.toc_reads;
         auto* request = static_cast<CDROM_READ_TOC_EX*>(buffer);
         if (in < sizeof *request || request->Format != CDROM_READ_TOC_EX_FORMAT_CDTEXT || d->disc.text_bytes == 0)
             return STATUS_INVALID_DEVICE_REQUEST;

@@ -7,6 +7,9 @@
 //   cdrom_tool fail D: SECTOR N      the next N reads that reach SECTOR fail
 //                                    (N = -1: it never reads)
 //   cdrom_tool speed D: N            reads at most N times real time (0: no limit)
+//   cdrom_tool reads D: TOC RAW      fails unless the drive was asked for its TOC
+//                                    or CD-TEXT TOC times and read from at most
+//                                    RAW times since the disc last went in or out
 //
 // A data track last, after audio, is put in a second session as on an
 // enhanced CD: it starts kEnhancedCdGap sectors after the audio ends.
@@ -104,9 +107,10 @@ int main(int argc, char** argv)
 {
     std::string op = argc > 2 ? argv[1] : "";
     static OrvoCommand c;
-    c.op = op == "insert" ? kOrvoInsert : op == "eject" ? kOrvoEject : op == "fail" ? kOrvoFail : op == "speed" ? kOrvoSpeed : 0;
+    const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads"};
+    for (unsigned long i = 1; i < 6; ++i) c.op = op == ops[i] ? i : c.op;
     if (!c.op || argc != (c.op == kOrvoInsert || c.op == kOrvoSpeed ? 4 : c.op == kOrvoEject ? 3 : 5))
-        return fprintf(stderr, "usage: cdrom_tool insert|eject|fail|speed D: [SHEET.cue | SECTOR N | N]\n"), 2;
+        return fprintf(stderr, "usage: cdrom_tool insert|eject|fail|speed|reads D: [SHEET.cue | SECTOR N | N | TOC RAW]\n"), 2;
     c.sector = argc > 3 ? atol(argv[3]) : 0;
     c.count = atol(argv[argc - 1]);
     std::string image;
@@ -119,8 +123,10 @@ int main(int argc, char** argv)
     snprintf(device, sizeof device, "\\\\.\\%.2s", argv[2]);
     HANDLE drive = CreateFileA(device, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD returned = 0;
-    if (drive == INVALID_HANDLE_VALUE || !DeviceIoControl(drive, ORVO_IOCTL_COMMAND, &c, sizeof c, nullptr, 0, &returned, nullptr))
+    OrvoCounts counts = {};
+    if (drive == INVALID_HANDLE_VALUE || !DeviceIoControl(drive, ORVO_IOCTL_COMMAND, &c, sizeof c, &counts, sizeof counts, &returned, nullptr))
         return fprintf(stderr, "%s: the drive refused the command (error %lu)\n", device, GetLastError()), 1;
     CloseHandle(drive);
-    return 0;
+    if (c.op != kOrvoCount || (counts.toc_reads == static_cast<unsigned long>(c.sector) && counts.raw_reads <= static_cast<unsigned long>(c.count))) return 0;
+    return fprintf(stderr, "%s: %lu TOC and %lu sector reads\n", device, counts.toc_reads, counts.raw_reads), 1;
 }

@@ -4,7 +4,13 @@
 
 #define ORVO_IOCTL_COMMAND CTL_CODE(FILE_DEVICE_CD_ROM, 0xA00, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
-enum { kOrvoInsert = 1, kOrvoEject, kOrvoFail, kOrvoSpeed };
+enum { kOrvoInsert = 1, kOrvoEject, kOrvoFail, kOrvoSpeed, kOrvoCount };
+
+// kOrvoCount's answer: requests since the disc last went in or out.
+struct OrvoCounts {
+    unsigned long toc_reads;  // READ_TOC and READ_TOC_EX
+    unsigned long raw_reads;
+};
 
 struct OrvoCommand {
     unsigned long op;
