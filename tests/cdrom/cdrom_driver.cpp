@@ -36,6 +36,13 @@ NTSTATUS given(PIRP irp, ULONG_PTR bytes)
     return STATUS_SUCCESS;
 }
 
+NTSTATUS copy_out(PIRP irp, const void* bytes, ULONG size, ULONG out_bytes)
+{
+    if (out_bytes < size) return STATUS_BUFFER_TOO_SMALL;
+    RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, bytes, size);
+    return given(irp, size);
+}
+
 void take_out(Drive* d)
 {
     if (d->image) ZwClose(d->image);
@@ -63,10 +70,7 @@ NTSTATUS put_in(Drive* d, const OrvoCommand& c)
 NTSTATUS command(Drive* d, PIRP irp, const OrvoCommand& c, ULONG out_bytes)
 {
     switch (c.op) {
-    case kOrvoCount:
-        if (out_bytes < sizeof d->counts) return STATUS_BUFFER_TOO_SMALL;
-        RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &d->counts, sizeof d->counts);
-        return given(irp, sizeof d->counts);
+    case kOrvoCount: return copy_out(irp, &d->counts, sizeof d->counts, out_bytes);
     case kOrvoInsert: return put_in(d, c);
     case kOrvoEject: return take_out(d), STATUS_SUCCESS;
     case kOrvoSpeed: return d->speed = c.count, STATUS_SUCCESS;
@@ -137,13 +141,6 @@ NTSTATUS describe(Drive* d, PIRP irp, ULONG out_bytes)
     return given(irp, size);
 }
 
-NTSTATUS copy_out(PIRP irp, const void* bytes, ULONG size, ULONG out_bytes)
-{
-    if (out_bytes < size) return STATUS_BUFFER_TOO_SMALL;
-    RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, bytes, size);
-    return given(irp, size);
-}
-
 NTSTATUS control(Drive* d, PIRP irp, PIO_STACK_LOCATION stack)
 {
     ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
@@ -163,9 +160,7 @@ NTSTATUS control(Drive* d, PIRP irp, PIO_STACK_LOCATION stack)
     // opened again, as a volume handle does on Windows.
     if (reinterpret_cast<ULONG_PTR>(stack->FileObject->FsContext) != d->changes) return STATUS_VERIFY_REQUIRED;
     switch (code) {
-    case IOCTL_STORAGE_CHECK_VERIFY:
     case IOCTL_STORAGE_CHECK_VERIFY2:
-    case IOCTL_CDROM_CHECK_VERIFY:
         return copy_out(irp, &d->changes, out >= sizeof(ULONG) ? sizeof(ULONG) : 0, out);
     case IOCTL_CDROM_READ_TOC: ++d->counts.toc_reads; return copy_out(irp, d->disc.toc, d->disc.toc_bytes < out ? d->disc.toc_bytes : out, out);
     case IOCTL_CDROM_READ_TOC_EX: {
