@@ -36,7 +36,8 @@ struct Stream {
     // pacing for drives that read at a limited speed
     DWORD paced_since = 0;
     uint64_t paced_bytes = 0;
-    uint32_t silenced = 0;
+    uint32_t silenced = 0;        // not yet logged
+    uint32_t unread = 0;          // of the current track
     // Sectors read ahead: [ahead_first, ahead_first + ahead_count) of the disc.
     std::vector<uint8_t> ahead;
     uint32_t ahead_first = 0;
@@ -219,6 +220,7 @@ int BASS_CD_StreamSetTrack(HSTREAM handle, CDLIB_DWORD track)
     s->start = t->start;
     s->length = static_cast<uint64_t>(t->sectors) * kSectorBytes;
     s->position = 0;
+    s->unread = 0;
     s->ended = false;
     s->ahead_count = 0;
     s->paced_since = GetTickCount();
@@ -330,6 +332,7 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
     }
     s->position += wanted;
     s->silenced += silenced;
+    s->unread += silenced;
     uint32_t report_silenced = 0;
     if (s->position >= s->length && s->silenced > 0) {
         report_silenced = s->silenced;
@@ -348,4 +351,16 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
     if (sleep_ms) Sleep(sleep_ms);
     cdlib_ok();
     return static_cast<CDLIB_DWORD>(wanted);
+}
+
+CDLIB_DWORD CDLIB_StreamUnreadSectors(HSTREAM handle)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Stream* s = find_stream(handle);
+    if (!s) {
+        cdlib_fail(CDLIB_ERROR_HANDLE);
+        return 0xFFFFFFFFu;
+    }
+    cdlib_ok();
+    return s->unread;
 }

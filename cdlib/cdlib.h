@@ -66,6 +66,9 @@ float BASS_ChannelBytes2Seconds(CDLIB_DWORD handle, CDLIB_QWORD bytes);
 int BASS_ChannelPlay(CDLIB_DWORD handle, int restart);
 CDLIB_DWORD BASS_ChannelIsActive(CDLIB_DWORD handle);
 CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD length);  // 0xFFFFFFFF: error
+// Sectors of the stream's current track that could not be read even after
+// retries and were given as silence, so far; 0xFFFFFFFF for a bad handle.
+CDLIB_DWORD CDLIB_StreamUnreadSectors(HSTREAM stream);
 
 HWMENCODE BASS_WMA_EncodeOpenFile(CDLIB_DWORD freq, CDLIB_DWORD chans, CDLIB_DWORD flags,
                                   CDLIB_DWORD bitrate, const char* file);

@@ -28,14 +28,13 @@ public:
 
     bool describe(char* text, size_t size) override
     {
-        if (!open()) return false;
         STORAGE_PROPERTY_QUERY query = {};
         query.PropertyId = StorageDeviceProperty;
         query.QueryType = PropertyStandardQuery;
         std::vector<uint8_t> buffer(1024);
         DWORD returned = 0;
-        if (!DeviceIoControl(handle_, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer.data(),
-                             static_cast<DWORD>(buffer.size()), &returned, nullptr) || returned < sizeof(STORAGE_DEVICE_DESCRIPTOR))
+        if (!control(IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer.data(), buffer.size(), &returned) ||
+            returned < sizeof(STORAGE_DEVICE_DESCRIPTOR))
             return false;
         auto* descriptor = reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(buffer.data());
         auto field = [&](DWORD offset) -> std::string {
@@ -54,18 +53,20 @@ public:
         return true;
     }
 
-    bool check_ready() override
+    bool check_ready(uint32_t* changes) override
     {
+        ULONG count = 0;
         DWORD returned = 0;
-        return open() && DeviceIoControl(handle_, IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, nullptr, 0, &returned, nullptr);
+        bool ready = control(IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, &count, sizeof count, &returned);
+        *changes = returned == sizeof count ? count : 0;
+        return ready;
     }
 
     bool read_toc(std::vector<uint8_t>* bytes) override
     {
         CDROM_TOC toc = {};
         DWORD returned = 0;
-        if (!open() || !DeviceIoControl(handle_, IOCTL_CDROM_READ_TOC, nullptr, 0, &toc, sizeof toc, &returned, nullptr))
-            return false;
+        if (!control(IOCTL_CDROM_READ_TOC, nullptr, 0, &toc, sizeof toc, &returned)) return false;
         bytes->assign(reinterpret_cast<uint8_t*>(&toc), reinterpret_cast<uint8_t*>(&toc) + returned);
         return true;
     }
@@ -76,8 +77,7 @@ public:
         request.Format = CDROM_READ_TOC_EX_FORMAT_CDTEXT;
         std::vector<uint8_t> buffer(65536);
         DWORD returned = 0;
-        if (!open() || !DeviceIoControl(handle_, IOCTL_CDROM_READ_TOC_EX, &request, sizeof request, buffer.data(),
-                                        static_cast<DWORD>(buffer.size()), &returned, nullptr))
+        if (!control(IOCTL_CDROM_READ_TOC_EX, &request, sizeof request, buffer.data(), buffer.size(), &returned))
             return false;
         buffer.resize(returned);
         *bytes = buffer;
@@ -91,13 +91,30 @@ public:
         info.SectorCount = count;
         info.TrackMode = CDDA;
         DWORD returned = 0;
-        return open() && DeviceIoControl(handle_, IOCTL_CDROM_RAW_READ, &info, sizeof info, out, count * 2352, &returned,
-                                         nullptr) && returned == count * 2352;
+        return control(IOCTL_CDROM_RAW_READ, &info, sizeof info, out, count * 2352, &returned) && returned == count * 2352;
     }
 
     uint32_t max_sectors_per_read() override { return 26; }  // just under 64 KB, which every drive takes
 
 private:
+    // One device request. A handle that a media change has made stale (or
+    // that no longer reaches the drive) fails until it is opened again, so
+    // such a failure is tried once more through a fresh handle.
+    bool control(DWORD code, void* in, size_t in_size, void* out, size_t out_size, DWORD* returned)
+    {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (open() && DeviceIoControl(handle_, code, in, static_cast<DWORD>(in_size), out, static_cast<DWORD>(out_size),
+                                          returned, nullptr))
+                return true;
+            DWORD error = GetLastError();
+            if (error != ERROR_MEDIA_CHANGED && error != ERROR_INVALID_HANDLE && error != ERROR_DEV_NOT_EXIST &&
+                error != ERROR_DEVICE_NOT_CONNECTED && handle_ != INVALID_HANDLE_VALUE)
+                return false;
+            close();
+        }
+        return false;
+    }
+
     bool open()
     {
         if (handle_ != INVALID_HANDLE_VALUE) return true;
@@ -139,7 +156,14 @@ const CdDeviceSource kSystemDrives = {list_system_drives, open_system_drive};
 
 struct OpticalDrive {
     std::unique_ptr<CdDevice> device;
-    std::mutex lock;  // one request at a time per drive
+    std::mutex lock;  // one request at a time per drive, and guards the disc below
+    // The disc as last read, kept until the drive reports a media change or
+    // no disc: every query of a refresh would otherwise read the TOC and
+    // CD-TEXT again, which can cost a drive a spin-up each.
+    bool known = false;
+    uint32_t changes = 0;
+    Toc toc;
+    CdText text;
 };
 
 std::mutex g_mutex;
@@ -185,11 +209,23 @@ int backend_read_disc(int index, Toc* toc, CdText* text)
     OpticalDrive* drive = drive_at(index);
     if (!drive) return CDLIB_ERROR_DEVICE;
     std::lock_guard<std::mutex> lock(drive->lock);
-    if (!drive->device->check_ready()) return CDLIB_ERROR_NOCD;
-    std::vector<uint8_t> bytes;
-    if (!drive->device->read_toc(&bytes) || !parse_toc_bytes(bytes.data(), bytes.size(), toc)) return CDLIB_ERROR_NOCD;
-    *text = CdText();
-    if (drive->device->read_cdtext(&bytes)) *text = parse_cdtext(bytes.data(), bytes.size());
+    uint32_t changes = 0;
+    if (!drive->device->check_ready(&changes)) {
+        drive->known = false;
+        return CDLIB_ERROR_NOCD;
+    }
+    if (!drive->known || changes == 0 || changes != drive->changes) {
+        drive->known = false;
+        std::vector<uint8_t> bytes;
+        if (!drive->device->read_toc(&bytes) || !parse_toc_bytes(bytes.data(), bytes.size(), &drive->toc))
+            return CDLIB_ERROR_NOCD;
+        drive->text = CdText();
+        if (drive->device->read_cdtext(&bytes)) drive->text = parse_cdtext(bytes.data(), bytes.size());
+        drive->known = true;
+        drive->changes = changes;
+    }
+    *toc = drive->toc;
+    *text = drive->text;
     return CDLIB_OK;
 }
 
@@ -199,6 +235,9 @@ int backend_read_audio(int index, uint32_t first, uint32_t count, uint8_t* out, 
     if (!drive) return CDLIB_ERROR_DEVICE;
     std::lock_guard<std::mutex> lock(drive->lock);
     CdDevice& device = *drive->device;
+    // A disc changed since it was read is not the one the stream plays.
+    uint32_t changes = 0;
+    if (!device.check_ready(&changes) || !drive->known || changes != drive->changes) return CDLIB_ERROR_NOCD;
     uint32_t step = device.max_sectors_per_read();
     if (step == 0) step = 1;
     for (uint32_t done = 0; done < count;) {
@@ -211,7 +250,7 @@ int backend_read_audio(int index, uint32_t first, uint32_t count, uint8_t* out, 
                 for (int attempt = 0; attempt < kReadAttempts && !ok; ++attempt)
                     ok = device.read_audio(first + done + s, 1, target + static_cast<size_t>(s) * kSectorBytes);
                 if (!ok) {
-                    if (!device.check_ready()) return CDLIB_ERROR_NOCD;  // the disc is gone, not just scratched
+                    if (!device.check_ready(&changes)) return CDLIB_ERROR_NOCD;  // the disc is gone, not just scratched
                     memset(target + static_cast<size_t>(s) * kSectorBytes, 0, kSectorBytes);
                     ++*silenced;
                 }

@@ -11,7 +11,9 @@ public:
     virtual ~CdDevice() = default;
     // Vendor, product and revision, as the drive reports them.
     virtual bool describe(char* text, size_t size) = 0;
-    virtual bool check_ready() = 0;
+    // Whether a disc is in; `changes` gets the drive's media-change count
+    // (0 when it keeps none).
+    virtual bool check_ready(uint32_t* changes) = 0;
     // The table of contents in the layout IOCTL_CDROM_READ_TOC returns.
     virtual bool read_toc(std::vector<uint8_t>* bytes) = 0;
     // The raw CD-TEXT packs (18 bytes each), with or without a 4-byte header.

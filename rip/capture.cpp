@@ -207,6 +207,12 @@ Capture capture_track(HWND progress, int drive, int track, const char* path, con
     return capture_wav(progress, stream, length, path, shown, done, total);
 }
 
+unsigned long unread_sectors(int drive)
+{
+    CDLIB_DWORD unread = drive >= 0 && drive < kMaxDrives && g_streams[drive] ? CDLIB_StreamUnreadSectors(g_streams[drive]) : 0;
+    return unread == 0xFFFFFFFFu ? 0 : unread;
+}
+
 DWORD failed_write_reason(const char* path)
 {
     switch (errno) {

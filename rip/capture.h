@@ -16,6 +16,10 @@ enum class Capture {
 // about a failed write names `shown` (the file the user knows of).
 Capture capture_track(HWND progress, int drive, int track, const char* path, const char* shown, int done, int total);
 
+// Sectors of the track captured last from the drive that the disc would
+// not give (they are silence in the file).
+unsigned long unread_sectors(int drive);
+
 // Tells the user that `path` could not be written, with the system's reason
 // for `error` (a Windows error code).
 void report_write_failure(const char* path, DWORD error);

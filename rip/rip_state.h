@@ -13,6 +13,9 @@
 extern std::atomic<int> g_rip_busy;
 extern std::atomic<int> g_rip_abort;
 extern std::atomic<int> g_rip_failed;  // rows of this rip that gave no file
+// "Track N holds M unreadable sectors, ripped as silence." for each file of
+// this rip that holds sectors the disc would not give, a line each.
+extern char g_rip_unread[2048];
 extern HWND g_progress_window;
 extern HANDLE g_rip_event;  // "CDRipping"
 

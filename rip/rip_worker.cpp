@@ -19,6 +19,7 @@
 std::atomic<int> g_rip_busy{0};
 std::atomic<int> g_rip_abort{0};
 std::atomic<int> g_rip_failed{0};
+char g_rip_unread[2048];
 HWND g_progress_window;
 HANDLE g_rip_event;
 DiscFields g_disc_fields;
@@ -142,6 +143,17 @@ Row encode_and_tag(const char* part_path, const char* final_path)
     return Row::kRipped;
 }
 
+// A whole file that holds sectors the disc would not give is said at the end.
+void note_unread(int drive, int track)
+{
+    unsigned long unread = unread_sectors(drive);
+    size_t used = strlen(g_rip_unread);
+    if (unread == 0) return;
+    g_log.print("track %d: %lu unreadable sectors in the file", track + 1, unread);
+    snprintf(g_rip_unread + used, sizeof g_rip_unread - used, "Track %d holds %lu unreadable sector%s, ripped as silence.\n",
+             track + 1, unread, unread == 1 ? "" : "s");
+}
+
 // One ticked row: capture, for MP3 encode and tag, then the final name.
 Row rip_row(HWND progress, HWND list, int row, int drive, int done, int ticked, char* label)
 {
@@ -202,6 +214,7 @@ DWORD WINAPI rip_worker(LPVOID parameter)
         if (row_ticked(list, row)) {
             Row result = rip_row(progress, list, row, drive, done, ticked, label);
             if (result == Row::kFailed) ++g_rip_failed;
+            if (result == Row::kRipped) note_unread(drive, row_track(list, row));
             stopped = result == Row::kStop;
             ++done;
         }

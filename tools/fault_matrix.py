@@ -40,6 +40,8 @@ REQUIRED = {
     "23": "full output volume",
     "24": "full program volume (wav.tmp)",
     "25": "another disc after the refresh",
+    "26": "disc out and another in on a real drive",
+    "27": "sectors the disc never gives",
 }
 
 

@@ -85,16 +85,18 @@ void abort_rip(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
 }
 
-// "Done!" only when every ticked row gave its whole file.
+// "Done!" only when every ticked row gave its whole file, read whole.
 void announce_result(HWND main_window, int ticked)
 {
     int failed = g_rip_failed.load();
-    if (failed == 0) {
+    if (failed == 0 && !g_rip_unread[0]) {
         MessageBoxA(main_window, "Done!", kAppCaption, MB_OK);
         return;
     }
-    char text[128];
-    snprintf(text, sizeof text, "%d of %d tracks could not be ripped.", failed, ticked);
+    char text[2200] = "";
+    if (failed) snprintf(text, sizeof text, "%d of %d tracks could not be ripped.\n", failed, ticked);
+    snprintf(text + strlen(text), sizeof text - strlen(text), "%s", g_rip_unread);
+    if (size_t n = strlen(text)) text[n - 1] = '\0';  // every line ends with a line break, the box's last needs none
     MessageBoxA(main_window, text, kAppCaption, MB_OK | MB_ICONWARNING);
 }
 
@@ -206,6 +208,7 @@ INT_PTR CALLBACK progress_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
         // runs is not lost.
         g_rip_abort = 0;
         g_rip_failed = 0;
+        g_rip_unread[0] = '\0';
         g_rip_busy = 1;
         HANDLE worker = g_rip_event ? CreateThread(nullptr, 0, rip_worker, dialog, 0, nullptr) : nullptr;
         if (!worker) {

@@ -1,0 +1,132 @@
+// Puts discs into the test CD-ROM drives and sets their faults:
+//
+//   cdrom_tool insert D: SHEET.cue   the disc of a cue sheet (BINARY files, raw
+//                                    CD-TEXT packs from CDTEXTFILE); its sectors
+//                                    are written beside it as SHEET.img
+//   cdrom_tool eject D:
+//   cdrom_tool fail D: SECTOR N      the next N reads that reach SECTOR fail
+//                                    (N = -1: it never reads)
+//   cdrom_tool speed D: N            reads at most N times real time (0: no limit)
+//   cdrom_tool reads D: TOC RAW      fails unless the drive was asked for its TOC
+//                                    or CD-TEXT TOC times and read from at most
+//                                    RAW times since the disc last went in or out
+//
+// A data track last, after audio, is put in a second session as on an
+// enhanced CD: it starts kEnhancedCdGap sectors after the audio ends.
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cdlib/cdtext.h"
+#include "cdlib/cue.h"
+#include "cdlib/image_layout.h"
+#include "tests/cdrom/control.h"
+
+namespace {
+
+std::string read_all(const std::string& path)
+{
+    std::string bytes;
+    FILE* file = fopen(path.c_str(), "rb");
+    for (int c; file && (c = fgetc(file)) != EOF;) bytes += static_cast<char>(c);
+    if (file) fclose(file);
+    return bytes;
+}
+
+std::string folder_of(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+
+bool read_bytes(void* files, int file, uint64_t offset, void* buffer, uint32_t bytes)
+{
+    FILE* f = static_cast<std::vector<FILE*>*>(files)->at(file);
+    memset(buffer, 0, bytes);
+    return _fseeki64(f, static_cast<int64_t>(offset), SEEK_SET) == 0 && (fread(buffer, 1, bytes, f), !ferror(f));
+}
+
+void put_msf(uint8_t* entry, int track, bool audio, uint32_t lba)
+{
+    uint32_t frames = lba + kLeadInFrames;
+    uint8_t bytes[8] = {0, static_cast<uint8_t>(audio ? 0x10 : 0x14), static_cast<uint8_t>(track), 0, 0,
+                        static_cast<uint8_t>(frames / 4500), static_cast<uint8_t>(frames / 75 % 60), static_cast<uint8_t>(frames % 75)};
+    memcpy(entry, bytes, 8);
+}
+
+// The TOC and CD-TEXT of the sheet into `c`, its sectors into the image file.
+bool make_disc(const std::string& cue_path, OrvoCommand* c, std::string* image)
+{
+    std::string text = read_all(cue_path), why, folder = folder_of(cue_path);
+    CueSheet sheet;
+    if (!parse_cue(text.data(), text.size(), &sheet, &why)) return fprintf(stderr, "%s\n", why.c_str()), false;
+    std::vector<FILE*> files;
+    std::vector<ImageFileInfo> infos;
+    for (const CueFile& f : sheet.files) {
+        files.push_back(fopen((folder + f.name).c_str(), "rb"));
+        if (!files.back() || f.type != CueFileType::Binary) return fprintf(stderr, "%s: no such BINARY file\n", f.name.c_str()), false;
+        _fseeki64(files.back(), 0, SEEK_END);
+        infos.push_back({0, static_cast<uint64_t>(_ftelli64(files.back()))});
+    }
+    ImageLayout layout;
+    if (!build_image_layout(sheet, infos, &layout, &why)) return fprintf(stderr, "%s\n", why.c_str()), false;
+    Toc& toc = layout.toc;
+    *image = cue_path.substr(0, cue_path.size() - 4) + ".img";
+    FILE* out = fopen(image->c_str(), "wb");
+    std::vector<uint8_t> sector(kSectorBytes);
+    for (uint32_t lba = 0; out && lba < toc.leadout && read_image_sectors(layout, lba, 1, sector.data(), read_bytes, &files); ++lba)
+        fwrite(sector.data(), 1, kSectorBytes, out);
+    for (FILE* f : files) fclose(f);
+    if (!out || fclose(out) != 0) return fprintf(stderr, "cannot write %s\n", image->c_str()), false;
+    int n = toc.count;
+    if (n > 1 && toc.tracks[n - 2].audio && !toc.tracks[n - 1].audio) {
+        toc.tracks[n - 1].start += kEnhancedCdGap;
+        toc.leadout += kEnhancedCdGap;
+    }
+    c->toc_bytes = 4 + 8 * (n + 1);
+    c->toc[0] = static_cast<uint8_t>((c->toc_bytes - 2) >> 8);
+    c->toc[1] = static_cast<uint8_t>(c->toc_bytes - 2);
+    c->toc[2] = 1;
+    c->toc[3] = static_cast<uint8_t>(n);
+    for (int i = 0; i <= n; ++i)
+        put_msf(c->toc + 4 + 8 * i, i < n ? i + 1 : 0xAA, i == n || toc.tracks[i].audio, i < n ? toc.tracks[i].start : toc.leadout);
+    std::string packs = sheet.cdtext_file.empty() ? "" : read_all(folder + sheet.cdtext_file);
+    if (packs.size() % kCdTextPackBytes == 0 && !packs.empty()) packs = std::string(4, '\0') + packs;  // the drive's header
+    if (packs.size() > sizeof c->text) return fprintf(stderr, "CD-TEXT too long\n"), false;
+    c->text_bytes = static_cast<unsigned long>(packs.size());
+    memcpy(c->text, packs.data(), packs.size());
+    if (packs.empty()) return true;
+    c->text[0] = static_cast<uint8_t>((packs.size() - 2) >> 8);
+    c->text[1] = static_cast<uint8_t>(packs.size() - 2);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string op = argc > 2 ? argv[1] : "";
+    static OrvoCommand c;
+    const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads"};
+    for (unsigned long i = 1; i < 6; ++i) c.op = op == ops[i] ? i : c.op;
+    if (!c.op || argc != (c.op == kOrvoInsert || c.op == kOrvoSpeed ? 4 : c.op == kOrvoEject ? 3 : 5))
+        return fprintf(stderr, "usage: cdrom_tool insert|eject|fail|speed|reads D: [SHEET.cue | SECTOR N | N | TOC RAW]\n"), 2;
+    c.sector = argc > 3 ? atol(argv[3]) : 0;
+    c.count = atol(argv[argc - 1]);
+    std::string image;
+    if (c.op == kOrvoInsert) {
+        char full[MAX_PATH];
+        if (!GetFullPathNameA(argv[3], sizeof full, full, nullptr) || !make_disc(full, &c, &image)) return 1;
+        swprintf(c.image, sizeof c.image / sizeof c.image[0], L"\\??\\%hs", image.c_str());
+    }
+    char device[16];
+    snprintf(device, sizeof device, "\\\\.\\%.2s", argv[2]);
+    HANDLE drive = CreateFileA(device, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD returned = 0;
+    OrvoCounts counts = {};
+    if (drive == INVALID_HANDLE_VALUE || !DeviceIoControl(drive, ORVO_IOCTL_COMMAND, &c, sizeof c, &counts, sizeof counts, &returned, nullptr))
+        return fprintf(stderr, "%s: the drive refused the command (error %lu)\n", device, GetLastError()), 1;
+    CloseHandle(drive);
+    if (c.op != kOrvoCount || (counts.toc_reads == static_cast<unsigned long>(c.sector) && counts.raw_reads <= static_cast<unsigned long>(c.count))) return 0;
+    return fprintf(stderr, "%s: %lu TOC and %lu sector reads\n", device, counts.toc_reads, counts.raw_reads), 1;
+}

@@ -1,0 +1,23 @@
+// The test CD-ROM device's private command, sent by tests/cdrom/cdrom_tool.cpp
+// to the driver (tests/cdrom/cdrom_driver.cpp) through any handle of a drive.
+#pragma once
+
+#define ORVO_IOCTL_COMMAND CTL_CODE(FILE_DEVICE_CD_ROM, 0xA00, METHOD_BUFFERED, FILE_ANY_ACCESS)
+
+enum { kOrvoInsert = 1, kOrvoEject, kOrvoFail, kOrvoSpeed, kOrvoCount };
+
+// kOrvoCount's answer: requests since the disc last went in or out.
+struct OrvoCounts {
+    unsigned long toc_reads;  // READ_TOC and READ_TOC_EX
+    unsigned long raw_reads;
+};
+
+struct OrvoCommand {
+    unsigned long op;
+    long sector;        // kOrvoFail: the sector
+    long count;         // kOrvoFail: failed reads before it reads (-1: never reads); kOrvoSpeed: times real time (0: no limit)
+    unsigned long toc_bytes, text_bytes;
+    unsigned char toc[804];     // kOrvoInsert: what IOCTL_CDROM_READ_TOC returns
+    unsigned char text[8192];   // and READ_TOC_EX for CD-TEXT (4-byte header, packs)
+    wchar_t image[400];         // NT path of the sectors' file, 2352 bytes each from sector 0
+};
