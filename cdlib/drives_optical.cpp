@@ -145,12 +145,6 @@ int list_system_drives(int* letters, int max)
     return count;
 }
 
-CdDevice* open_system_drive(int letter)
-{
-    return new WindowsCdDevice(letter);
-}
-
-const CdDeviceSource kSystemDrives = {list_system_drives, open_system_drive};
 
 // ---- the back end ----------------------------------------------------------
 
@@ -167,7 +161,6 @@ struct OpticalDrive {
 };
 
 std::mutex g_mutex;
-CdDeviceSource g_source = kSystemDrives;
 std::vector<std::unique_ptr<OpticalDrive>> g_drives;
 
 OpticalDrive* drive_at(int index)
@@ -179,22 +172,15 @@ OpticalDrive* drive_at(int index)
 
 }  // namespace
 
-void cdlib_set_device_source(const CdDeviceSource* source)
-{
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_source = source ? *source : kSystemDrives;
-}
-
 int backend_list_drives(DriveName* drives, int max)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     int letters[26];
-    int count = g_source.list(letters, max < 26 ? max : 26);
+    int count = list_system_drives(letters, max < 26 ? max : 26);
     g_drives.clear();
     for (int i = 0; i < count; ++i) {
         auto drive = std::make_unique<OpticalDrive>();
-        drive->device.reset(g_source.open(letters[i]));
-        if (!drive->device) continue;
+        drive->device.reset(new WindowsCdDevice(letters[i]));
         DriveName& name = drives[g_drives.size()];
         if (!drive->device->describe(name.description, sizeof name.description))
             snprintf(name.description, sizeof name.description, "CD drive");

@@ -1,6 +1,5 @@
 // The one seam between the optical back end and the operating system:
-// every device call goes through a CdDevice. Tests put scripted devices in
-// place of the real ones with cdlib_set_device_source.
+// every device call goes through a CdDevice.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -23,13 +22,3 @@ public:
     // The most sectors one read may ask for.
     virtual uint32_t max_sectors_per_read() = 0;
 };
-
-struct CdDeviceSource {
-    // Letter numbers (0 = A:) of the CD drives, in letter order.
-    int (*list)(int* letters, int max);
-    // A device for the drive with that letter, or null. The back end owns it.
-    CdDevice* (*open)(int letter);
-};
-
-// Replaces where devices come from (tests); null restores the system's drives.
-void cdlib_set_device_source(const CdDeviceSource* source);
