@@ -34,10 +34,8 @@ failed = passed = 0
 
 def check(what, ok, detail=""):
     global passed, failed
-    passed += ok
-    failed += not ok
-    if not ok:
-        print(f"FAIL: {what} {detail}")
+    passed, failed = passed + bool(ok), failed + (not ok)
+    ok or print(f"FAIL: {what} {detail}")
 
 
 def run(*args):
@@ -106,11 +104,8 @@ def main():
     check("tags files were kept", bool(tags_files), str(folder))
     for tags_file in tags_files:
         raw = tags_file.read_bytes()
-        codepage = "cp932" if raw.startswith(b"codepage=cp932") else "cp1252"
-        lines = raw.decode(codepage).splitlines()
-        wanted = dict(line.split("=", 1) for line in lines if "=" in line)
-        wanted.pop("codepage", None)
-        check_file(folder, wanted)
+        lines = raw.decode("cp932" if raw.startswith(b"codepage=cp932") else "cp1252").splitlines()
+        check_file(folder, dict(line.split("=", 1) for line in lines if "=" in line and not line.startswith("codepage=")))
     print(f"rips: {passed} passed, {failed} failed")
     return 1 if failed else 0
 
