@@ -1,4 +1,4 @@
-// The test CD-ROM device's private command, sent by tests/cdrom/cdrom_tool.cpp
+// The test CD-ROM device's private command, sent by tests/cdrom/device.cpp
 // to the driver (tests/cdrom/cdrom_driver.cpp) through any handle of a drive.
 #pragma once
 

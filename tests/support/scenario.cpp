@@ -63,7 +63,7 @@
 //             list's entry) | dismiss cancel|close (the front-most dialog)
 //           browser PATH ARGS | browser none   (the recorder at PATH opens
 //             web pages, with ARGS after its quoted path)
-//           device insert|eject|fail|speed ARGS (tests/cdrom/cdrom_tool.cpp)
+//           device insert|eject|fail|speed|reads ARGS (tests/cdrom/device.cpp)
 // Checks:   expect boxes: A ; B | none   (the boxes answered since the last
 //             such check, each a prefix of the box's text)
 //           expect box TEXT   (a box open now, left open)
@@ -110,6 +110,8 @@
 
 #include "res/resource.h"
 #include "tests/support/harness.h"
+
+std::string device_command(const std::string& line);  // tests/cdrom/device.cpp
 
 namespace {
 
@@ -1036,19 +1038,10 @@ const Verb kVerbs[] = {
          return d && PostMessageA(d, a[0] == "close" ? WM_CLOSE : WM_COMMAND, a[0] == "close" ? 0 : IDCANCEL, 0);
      }},
     {"keep", "pt", [](Run& r, Strings& a) { return copy_path(r, a[0], r.vars["KEEP"] + "\\" + a[1]); }},
-    // The test CD-ROM device's tool (tests/cdrom): a disc in or out, a fault.
+    // The test CD-ROM drives (tests/cdrom): a disc in or out, a fault.
     {"device", "t", [](Run& r, Strings& a) {
-         std::string command = "\"" + r.vars["DEVICE"] + "\" " + a[0];
-         STARTUPINFOA startup = {sizeof startup};
-         PROCESS_INFORMATION tool = {};
-         DWORD code = 1;
-         if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &tool)) {
-             WaitForSingleObject(tool.hProcess, 60000);
-             GetExitCodeProcess(tool.hProcess, &code);
-             CloseHandle(tool.hProcess);
-             CloseHandle(tool.hThread);
-         }
-         return code == 0 || fail(r, "device " + a[0] + ": the tool failed");
+         std::string why = device_command(a[0]);
+         return why.empty() || fail(r, "device " + a[0] + ": " + why);
      }},
     {"expect boxes:", "t", expect_boxes},
     {"expect box", "t", expect_box},

@@ -1,15 +1,16 @@
-// Puts discs into the test CD-ROM drives and sets their faults:
+// The commands of the test CD-ROM drives, for the scenario runner's
+// `device` step:
 //
-//   cdrom_tool insert D: SHEET.cue   the disc of a cue sheet (BINARY files, raw
-//                                    CD-TEXT packs from CDTEXTFILE); its sectors
-//                                    are written beside it as SHEET.img
-//   cdrom_tool eject D:
-//   cdrom_tool fail D: SECTOR N      the next N reads that reach SECTOR fail
-//                                    (N = -1: it never reads)
-//   cdrom_tool speed D: N            reads at most N times real time (0: no limit)
-//   cdrom_tool reads D: TOC RAW      fails unless the drive was asked for its TOC
-//                                    or CD-TEXT TOC times and read from at most
-//                                    RAW times since the disc last went in or out
+//   insert D: SHEET.cue   the disc of a cue sheet (BINARY files, raw CD-TEXT
+//                         packs from CDTEXTFILE); its sectors are written
+//                         beside it as SHEET.img
+//   eject D:
+//   fail D: SECTOR N      the next N reads that reach SECTOR fail (N = -1:
+//                         it never reads)
+//   speed D: N            reads at most N times real time (0: no limit)
+//   reads D: TOC RAW      fails unless the drive was asked for its TOC or
+//                         CD-TEXT TOC times and read from at most RAW times
+//                         since the disc last went in or out
 //
 // A data track last, after audio, is put in a second session as on an
 // enhanced CD: it starts kEnhancedCdGap sectors after the audio ends.
@@ -18,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,22 +56,23 @@ void put_msf(uint8_t* entry, int track, bool audio, uint32_t lba)
     memcpy(entry, bytes, 8);
 }
 
-// The TOC and CD-TEXT of the sheet into `c`, its sectors into the image file.
-bool make_disc(const std::string& cue_path, OrvoCommand* c, std::string* image)
+// The TOC and CD-TEXT of the sheet into `c`, its sectors into the image
+// file; "" when done, else why not.
+std::string make_disc(const std::string& cue_path, OrvoCommand* c, std::string* image)
 {
     std::string text = read_all(cue_path), why, folder = folder_of(cue_path);
     CueSheet sheet;
-    if (!parse_cue(text.data(), text.size(), &sheet, &why)) return fprintf(stderr, "%s\n", why.c_str()), false;
+    if (!parse_cue(text.data(), text.size(), &sheet, &why)) return why;
     std::vector<FILE*> files;
     std::vector<ImageFileInfo> infos;
     for (const CueFile& f : sheet.files) {
         files.push_back(fopen((folder + f.name).c_str(), "rb"));
-        if (!files.back() || f.type != CueFileType::Binary) return fprintf(stderr, "%s: no such BINARY file\n", f.name.c_str()), false;
+        if (!files.back() || f.type != CueFileType::Binary) return f.name + ": no such BINARY file";
         _fseeki64(files.back(), 0, SEEK_END);
         infos.push_back({0, static_cast<uint64_t>(_ftelli64(files.back()))});
     }
     ImageLayout layout;
-    if (!build_image_layout(sheet, infos, &layout, &why)) return fprintf(stderr, "%s\n", why.c_str()), false;
+    if (!build_image_layout(sheet, infos, &layout, &why)) return why;
     Toc& toc = layout.toc;
     *image = cue_path.substr(0, cue_path.size() - 4) + ".img";
     FILE* out = fopen(image->c_str(), "wb");
@@ -77,7 +80,7 @@ bool make_disc(const std::string& cue_path, OrvoCommand* c, std::string* image)
     for (uint32_t lba = 0; out && lba < toc.leadout && read_image_sectors(layout, lba, 1, sector.data(), read_bytes, &files); ++lba)
         fwrite(sector.data(), 1, kSectorBytes, out);
     for (FILE* f : files) fclose(f);
-    if (!out || fclose(out) != 0) return fprintf(stderr, "cannot write %s\n", image->c_str()), false;
+    if (!out || fclose(out) != 0) return "cannot write " + *image;
     int n = toc.count;
     if (n > 1 && toc.tracks[n - 2].audio && !toc.tracks[n - 1].audio) {
         toc.tracks[n - 1].start += kEnhancedCdGap;
@@ -92,41 +95,40 @@ bool make_disc(const std::string& cue_path, OrvoCommand* c, std::string* image)
         put_msf(c->toc + 4 + 8 * i, i < n ? i + 1 : 0xAA, i == n || toc.tracks[i].audio, i < n ? toc.tracks[i].start : toc.leadout);
     std::string packs = sheet.cdtext_file.empty() ? "" : read_all(folder + sheet.cdtext_file);
     if (packs.size() % kCdTextPackBytes == 0 && !packs.empty()) packs = std::string(4, '\0') + packs;  // the drive's header
-    if (packs.size() > sizeof c->text) return fprintf(stderr, "CD-TEXT too long\n"), false;
+    if (packs.size() > sizeof c->text) return "CD-TEXT too long";
     c->text_bytes = static_cast<unsigned long>(packs.size());
     memcpy(c->text, packs.data(), packs.size());
-    if (packs.empty()) return true;
+    if (packs.empty()) return "";
     c->text[0] = static_cast<uint8_t>((packs.size() - 2) >> 8);
     c->text[1] = static_cast<uint8_t>(packs.size() - 2);
-    return true;
+    return "";
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
+std::string device_command(const std::string& line)
 {
-    std::string op = argc > 2 ? argv[1] : "";
     static OrvoCommand c;
+    c = OrvoCommand();
+    std::string op, letter, sheet, image, why;
+    std::istringstream words(line);
+    words >> op >> letter;
     const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads"};
     for (unsigned long i = 1; i < 6; ++i) c.op = op == ops[i] ? i : c.op;
-    if (!c.op || argc != (c.op == kOrvoInsert || c.op == kOrvoSpeed ? 4 : c.op == kOrvoEject ? 3 : 5))
-        return fprintf(stderr, "usage: cdrom_tool insert|eject|fail|speed|reads D: [SHEET.cue | SECTOR N | N | TOC RAW]\n"), 2;
-    c.sector = argc > 3 ? atol(argv[3]) : 0;
-    c.count = atol(argv[argc - 1]);
-    std::string image;
-    if (c.op == kOrvoInsert) {
-        char full[MAX_PATH];
-        if (!GetFullPathNameA(argv[3], sizeof full, full, nullptr) || !make_disc(full, &c, &image)) return 1;
-        swprintf(c.image, sizeof c.image / sizeof c.image[0], L"\\??\\%hs", image.c_str());
-    }
-    char device[16];
-    snprintf(device, sizeof device, "\\\\.\\%.2s", argv[2]);
-    HANDLE drive = CreateFileA(device, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    bool ok = c.op == kOrvoInsert ? static_cast<bool>(words >> sheet)
+                                  : c.op == kOrvoEject || (c.op == kOrvoSpeed ? words >> c.count : words >> c.sector >> c.count);
+    if (!c.op || !ok || letter.size() != 2) return "insert|eject|fail|speed|reads D: [SHEET.cue | SECTOR N | N | TOC RAW]";
+    char full[MAX_PATH];
+    if (c.op == kOrvoInsert && !GetFullPathNameA(sheet.c_str(), sizeof full, full, nullptr)) return "no such sheet";
+    if (c.op == kOrvoInsert && !(why = make_disc(full, &c, &image)).empty()) return why;
+    swprintf(c.image, sizeof c.image / sizeof c.image[0], L"\\??\\%hs", image.c_str());
+    HANDLE drive = CreateFileA(("\\\\.\\" + letter).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD returned = 0;
     OrvoCounts counts = {};
-    if (drive == INVALID_HANDLE_VALUE || !DeviceIoControl(drive, ORVO_IOCTL_COMMAND, &c, sizeof c, &counts, sizeof counts, &returned, nullptr))
-        return fprintf(stderr, "%s: the drive refused the command (error %lu)\n", device, GetLastError()), 1;
-    CloseHandle(drive);
-    if (c.op != kOrvoCount || (counts.toc_reads == static_cast<unsigned long>(c.sector) && counts.raw_reads <= static_cast<unsigned long>(c.count))) return 0;
-    return fprintf(stderr, "%s: %lu TOC and %lu sector reads\n", device, counts.toc_reads, counts.raw_reads), 1;
+    bool sent = drive != INVALID_HANDLE_VALUE && DeviceIoControl(drive, ORVO_IOCTL_COMMAND, &c, sizeof c, &counts, sizeof counts, &returned, nullptr);
+    if (drive != INVALID_HANDLE_VALUE) CloseHandle(drive);
+    if (!sent) return "the drive refused the command (error " + std::to_string(GetLastError()) + ")";
+    if (c.op != kOrvoCount || (counts.toc_reads == static_cast<unsigned long>(c.sector) && counts.raw_reads <= static_cast<unsigned long>(c.count)))
+        return "";
+    return std::to_string(counts.toc_reads) + " TOC and " + std::to_string(counts.raw_reads) + " sector reads";
 }
