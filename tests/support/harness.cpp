@@ -300,19 +300,14 @@ std::vector<std::string> log_records(const std::string& bytes, bool* ok)
     return records;
 }
 
-std::string beside_this_program(const char* name)
-{
-    char exe[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string folder(exe, n);
-    return folder.substr(0, folder.find_last_of('\\') + 1) + name;
-}
-
 void fault_row(const char* key, const char* fault, const char* user_sees, const char* on_disk,
                const char* nothing_lost)
 {
     if (testing::Test::HasFailure()) return;
-    std::string folder = beside_this_program("fault-rows"), path = folder + "\\" + key + ".txt";
+    char exe[MAX_PATH];
+    std::string folder(exe, GetModuleFileNameA(nullptr, exe, sizeof exe));
+    folder = folder.substr(0, folder.find_last_of('\\') + 1) + "fault-rows";
+    std::string path = folder + "\\" + key + ".txt";
     std::string row = std::string(fault) + "\n" + user_sees + "\n" + on_disk + "\n" + nothing_lost + "\n";
     // test.sh empties the folder first: another row of this key is another test's.
     std::string earlier = read_file(path);

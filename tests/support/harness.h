@@ -69,9 +69,6 @@ RECT list_cell_rect(HANDLE process, HWND list, int row, int column);
 // tells whether every record ended with a NUL.
 std::vector<std::string> log_records(const std::string& bytes, bool* ok);
 
-// `name` in the folder of the running test program.
-std::string beside_this_program(const char* name);
-
 // A row of the fault matrix in the README, recorded only when the running
 // test has passed every check so far: the fault, what the user sees, what
 // is left on disk, and what shows that nothing else was lost. Rows go to

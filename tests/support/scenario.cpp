@@ -40,7 +40,7 @@
 //
 // Rounds:   repeat N ... end   (the steps between, N times; N from 1)
 // Set-up:   disc NAME SECONDS[,SECONDS...] [speed=N] [delay=MS] [titles=A|B|...]
-//             [cdtext=FILE] [data=first|last]   (each track the test pattern
+//             [cdtext=FILE] [data=first|last] [files=wave|motorola|binary] [gap=S]   (each track the test pattern
 //             of its number, whole sectors of 588 frames; a data track of 4 s)
 //           file PATH TEXT | copy SRC DST | mkdir PATH | hold PATH (open, shared
 //             for reading only) | home FOLDER (the program's folder)
@@ -76,8 +76,8 @@
 //             when ending in *; ... stands for any records)
 //           expect file PATH [N|N..|N..M]   (bytes; a path whose last word is a
 //             number needs a SIZE, e.g. 0..) | no file PATH | count DIR N [PATTERN]
-//           expect wav PATH TRACK SECONDS (header and the exact samples)
-//           expect whole PATH TRACK SECONDS (WAV as above; MP3 with both tags,
+//           expect whole PATH TRACK SECONDS (WAV: header and the exact samples,
+//             SECONDS S+G with G seconds of silence after them; MP3 with both tags,
 //             WMA with its final size, either at least 90% of 128 kb/s; FLAC
 //             whose STREAMINFO states the exact length and the samples' MD5)
 //           expect text PATH TEXT | same PATH PATH | setting KEY VALUE
@@ -388,21 +388,51 @@ bool copy_path(Run& run, const std::string& from, const std::string& to)
     return (SHFileOperationA(&op) == 0 && harness::file_exists(to)) || fail(run, "cannot copy " + show(from));
 }
 
-std::string cue_track(int track, const char* mode, uint32_t at, const std::string* title)
+uint32_t le32(const std::string& s, size_t at)
 {
-    char line[128];
-    snprintf(line, sizeof line, "  TRACK %02d %s\n%s%s%s    INDEX 01 %02u:%02u:%02u\n", track, mode,
-             title ? "    TITLE \"" : "", title ? title->c_str() : "", title ? "\"\n" : "", at / 4500, at / 75 % 60,
-             at % 75);
-    return line;
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(at + i < s.size() ? s[at + i] : 0);
+    return v;
 }
 
+// The file a WAV rip of the track must make: header, samples, and the
+// silence of a gap after them.
+std::string wav_file(int track, uint32_t frames, uint32_t silence)
+{
+    uint32_t data = (frames + silence) * 4;
+    // RIFF size, "WAVE", "fmt ", 16, PCM stereo, 44100 Hz, bytes a second, 4-byte frames of 16 bits, "data", size
+    const uint32_t fields[] = {36 + data, 0x45564157, 0x20746d66, 16,         0x00020001,
+                               44100,     176400,     0x00100004, 0x61746164, data};
+    std::string bytes = "RIFF";
+    for (uint32_t f : fields) bytes.append(reinterpret_cast<const char*>(&f), 4);
+    return bytes + pattern(track, frames) + std::string(silence * 4, '\0');
+}
+
+std::string cue_track(int track, const char* mode, uint32_t at, const std::string* title, uint32_t gap)
+{
+    char line[160];
+    snprintf(line, sizeof line, "  TRACK %02d %s\n%s%s%s", track, mode, title ? "    TITLE \"" : "",
+             title ? title->c_str() : "", title ? "\"\n" : "");
+    std::string out = line;
+    for (uint32_t time : {gap, at}) {
+        snprintf(line, sizeof line, "    %s %02u:%02u:%02u\n", time == at ? "INDEX 01" : "PREGAP", time / 4500,
+                 time / 75 % 60, time % 75);
+        if (time == at || gap) out += line;
+    }
+    return out;
+}
+
+// `files=wave`: each audio track a WAVE file of its own, with a chunk before
+// "fmt " that a reader must skip; `files=motorola`: one raw file of
+// big-endian samples; `gap=S`: S seconds of silence that no file holds
+// before every audio track but the first.
 bool disc(Run& run, Strings& a)
 {
     constexpr uint32_t kDataSectors = 300;
-    std::string cue, bin, data;
+    std::string cue, bin, data, files = "binary";
     Strings titles;
     bool titled = false;
+    uint32_t gap = 0;
     for (size_t i = 2; i < a.size() && !a[i].empty(); ++i) {
         std::string option = a[i].substr(0, a[i].find('=') + 1), value = a[i].substr(option.size());
         if (option == "speed=") cue += "REM SPEED " + value + "\n";
@@ -410,13 +440,16 @@ bool disc(Run& run, Strings& a)
         else if (option == "cdtext=") cue += "CDTEXTFILE \"" + value + "\"\n";
         else if (option == "titles=") titled = true, titles = pieces(value, "|");
         else if (option == "data=" && (value == "first" || value == "last")) data = value;
+        else if (option == "files=" && (value == "wave" || value == "motorola" || value == "binary")) files = value;
+        else if (option == "gap=") gap = static_cast<uint32_t>(lround(atof(value.c_str()) * 75));
         else return fail(run, "unknown disc option " + show(a[i]));
     }
-    cue += "FILE \"" + a[0] + ".bin\" BINARY\n";
+    if (files == "wave" && !data.empty()) return fail(run, "a data track goes with one image file only");
+    cue += files == "wave" ? "" : "FILE \"" + a[0] + ".bin\" " + (files == "motorola" ? "MOTOROLA\n" : "BINARY\n");
     int track = 1;
     uint32_t at = 0;
     auto add_data = [&] {
-        cue += cue_track(track++, "MODE1/2352", at, nullptr);
+        cue += cue_track(track++, "MODE1/2352", at, nullptr, 0);
         bin += std::string(kDataSectors * 2352, 'D');
         at += kDataSectors;
     };
@@ -425,12 +458,24 @@ bool disc(Run& run, Strings& a)
     for (size_t i = 0; i < lengths.size(); ++i) {
         long sectors = lround(atof(lengths[i].c_str()) * 75);
         if (sectors < 1) return fail(run, "bad length " + show(lengths[i]));
-        cue += cue_track(track, "AUDIO", at, titled && i < titles.size() ? &titles[i] : nullptr);
-        bin += pattern(track++, static_cast<uint32_t>(sectors) * 588);
+        std::string samples = pattern(track, static_cast<uint32_t>(sectors) * 588);
+        if (files == "wave") {
+            std::string name = a[0] + "-" + to_string(track) + ".wav";
+            cue += "FILE \"" + name + "\" WAVE\n";
+            std::string wave = wav_file(track, static_cast<uint32_t>(sectors) * 588, 0);
+            uint32_t riff = le32(wave, 4) + 14;
+            wave.replace(4, 8, std::string(reinterpret_cast<char*>(&riff), 4) + "WAVELIST" + std::string("\6\0\0\0hello", 10));
+            if (!write(run, run.vars["DISCS"] + "\\" + name, wave)) return false;
+            at = 0;
+        }
+        for (size_t b = 0; files == "motorola" && b + 1 < samples.size(); b += 2) std::swap(samples[b], samples[b + 1]);
+        cue += cue_track(track, "AUDIO", at, titled && i < titles.size() ? &titles[i] : nullptr, i ? gap : 0);
+        bin += files == "wave" ? "" : samples;
+        ++track;
         at += static_cast<uint32_t>(sectors);
     }
     if (data == "last") add_data();
-    return write(run, run.vars["DISCS"] + "\\" + a[0] + ".bin", bin) &&
+    return (files == "wave" || write(run, run.vars["DISCS"] + "\\" + a[0] + ".bin", bin)) &&
            write(run, run.vars["DISCS"] + "\\" + a[0] + ".cue", cue);
 }
 
@@ -724,25 +769,6 @@ bool expect_count(Run& run, Strings& a)
     return same(run, "files " + pattern + " in " + a[0], a[1], to_string(count_files(a[0], pattern)));
 }
 
-uint32_t le32(const std::string& s, size_t at)
-{
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(at + i < s.size() ? s[at + i] : 0);
-    return v;
-}
-
-// The file a WAV rip of the track must make: header and samples.
-std::string wav_file(int track, uint32_t frames)
-{
-    uint32_t data = frames * 4;
-    // RIFF size, "WAVE", "fmt ", 16, PCM stereo, 44100 Hz, bytes a second, 4-byte frames of 16 bits, "data", size
-    const uint32_t fields[] = {36 + data, 0x45564157, 0x20746d66, 16,         0x00020001,
-                               44100,     176400,     0x00100004, 0x61746164, data};
-    std::string bytes = "RIFF";
-    for (uint32_t f : fields) bytes.append(reinterpret_cast<const char*>(&f), 4);
-    return bytes + pattern(track, frames);
-}
-
 // The MD5 of `bytes` as 16 raw bytes (the system's CryptoAPI); empty when
 // it cannot be made.
 std::string md5(const std::string& bytes)
@@ -772,20 +798,22 @@ bool whole_flac(const std::string& bytes, int track, uint32_t frames)
            bytes.compare(26, 16, md5(pattern(track, frames))) == 0;
 }
 
-// `wav`: the exact file. `whole`: by its extension a WAV as exact, an MP3
-// with its ID3v2 head and ID3v1 tail, a WMA whose header states its final
-// size (either of at least 90% of 128 kb/s), a FLAC as whole_flac says.
-bool expect_track_file(Run& run, Strings& a, bool wav)
+// By its extension: a WAV as exact (SECONDS may be S+G: G seconds of a
+// gap's silence after the samples), an MP3 with its ID3v2 head and ID3v1
+// tail, a WMA whose header states its final size (either of at least 90% of
+// 128 kb/s), a FLAC as whole_flac says.
+bool expect_whole(Run& run, Strings& a)
 {
-    double seconds = atof(last_word(&a[0]).c_str());
+    std::string time = last_word(&a[0]);
+    double seconds = atof(time.c_str()), gap = time.find('+') == std::string::npos ? 0 : atof(time.c_str() + time.find('+'));
     int track = atoi(last_word(&a[0]).c_str());
     std::string bytes = harness::read_file(a[0]), ext = a[0].substr(a[0].find_last_of('.') + 1);
     bool whole = bytes.size() >= seconds * 16000 * 0.9;
     uint32_t frames = static_cast<uint32_t>(lround(seconds * 75)) * 588;
-    if (ext == "flac" && !wav) {
+    if (ext == "flac") {
         whole = whole_flac(bytes, track, frames);
-    } else if (wav || ext == "wav") {
-        std::string want = wav_file(track, frames);
+    } else if (ext == "wav") {
+        std::string want = wav_file(track, frames, static_cast<uint32_t>(lround(gap * 75)) * 588);
         size_t at = 0;
         while (at < bytes.size() && at < want.size() && bytes[at] == want[at]) ++at;
         return check(run, bytes == want,
@@ -1088,8 +1116,7 @@ const Verb kVerbs[] = {
     {"expect log:", "t", expect_log_records},
     {"expect file", "r", expect_file},
     {"expect count", "pwT", expect_count},
-    {"expect wav", "r", [](Run& r, Strings& a) { return expect_track_file(r, a, true); }},
-    {"expect whole", "r", [](Run& r, Strings& a) { return expect_track_file(r, a, false); }},
+    {"expect whole", "r", expect_whole},
     {"expect text", "pt", [](Run& r, Strings& a) {
          if (!harness::file_exists(a[0])) return check(r, false, show(a[0]) + " is missing");
          return same(r, a[0], a[1], harness::read_file(a[0]));
