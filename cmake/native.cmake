@@ -19,14 +19,6 @@ target_link_options(core_tests PRIVATE ${ORVO_SANITIZE})
 target_link_libraries(core_tests PRIVATE orvo_core cdlib_core GTest::gtest GTest::gtest_main pthread)
 add_test(NAME core_tests COMMAND core_tests)
 
-# Disc ids and TOCs against libdiscid and libcdio's cd-info.
-add_executable(discid_test tests/cdlib/discid_test.cpp)
-target_compile_options(discid_test PRIVATE ${ORVO_SANITIZE} -g)
-target_compile_definitions(discid_test PRIVATE ORVO_TESTS_DIR="${CMAKE_SOURCE_DIR}/tests")
-target_link_options(discid_test PRIVATE ${ORVO_SANITIZE})
-target_link_libraries(discid_test PRIVATE cdlib_core discid GTest::gtest GTest::gtest_main pthread)
-add_test(NAME discid_test COMMAND discid_test)
-
 # libFuzzer targets for the parsers; each runs for a bounded time in the
 # tests, from committed seeds and a dictionary that reach the parsers' limits.
 set(ORVO_FUZZ_SECONDS 15 CACHE STRING "how long each fuzz target runs in the tests")

@@ -1,24 +1,53 @@
 #include "cdlib/cue.h"
 #include "cdlib/image_layout.h"
+#include "cdlib/toc.h"
 
 #include "tests/table_file.h"
+
+// A sheet laid out against files of the given sizes; the error or "".
+static std::string lay_out(const std::string& text, const std::vector<ImageFileInfo>& files, ImageLayout* layout)
+{
+    CueSheet sheet;
+    std::string error;
+    parse_cue(text.data(), text.size(), &sheet, &error) && build_image_layout(sheet, files, layout, &error);
+    return error;
+}
 
 // The TOC of a sheet laid out against files of the given bytes, or the error.
 static std::string layout_of(const std::string& text, const std::string& file_bytes)
 {
-    CueSheet sheet;
-    std::string error, toc;
-    if (!parse_cue(text.data(), text.size(), &sheet, &error)) return error;
     std::vector<ImageFileInfo> files;
     std::istringstream sizes(file_bytes);
     for (uint64_t bytes; sizes >> bytes;) files.push_back(ImageFileInfo{0, bytes});
     ImageLayout layout;
-    if (!build_image_layout(sheet, files, &layout, &error)) return error;
-    for (int i = 0; i < layout.toc.count; ++i) {
+    std::string error = lay_out(text, files, &layout), toc;
+    for (int i = 0; i < layout.toc.count && error.empty(); ++i) {
         const TocTrack& t = layout.toc.tracks[i];
         toc += std::to_string(t.start) + "+" + std::to_string(t.sectors) + (t.audio ? " " : "d ");
     }
-    return toc + "end " + std::to_string(layout.toc.leadout);
+    return error.empty() ? toc + "end " + std::to_string(layout.toc.leadout) : error;
+}
+
+// The CDDB query of a disc of one file: `gap` sectors of INDEX 00 before
+// every track but the first, then each track's sectors.
+static std::string query_of(uint32_t gap, const std::string& lengths)
+{
+    std::string cue = "FILE disc.bin BINARY\n";
+    char line[96];
+    uint32_t at = 0, track = 0, sectors;
+    auto index = [&](int number) {
+        snprintf(line, sizeof line, "    INDEX %02d %02u:%02u:%02u\n", number, at / 4500, at / 75 % 60, at % 75);
+        return std::string(line);
+    };
+    for (std::istringstream list(lengths); list >> sectors; at += sectors) {
+        cue += "  TRACK " + std::to_string(++track) + " AUDIO\n";
+        cue += track > 1 && gap ? index(0) : "";
+        at += track > 1 ? gap : 0;
+        cue += index(1);
+    }
+    ImageLayout layout;
+    std::string error = lay_out(cue, {ImageFileInfo{0, at * 2352ull}}, &layout);
+    return error.empty() ? cddb_query_text(layout.toc) : error;
 }
 
 // The data bytes a WAVE header of the row's values leads to, or the error.
@@ -43,6 +72,7 @@ static std::string wave_of(const std::string& values)
 
 static std::string run(const TableRow& row)
 {
+    if (row.at(0) == "discid") return query_of(static_cast<uint32_t>(std::stoul(row.at(1))), row.at(2));
     return row.at(0) == "wave" ? wave_of(row.at(1)) : layout_of(row.at(2), row.at(1));
 }
 
