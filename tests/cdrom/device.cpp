@@ -27,17 +27,9 @@
 #include "cdlib/cue.h"
 #include "cdlib/image_layout.h"
 #include "tests/cdrom/control.h"
+#include "tests/support/harness.h"
 
 namespace {
-
-std::string read_all(const std::string& path)
-{
-    std::string bytes;
-    FILE* file = fopen(path.c_str(), "rb");
-    for (int c; file && (c = fgetc(file)) != EOF;) bytes += static_cast<char>(c);
-    if (file) fclose(file);
-    return bytes;
-}
 
 std::string folder_of(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
 
@@ -60,7 +52,7 @@ void put_msf(uint8_t* entry, int track, bool audio, uint32_t lba)
 // file; "" when done, else why not.
 std::string make_disc(const std::string& cue_path, OrvoCommand* c, std::string* image)
 {
-    std::string text = read_all(cue_path), why, folder = folder_of(cue_path);
+    std::string text = harness::read_file(cue_path), why, folder = folder_of(cue_path);
     CueSheet sheet;
     if (!parse_cue(text.data(), text.size(), &sheet, &why)) return why;
     std::vector<FILE*> files;
@@ -87,13 +79,12 @@ std::string make_disc(const std::string& cue_path, OrvoCommand* c, std::string* 
         toc.leadout += kEnhancedCdGap;
     }
     c->toc_bytes = 4 + 8 * (n + 1);
-    c->toc[0] = static_cast<uint8_t>((c->toc_bytes - 2) >> 8);
-    c->toc[1] = static_cast<uint8_t>(c->toc_bytes - 2);
-    c->toc[2] = 1;
-    c->toc[3] = static_cast<uint8_t>(n);
+    const uint8_t head[4] = {static_cast<uint8_t>((c->toc_bytes - 2) >> 8), static_cast<uint8_t>(c->toc_bytes - 2), 1,
+                             static_cast<uint8_t>(n)};  // data length, first and last track
+    memcpy(c->toc, head, sizeof head);
     for (int i = 0; i <= n; ++i)
         put_msf(c->toc + 4 + 8 * i, i < n ? i + 1 : 0xAA, i == n || toc.tracks[i].audio, i < n ? toc.tracks[i].start : toc.leadout);
-    std::string packs = sheet.cdtext_file.empty() ? "" : read_all(folder + sheet.cdtext_file);
+    std::string packs = sheet.cdtext_file.empty() ? "" : harness::read_file(folder + sheet.cdtext_file);
     if (packs.size() % kCdTextPackBytes == 0 && !packs.empty()) packs = std::string(4, '\0') + packs;  // the drive's header
     if (packs.size() > sizeof c->text) return "CD-TEXT too long";
     c->text_bytes = static_cast<unsigned long>(packs.size());

@@ -10,13 +10,8 @@ mkdir -p "$folder"
 source "$here/../../scripts/wine-env.sh" "$folder"
 orvo_prepare_prefix
 cp "$driver" "$WINEPREFIX/drive_c/windows/system32/drivers/orvocd.sys"
-service='HKLM\System\CurrentControlSet\Services\OrvoCdRom'
-wine reg add "$service" /v Type /t REG_DWORD /d 1 /f >/dev/null 2>&1
-wine reg add "$service" /v Start /t REG_DWORD /d 2 /f >/dev/null 2>&1
-wine reg add "$service" /v ErrorControl /t REG_DWORD /d 1 /f >/dev/null 2>&1
-wine reg add "$service" /v ImagePath /t REG_EXPAND_SZ /d 'C:\windows\system32\drivers\orvocd.sys' /f >/dev/null 2>&1
+wine regedit /S "$(winepath -w "$here/orvocd.reg")" >/dev/null 2>&1
 for letter in d e; do
-    wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d cdrom /f >/dev/null 2>&1
     mkdir -p "$WINEPREFIX/cdrom-$letter"
     rm -f "$WINEPREFIX/dosdevices/$letter:" "$WINEPREFIX/dosdevices/$letter::"
     ln -s "../cdrom-$letter" "$WINEPREFIX/dosdevices/$letter:"

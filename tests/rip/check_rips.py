@@ -42,10 +42,6 @@ def run(*args):
     return subprocess.run(args, check=True, capture_output=True).stdout
 
 
-def decoded(path):
-    return array("h", run("ffmpeg", "-v", "error", "-i", str(path), "-f", "s16le", "-ac", "2", "-ar", "44100", "-"))
-
-
 def snr_db(reference, got):
     n = min(len(reference), len(got))
     signal = sum(reference[i] ** 2 for i in range(0, n, 3))
@@ -55,7 +51,7 @@ def snr_db(reference, got):
 
 def probe_tags(path):
     found = json.loads(run("ffprobe", "-v", "error", "-show_entries", "format_tags:stream=codec_name,sample_rate,channels",
-                           "-of", "json", str(path)))
+                           "-of", "json", path))
     tags = {k.lower().replace("wm/", ""): v for k, v in found["format"].get("tags", {}).items()}
     tags.setdefault("date", tags.get("year"))
     return found["streams"][0], tags
@@ -63,13 +59,13 @@ def probe_tags(path):
 
 def check_flac(name, path, source_bytes, audio, wanted):
     """Lossless: the decoded audio, the STREAMINFO MD5 and the five comments exactly."""
-    tested = subprocess.run(["flac", "-t", "-s", str(path)], capture_output=True)
+    tested = subprocess.run(["flac", "-t", "-s", path], capture_output=True)
     check(f"{name}: flac -t decodes it and its MD5 holds", tested.returncode == 0, tested.stderr.decode(errors="replace"))
     check(f"{name}: ffmpeg decodes exactly the WAV's samples", audio.tobytes() == source_bytes,
           f"{len(audio) // 2} vs {len(source_bytes) // 4} frames")
-    md5 = run("metaflac", "--show-md5sum", str(path)).decode().strip()
+    md5 = run("metaflac", "--show-md5sum", path).decode().strip()
     check(f"{name}: STREAMINFO MD5 is the source's", md5 == hashlib.md5(source_bytes).hexdigest(), md5)
-    lines = run("metaflac", "--export-tags-to=-", str(path)).decode("utf-8").splitlines()
+    lines = run("metaflac", "--export-tags-to=-", path).decode("utf-8").splitlines()
     want = [f"{VORBIS_NAMES[key]}={text}" for key, text in wanted.items()]
     check(f"{name}: the five comments exactly", sorted(lines) == sorted(want), f"{lines!r} vs {want!r}")
 
@@ -79,11 +75,11 @@ def check_file(folder, wanted):
     name = path.name
     stream, tags = probe_tags(path)
     codec = {".mp3": "mp3", ".wma": "wmav2", ".flac": "flac"}[path.suffix]
-    check(f"{name}: codec", stream["codec_name"] == codec, stream["codec_name"])
-    check(f"{name}: 44.1 kHz stereo", (stream["sample_rate"], stream["channels"]) == ("44100", 2), str(stream))
+    check(f"{name}: codec, 44.1 kHz stereo", (stream["codec_name"], stream["sample_rate"], stream["channels"]) == (codec, "44100", 2),
+          str(stream))
     source_bytes = reference.read_bytes()[44:]
     source = array("h", source_bytes)
-    audio = decoded(path)
+    audio = array("h", run("ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-ar", "44100", "-"))
     if codec == "flac":
         return check_flac(name, path, source_bytes, audio, wanted)
     slack = 0 if codec != "wmav2" else 2 * 2048  # WMA pads its last frame with silence
@@ -91,7 +87,7 @@ def check_file(folder, wanted):
     figure = snr_db(source, audio)
     check(f"{name}: SNR above {MIN_SNR_DB} dB (channels in place)", figure > MIN_SNR_DB, f"{figure:.1f}")
     if codec == "mp3":
-        frames = ID3(str(path), translate=False)
+        frames = ID3(path, translate=False)
         tags = {key: str(frames[fid].text[0]) if fid in frames else None for key, fid in ID3_FRAMES.items()}
         check(f"{name}: ID3v1 at the end", path.read_bytes()[-128:][:3] == b"TAG")
     for key, text in wanted.items():

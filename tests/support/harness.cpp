@@ -4,18 +4,16 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace harness {
 
 std::string windows_path(const std::string& path)
 {
-    if (path.empty() || path[0] != '/') return path;
     std::string out = "Z:" + path;
-    for (char& c : out) {
-        if (c == '/') c = '\\';
-    }
-    return out;
+    std::replace(out.begin(), out.end(), '/', '\\');
+    return path.empty() || path[0] != '/' ? path : out;
 }
 
 std::string read_file(const std::string& path)
@@ -39,10 +37,9 @@ bool file_exists(const std::string& path)
 bool write_file(const std::string& path, const std::string& bytes)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return ok && written == bytes.size();
 }
 
@@ -73,11 +70,8 @@ void remove_tree(const std::string& path)
 bool Program::start(const std::string& exe_path)
 {
     if (folder.empty()) folder = make_temp_folder("run");
-    std::string source = windows_path(exe_path);
-    std::string name = source.substr(source.find_last_of('\\') + 1);
-    std::string target = folder + "\\" + name;
-    if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) return false;
-    return start_in(target);
+    std::string source = windows_path(exe_path), target = folder + source.substr(source.find_last_of('\\'));
+    return CopyFileA(source.c_str(), target.c_str(), FALSE) && start_in(target);
 }
 
 bool Program::start_in(const std::string& exe_in_folder)
@@ -105,10 +99,7 @@ int Program::wait_exit(DWORD timeout_ms)
 
 void Program::kill()
 {
-    if (process.hProcess) {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 5000);
-    }
+    if (process.hProcess) TerminateProcess(process.hProcess, 1), WaitForSingleObject(process.hProcess, 5000);
 }
 
 Program::~Program()
@@ -195,12 +186,8 @@ HWND wait_for_message_box(DWORD process_id, const char* caption, DWORD timeout_m
 
 void click(HWND dialog, int id)
 {
-    HWND button = GetDlgItem(dialog, id);
-    if (button) {
-        PostMessageA(button, BM_CLICK, 0, 0);
-    } else {
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-    }
+    if (HWND button = GetDlgItem(dialog, id)) PostMessageA(button, BM_CLICK, 0, 0);
+    else PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
 bool wait_gone(HWND window, DWORD timeout_ms)
@@ -282,20 +269,14 @@ std::vector<std::string> log_records(const std::string& bytes, bool* ok)
 {
     std::vector<std::string> records;
     *ok = true;
-    size_t start = 0;
-    while (start <= bytes.size()) {
-        size_t end = bytes.find("\r\n", start);
-        // A CR LF inside a record's text cannot be told apart; the program
-        // writes none but the separators.
-        std::string record = bytes.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (record.empty() || record.back() != '\0') {
-            *ok = false;
-        } else {
-            record.pop_back();
-        }
-        records.push_back(record);
-        if (end == std::string::npos) break;
-        start = end + 2;
+    // A CR LF inside a record's text cannot be told apart; the program
+    // writes none but the separators.
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 2) {
+        end = bytes.find("\r\n", start);
+        records.push_back(bytes.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        bool whole = !records.back().empty() && records.back().back() == '\0';
+        *ok = *ok && whole;
+        if (whole) records.back().pop_back();
     }
     return records;
 }
