@@ -38,6 +38,7 @@ add_library(orvo_app STATIC
     cd/refresh_worker.cpp
     lookup/lookup_worker.cpp
     rip/capture.cpp
+    rip/encode_job.cpp
     rip/flac.cpp
     rip/mp3.cpp
     rip/rip_worker.cpp

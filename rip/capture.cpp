@@ -9,7 +9,7 @@
 #include "app/settings.h"
 #include "cd/library_error.h"
 #include "cdlib/cdlib.h"
-#include "rip/flac.h"
+#include "rip/encode_job.h"
 #include "rip/names.h"
 #include "rip/rip_state.h"
 
@@ -32,96 +32,50 @@ HSTREAM stream_for(int drive, int track)
     return g_streams[drive];
 }
 
-// Reads the track block by block into `write`, posting progress. A value
-// equal to the one posted last is not posted again: the bars would show
-// the same, and under some systems every post costs a round trip that
-// would slow the rip several times over (two posts per 20,000 bytes).
+// Reads the track block by block into `write`, showing how far it got.
 // Stops when `write` fails. Returns the bytes handed to `write`.
 template <typename Write>
-CDLIB_QWORD pump_blocks(HWND progress, HSTREAM stream, CDLIB_QWORD length, int done, int total, Write write)
+CDLIB_QWORD pump_blocks(HSTREAM stream, CDLIB_QWORD length, Write write)
 {
     BASS_ChannelPlay(stream, 0);
     CDLIB_QWORD delivered = 0;
-    int last_track = -1, last_total = -1;
-    while (BASS_ChannelIsActive(stream) && !g_rip_abort.load()) {
+    while (BASS_ChannelIsActive(stream) && !rip_stopping()) {
         CDLIB_DWORD got = BASS_ChannelGetData(stream, g_block, kBlockBytes);
         if (got == 0xFFFFFFFFu) break;
         if (!write(g_block, got)) break;
         delivered += got;
         double share = length > 0 ? static_cast<double>(delivered) / static_cast<double>(length) : 0.0;
-        if (share > 1.0) share = 1.0;
-        int track_percent = static_cast<int>(share * 100.0);
-        int total_percent = static_cast<int>(done * 100 / total + share * (1.0 / total) * 100.0);
-        if (track_percent != last_track || total_percent != last_total) {
-            PostMessageA(progress, WM_RIP_TRACK, static_cast<WPARAM>(track_percent), 0);
-            PostMessageA(progress, WM_RIP_TOTAL, static_cast<WPARAM>(total_percent), 0);
-            last_track = track_percent;
-            last_total = total_percent;
-        }
+        show_reading(share > 1.0 ? 1.0 : share);
     }
     return delivered;
 }
 
 // What became of a capture once its file is closed: anything but a whole
-// track removes the file.
-Capture settle(const char* path, const char* shown, bool write_failed, DWORD error, CDLIB_QWORD delivered,
+// track removes the file (`remove`; null when an encoder job does).
+Capture settle(const char* remove, const char* shown, bool write_failed, DWORD error, CDLIB_QWORD delivered,
                CDLIB_QWORD length)
 {
-    if (!write_failed && delivered == length && !g_rip_abort.load()) return Capture::kWhole;
-    DeleteFileA(path);
-    if (write_failed && !g_rip_abort.load()) {
-        g_log.print("write failed: %s (%lu)", path, error);
+    if (!write_failed && delivered == length && !rip_stopping()) return Capture::kWhole;
+    if (remove) DeleteFileA(remove);
+    if (write_failed && claim_fault()) {
+        g_log.print("write failed: %s (%lu)", shown, error);
         report_write_failure(shown, error);
         return Capture::kWriteFailed;
     }
-    g_log.print("capture cut short: %s deleted", path);
+    g_log.print("capture cut short: %s", shown);
     return Capture::kCut;
 }
 
-Capture capture_wma(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, const char* shown, int done,
-                    int total)
+// WMA and FLAC: the blocks go to the track's encoder job as they come.
+Capture capture_to_job(HSTREAM stream, CDLIB_QWORD length, EncodeJob* job)
 {
-    HWMENCODE encoder = BASS_WMA_EncodeOpenFile(44100, 2, BASS_WMA_ENCODE_TAGS, 128000, path);
-    if (!encoder) {
-        show_library_error("Can't create file");
-        return Capture::kNoFile;
-    }
-    g_log.print("BASS_WMA_EncodeOpenFile = %x", encoder);
-    BASS_WMA_EncodeSetTag(encoder, "Title", g_disc_fields.title, 0);
-    BASS_WMA_EncodeSetTag(encoder, "Author", g_disc_fields.artist, 0);
-    BASS_WMA_EncodeSetTag(encoder, "WM/AlbumTitle", g_disc_fields.album, 0);
-    BASS_WMA_EncodeSetTag(encoder, "WM/Year", g_disc_fields.year, 0);
-    BASS_WMA_EncodeSetTag(encoder, "WM/Tracknumber", g_disc_fields.track_number, 0);
-    bool failed = false;
-    DWORD error = 0;
-    CDLIB_QWORD delivered = pump_blocks(progress, stream, length, done, total, [&](const char* data, CDLIB_DWORD bytes) {
-        if (BASS_WMA_EncodeWrite(encoder, data, bytes)) return true;
-        failed = true;
-        error = GetLastError();
-        return false;
+    if (!job_start(job, length)) return Capture::kNoFile;
+    CDLIB_QWORD delivered = pump_blocks(stream, length, [job](const char* data, CDLIB_DWORD bytes) {
+        return job_feed(job, data, bytes);
     });
-    if (!BASS_WMA_EncodeClose(encoder) && !failed) {
-        failed = true;
-        error = GetLastError();
-    }
-    return settle(path, shown, failed, error, delivered, length);
-}
-
-// FLAC is encoded from the decode stream as it comes, like WMA.
-Capture capture_flac(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, const char* shown, int done,
-                     int total)
-{
-    FlacFile* flac = flac_create(path, length / 4);
-    if (!flac) {
-        g_log.print("Can't create FLAC file");
-        show_library_error("Can't create file");
-        return Capture::kNoFile;
-    }
-    auto write = [flac](const char* data, CDLIB_DWORD bytes) { return flac_write(flac, data, bytes); };
-    CDLIB_QWORD delivered = pump_blocks(progress, stream, length, done, total, write);
-    DWORD error = 0;
-    bool failed = !flac_close(flac, &error);
-    return settle(path, shown, failed, error, delivered, length);
+    bool whole = delivered == length && !rip_stopping();
+    job_feed_end(job, whole);
+    return whole ? Capture::kWhole : Capture::kCut;
 }
 
 // A WAV file written through the C library, remembering its first failure.
@@ -151,14 +105,20 @@ struct WavFile {
     }
 };
 
-Capture capture_wav(HWND progress, HSTREAM stream, CDLIB_QWORD length, const char* path, const char* shown, int done,
-                    int total)
+// A WAV file: the rip's own, or for MP3 the capture its encoder job reads
+// as it grows (every megabyte is flushed to the file and handed over).
+Capture capture_wav(HSTREAM stream, CDLIB_QWORD length, const char* path, const char* shown, EncodeJob* job)
 {
     FILE* file = fopen(path, "wb");
     if (!file) {
         g_log.print("Can't create WAV-file");
         show_library_error("Can't create file");
         g_log.print("output.WAV .... end");
+        return Capture::kNoFile;
+    }
+    if (job && !job_start(job, length)) {
+        fclose(file);
+        DeleteFileA(path);
         return Capture::kNoFile;
     }
     static char file_buffer[1 << 20];  // few, large writes
@@ -169,10 +129,19 @@ Capture capture_wav(HWND progress, HSTREAM stream, CDLIB_QWORD length, const cha
     make_wav_header(header, 0);
     header[4] = header[5] = header[6] = header[7] = 0;  // both sizes are patched at the end
     wav.put(header, sizeof header);
-    CDLIB_QWORD delivered = pump_blocks(progress, stream, length, done, total,
-                                        [&wav](const char* data, CDLIB_DWORD bytes) { return wav.put(data, bytes); });
+    CDLIB_QWORD handed = 0;
+    CDLIB_QWORD delivered = pump_blocks(stream, length, [&](const char* data, CDLIB_DWORD bytes) {
+        if (!wav.put(data, bytes)) return false;
+        handed += bytes;
+        if (!job || (handed % sizeof file_buffer >= bytes && handed != length)) return true;
+        errno = 0;
+        if (fflush(file) != 0) wav.fail();
+        if (!wav.failed) job_fed(job, handed);
+        return !wav.failed;
+    });
     errno = 0;
     if (!wav.failed && fflush(file) != 0) wav.fail();
+    if (job && !wav.failed) job_fed(job, delivered);
     uint32_t data_bytes = static_cast<uint32_t>(delivered);
     wav.put_at(4, data_bytes + 36);
     wav.put_at(40, data_bytes);
@@ -180,12 +149,14 @@ Capture capture_wav(HWND progress, HSTREAM stream, CDLIB_QWORD length, const cha
     if (!wav.failed && fflush(file) != 0) wav.fail();
     if (fclose(file) != 0 && !wav.failed) wav.fail();
     g_log.print("output.WAV .... end");
-    return settle(path, shown, wav.failed, wav.error, delivered, length);
+    Capture captured = settle(job ? nullptr : path, shown, wav.failed, wav.error, delivered, length);
+    if (job) job_feed_end(job, captured == Capture::kWhole);
+    return captured;
 }
 
 }  // namespace
 
-Capture capture_track(HWND progress, int drive, int track, const char* path, const char* shown, int done, int total)
+Capture capture_track(int drive, int track, const char* path, const char* shown, EncodeJob* job)
 {
     CDLIB_DWORD length = BASS_CD_GetTrackLength(drive, track);
     HSTREAM stream = length == 0xFFFFFFFFu ? 0 : stream_for(drive, track);
@@ -199,12 +170,12 @@ Capture capture_track(HWND progress, int drive, int track, const char* path, con
         return Capture::kNoTrack;
     }
     switch (rip_format()) {
-    case OutputFormat::kWma: return capture_wma(progress, stream, length, path, shown, done, total);
-    case OutputFormat::kFlac: return capture_flac(progress, stream, length, path, shown, done, total);
+    case OutputFormat::kWma:
+    case OutputFormat::kFlac: return capture_to_job(stream, length, job);
     case OutputFormat::kMp3:
     case OutputFormat::kWav: break;
     }
-    return capture_wav(progress, stream, length, path, shown, done, total);
+    return capture_wav(stream, length, path, shown, job);
 }
 
 unsigned long unread_sectors(int drive)

@@ -9,12 +9,16 @@ enum class Capture {
     kCut,          // aborted, or the disc stopped giving data part-way
 };
 
-// Captures one track of the disc into `path`: a WAV file of the fixed
-// 44-byte layout, or a WMA or FLAC file when that format is chosen, posting the
-// track and overall percent as they change. Whatever the result but kWhole,
-// nothing is left at `path`: a short file would pass for a good one. A box
-// about a failed write names `shown` (the file the user knows of).
-Capture capture_track(HWND progress, int drive, int track, const char* path, const char* shown, int done, int total);
+struct EncodeJob;
+
+// Captures one track of the disc: into `path`, a WAV file of the fixed
+// 44-byte layout, for WAV and MP3 (whose encoder `job` reads it as it
+// grows), or for WMA and FLAC into `job`'s queue; the job is started once
+// the track and its files are there. Shows how far the reading got as it
+// goes. Whatever the result but kWhole, nothing is left at `path` (or is
+// left to the job to remove): a short file would pass for a good one. A
+// box about a failed write names `shown` (the file the user knows of).
+Capture capture_track(int drive, int track, const char* path, const char* shown, EncodeJob* job);
 
 // Sectors of the track captured last from the drive that the disc would
 // not give (they are silence in the file).

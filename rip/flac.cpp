@@ -10,6 +10,8 @@
 #include "rip/capture.h"
 #include "rip/rip_state.h"
 
+constexpr unsigned kFramesPerCall = 4096;
+
 struct FlacFile {
     FILE* file;
     char path[MAX_PATH];
@@ -18,15 +20,14 @@ struct FlacFile {
     unsigned block_count;
     bool failed;
     DWORD error;
+    FLAC__int32 samples[kFramesPerCall * 2];
+    char file_buffer[1 << 20];  // few, large writes
 };
 
 namespace {
 
-constexpr unsigned kFramesPerCall = 4096;
 constexpr uint64_t kSeekPointFrames = 10 * 44100;  // as the flac command line: one every 10 s
 constexpr unsigned kPaddingBytes = 8192;           // room to edit the comments in place later
-FLAC__int32 g_samples[kFramesPerCall * 2];
-char g_file_buffer[1 << 20];  // few, large writes
 
 // Called right after a C library call on the file failed, errno cleared
 // before it.
@@ -67,8 +68,8 @@ FLAC__StreamEncoderTellStatus tell_at(const FLAC__StreamEncoder*, FLAC__uint64* 
 // text adds nothing.
 bool add_comment(FLAC__StreamMetadata* block, const char* name, const char* text)
 {
-    static wchar_t wide[1024];
-    static char utf8[4096];
+    wchar_t wide[1024];
+    char utf8[4096];
     if (!text[0]) return true;
     if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, sizeof wide / sizeof wide[0]) <= 0 ||
         WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) <= 0) {
@@ -80,13 +81,12 @@ bool add_comment(FLAC__StreamMetadata* block, const char* name, const char* text
            FLAC__metadata_object_vorbiscomment_append_comment(block, entry, false);
 }
 
-FLAC__StreamMetadata* make_comments()
+FLAC__StreamMetadata* make_comments(const DiscFields& tags)
 {
     FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
-    bool ok = block && add_comment(block, "ARTIST", g_disc_fields.artist) &&
-              add_comment(block, "ALBUM", g_disc_fields.album) && add_comment(block, "DATE", g_disc_fields.year) &&
-              add_comment(block, "TITLE", g_disc_fields.title) &&
-              add_comment(block, "TRACKNUMBER", g_disc_fields.track_number);
+    bool ok = block && add_comment(block, "ARTIST", tags.artist) && add_comment(block, "ALBUM", tags.album) &&
+              add_comment(block, "DATE", tags.year) && add_comment(block, "TITLE", tags.title) &&
+              add_comment(block, "TRACKNUMBER", tags.track_number);
     if (ok) return block;
     if (block) FLAC__metadata_object_delete(block);
     return nullptr;
@@ -104,25 +104,25 @@ FLAC__StreamMetadata* make_seek_table(uint64_t frames)
     return nullptr;
 }
 
-bool add_metadata(FlacFile* flac, uint64_t frames)
+bool add_metadata(FlacFile* flac, uint64_t frames, const DiscFields& tags)
 {
     FLAC__StreamMetadata* padding = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING);
     if (padding) padding->length = kPaddingBytes;
-    FLAC__StreamMetadata* made[] = {frames ? make_seek_table(frames) : nullptr, make_comments(), padding};
+    FLAC__StreamMetadata* made[] = {frames ? make_seek_table(frames) : nullptr, make_comments(tags), padding};
     bool ok = (made[0] || !frames) && made[1] && made[2];
     for (FLAC__StreamMetadata* block : made)
         if (block) flac->blocks[flac->block_count++] = block;
     return ok;
 }
 
-bool start_encoder(FlacFile* flac, uint64_t frames)
+bool start_encoder(FlacFile* flac, uint64_t frames, const DiscFields& tags)
 {
     // The stream encoder always works out the audio's MD5 for STREAMINFO.
     FLAC__StreamEncoder* e = flac->encoder;
     bool set = FLAC__stream_encoder_set_channels(e, 2) && FLAC__stream_encoder_set_bits_per_sample(e, 16) &&
                FLAC__stream_encoder_set_sample_rate(e, 44100) && FLAC__stream_encoder_set_compression_level(e, 5) &&
                FLAC__stream_encoder_set_total_samples_estimate(e, frames) &&
-               add_metadata(flac, frames) && FLAC__stream_encoder_set_metadata(e, flac->blocks, flac->block_count);
+               add_metadata(flac, frames, tags) && FLAC__stream_encoder_set_metadata(e, flac->blocks, flac->block_count);
     if (!set) return false;
     FLAC__StreamEncoderInitStatus status =
         FLAC__stream_encoder_init_stream(e, write_bytes, seek_to, tell_at, nullptr, flac);
@@ -140,14 +140,14 @@ void free_flac(FlacFile* flac)
 
 }  // namespace
 
-FlacFile* flac_create(const char* path, uint64_t frames)
+FlacFile* flac_create(const char* path, uint64_t frames, const DiscFields& tags)
 {
     FILE* file = fopen(path, "wb");
     if (!file) return nullptr;
-    setvbuf(file, g_file_buffer, _IOFBF, sizeof g_file_buffer);
-    auto* flac = new FlacFile{file, {}, FLAC__stream_encoder_new(), {}, 0, false, 0};
+    auto* flac = new FlacFile{file, {}, FLAC__stream_encoder_new(), {}, 0, false, 0, {}, {}};
+    setvbuf(file, flac->file_buffer, _IOFBF, sizeof flac->file_buffer);
     snprintf(flac->path, sizeof flac->path, "%s", path);
-    if (flac->encoder && start_encoder(flac, frames)) return flac;
+    if (flac->encoder && start_encoder(flac, frames, tags)) return flac;
     fclose(file);
     DeleteFileA(path);
     free_flac(flac);
@@ -160,8 +160,8 @@ bool flac_write(FlacFile* flac, const char* pcm, size_t bytes)
     const auto* in = reinterpret_cast<const unsigned char*>(pcm);
     for (size_t frames = bytes / 4; frames > 0 && !flac->failed;) {
         unsigned n = frames < kFramesPerCall ? static_cast<unsigned>(frames) : kFramesPerCall;
-        for (unsigned i = 0; i < n * 2; ++i, in += 2) g_samples[i] = static_cast<int16_t>(in[0] | in[1] << 8);
-        if (!FLAC__stream_encoder_process_interleaved(flac->encoder, g_samples, n)) {
+        for (unsigned i = 0; i < n * 2; ++i, in += 2) flac->samples[i] = static_cast<int16_t>(in[0] | in[1] << 8);
+        if (!FLAC__stream_encoder_process_interleaved(flac->encoder, flac->samples, n)) {
             fail(flac);
             g_log.print("FLAC encoder: %s", FLAC__stream_encoder_get_resolved_state_string(flac->encoder));
         }

@@ -3,20 +3,21 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include <id3/tag.h>
 #include <lame/lame.h>
 
-#include "app/log.h"
 #include "rip/capture.h"
 #include "rip/rip_state.h"
 
 namespace {
 
-constexpr int kInputValues = 2304;     // 1152 stereo frames
-constexpr int kOutputBytes = 10000;
-short g_input[kInputValues];
-unsigned char g_output[kOutputBytes];
+constexpr int kInputBytes = 20000;   // 5000 stereo frames
+constexpr int kOutputBytes = 16384;  // LAME asks for 1.25 x frames + 7200
+// lame_init fills a table that all encoders share; two made at once
+// would fill it together.
+std::mutex g_lame_setup;
 
 // Appends `bytes` to the MP3 file; false (with the error kept) when the
 // write fails.
@@ -28,39 +29,45 @@ bool put(FILE* mp3, const char* path, const void* data, size_t bytes, DWORD* err
     return false;
 }
 
-Mp3Result encode(FILE* wav, FILE* mp3, const char* mp3_path, int in_rate, int out_rate, DWORD* error)
+lame_global_flags* new_encoder()
 {
-    if (fseek(wav, 44, SEEK_SET) != 0) return kMp3NoInput;
+    std::lock_guard<std::mutex> lock(g_lame_setup);
     lame_global_flags* lame = lame_init();
-    lame_set_in_samplerate(lame, in_rate);
-    lame_set_out_samplerate(lame, out_rate);
-    lame_set_num_channels(lame, 1);
+    lame_set_in_samplerate(lame, 44100);
+    lame_set_out_samplerate(lame, 44100);
     lame_set_num_channels(lame, 2);
     lame_init_params(lame);
+    return lame;
+}
+
+Mp3Result encode(PcmSource read, void* source, FILE* mp3, const char* mp3_path, DWORD* error)
+{
+    short input[kInputBytes / 2];
+    unsigned char output[kOutputBytes];
+    lame_global_flags* lame = new_encoder();
     Mp3Result result = kMp3Written;
     for (;;) {
-        size_t values = fread(g_input, sizeof(short), kInputValues, wav);
-        if (values == 0) break;
-        if (g_rip_abort.load()) {
-            result = kMp3Aborted;
+        long got = read(source, reinterpret_cast<char*>(input), sizeof input);
+        if (got == 0) break;
+        if (got < 0) {
+            result = got == -1 ? kMp3Aborted : kMp3NoInput;
             break;
         }
-        int bytes = lame_encode_buffer_interleaved(lame, g_input, static_cast<int>(values / 2), g_output, kOutputBytes);
-        if (bytes > 0 && !put(mp3, mp3_path, g_output, static_cast<size_t>(bytes), error)) {
+        int bytes = lame_encode_buffer_interleaved(lame, input, static_cast<int>(got / 4), output, kOutputBytes);
+        if (bytes > 0 && !put(mp3, mp3_path, output, static_cast<size_t>(bytes), error)) {
             result = kMp3WriteFailed;
             break;
         }
     }
-    if (result == kMp3Written && ferror(wav)) result = kMp3NoInput;
     if (result == kMp3Written) {
-        int bytes = lame_encode_flush(lame, g_output, kOutputBytes);
-        if (bytes > 0 && !put(mp3, mp3_path, g_output, static_cast<size_t>(bytes), error)) result = kMp3WriteFailed;
+        int bytes = lame_encode_flush(lame, output, kOutputBytes);
+        if (bytes > 0 && !put(mp3, mp3_path, output, static_cast<size_t>(bytes), error)) result = kMp3WriteFailed;
     }
     // The first frame was written as a placeholder; now it can say how
     // many samples the file holds and how much padding the encoder added.
-    size_t tag = result == kMp3Written ? lame_get_lametag_frame(lame, g_output, kOutputBytes) : 0;
+    size_t tag = result == kMp3Written ? lame_get_lametag_frame(lame, output, kOutputBytes) : 0;
     if (tag > 0 && tag <= static_cast<size_t>(kOutputBytes)) {
-        if (fseek(mp3, 0, SEEK_SET) != 0 || !put(mp3, mp3_path, g_output, tag, error)) result = kMp3WriteFailed;
+        if (fseek(mp3, 0, SEEK_SET) != 0 || !put(mp3, mp3_path, output, tag, error)) result = kMp3WriteFailed;
     }
     lame_close(lame);
     return result;
@@ -87,8 +94,8 @@ bool ansi_to_latin1(const char* text, char* out, size_t size, wchar_t* wide, siz
 
 void set_frame_text(ID3_Frame* frame, const char* text)
 {
-    static char latin1[1024];
-    static wchar_t wide[1024];
+    char latin1[1024];
+    wchar_t wide[1024];
     ID3_Field* field = frame->GetField(ID3FN_TEXT);
     if (ansi_to_latin1(text, latin1, sizeof latin1, wide, sizeof wide / sizeof wide[0])) {
         field->Set(latin1);
@@ -97,7 +104,7 @@ void set_frame_text(ID3_Frame* frame, const char* text)
     // id3lib writes a little-endian byte-order mark but each character's
     // bytes high first: handing it the characters byte-swapped puts them
     // in the order its mark announces.
-    static unicode_t utf16[1024];
+    unicode_t utf16[1024];
     size_t i = 0;
     for (; wide[i] && i + 1 < sizeof utf16 / sizeof utf16[0]; ++i)
         utf16[i] = static_cast<unicode_t>((wide[i] >> 8 & 0xFF) | (wide[i] & 0xFF) << 8);
@@ -120,35 +127,20 @@ bool holds_both_tags(const char* path)
 
 }  // namespace
 
-Mp3Result encode_wav_to_mp3(const char* wav_path, const char* mp3_path, int in_rate, int out_rate, DWORD* error)
+Mp3Result encode_to_mp3(PcmSource read, void* source, FILE* mp3, const char* mp3_path, DWORD* error)
 {
-    g_log.print("wavtomp3");
-    g_log.enter();
     *error = 0;
-    Mp3Result result;
-    FILE* wav = fopen(wav_path, "rb");
-    FILE* mp3 = wav ? fopen(mp3_path, "w+b") : nullptr;
-    if (!wav) {
-        result = kMp3NoInput;
-    } else if (!mp3) {
-        fclose(wav);
-        result = kMp3NoOutput;
-    } else {
-        result = encode(wav, mp3, mp3_path, in_rate, out_rate, error);
-        fclose(wav);
-        errno = 0;
-        if (fclose(mp3) != 0 && result == kMp3Written) {
-            *error = failed_write_reason(mp3_path);
-            result = kMp3WriteFailed;
-        }
-        if (result != kMp3Written) DeleteFileA(mp3_path);
+    Mp3Result result = encode(read, source, mp3, mp3_path, error);
+    errno = 0;
+    if (fclose(mp3) != 0 && result == kMp3Written) {
+        *error = failed_write_reason(mp3_path);
+        result = kMp3WriteFailed;
     }
-    g_log.print("ok");
-    g_log.leave();
+    if (result != kMp3Written) DeleteFileA(mp3_path);
     return result;
 }
 
-bool write_id3_tags(const char* mp3_path, DWORD* error)
+bool write_id3_tags(const char* mp3_path, const DiscFields& tags, DWORD* error)
 {
     ID3_Tag tag;
     ID3_Frame artist, album, year, title, track;
@@ -158,11 +150,11 @@ bool write_id3_tags(const char* mp3_path, DWORD* error)
         ID3_FrameID id;
         const char* text;
     } frames[] = {
-        {&artist, ID3FID_LEADARTIST, g_disc_fields.artist},
-        {&album, ID3FID_ALBUM, g_disc_fields.album},
-        {&year, ID3FID_YEAR, g_disc_fields.year},
-        {&title, ID3FID_TITLE, g_disc_fields.title},
-        {&track, ID3FID_TRACKNUM, g_disc_fields.track_number},
+        {&artist, ID3FID_LEADARTIST, tags.artist},
+        {&album, ID3FID_ALBUM, tags.album},
+        {&year, ID3FID_YEAR, tags.year},
+        {&title, ID3FID_TITLE, tags.title},
+        {&track, ID3FID_TRACKNUM, tags.track_number},
     };
     for (auto& f : frames) {
         f.frame->SetID(f.id);

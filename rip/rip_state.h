@@ -12,12 +12,29 @@
 
 extern std::atomic<int> g_rip_busy;
 extern std::atomic<int> g_rip_abort;
+// Set by the first fault of a rip (a full volume, the disc gone): the
+// reader and every encoder stop, as on an abort.
+extern std::atomic<int> g_rip_fault;
 extern std::atomic<int> g_rip_failed;  // rows of this rip that gave no file
 // "Track N holds M unreadable sectors, ripped as silence." for each file of
 // this rip that holds sectors the disc would not give, a line each.
 extern char g_rip_unread[2048];
 extern HWND g_progress_window;
 extern HANDLE g_rip_event;  // "CDRipping"
+
+// Whether the reader and the encoders must stop now.
+inline bool rip_stopping()
+{
+    return g_rip_abort.load() || g_rip_fault.load();
+}
+
+// Stops the rip for a fault. True for the first fault of a rip that was
+// not aborted: only its thread tells the user, so one box says what went
+// wrong and what followed from it stays silent.
+bool claim_fault();
+
+// Sets the progress bars while a track is read, `share` (0 to 1) through it.
+void show_reading(double share);
 
 // The disc's fields as the rip worker read them from the main window,
 // already made safe for file names.

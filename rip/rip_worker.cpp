@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -12,12 +13,13 @@
 #include "cdlib/cdlib.h"
 #include "res/resource.h"
 #include "rip/capture.h"
-#include "rip/mp3.h"
+#include "rip/encode_job.h"
 #include "rip/names.h"
 #include "rip/rip_state.h"
 
 std::atomic<int> g_rip_busy{0};
 std::atomic<int> g_rip_abort{0};
+std::atomic<int> g_rip_fault{0};
 std::atomic<int> g_rip_failed{0};
 char g_rip_unread[2048];
 HWND g_progress_window;
@@ -28,10 +30,33 @@ namespace {
 
 // What became of one ticked row.
 enum class Row {
-    kRipped,  // its file is whole, tagged and under its final name
-    kFailed,  // no file for it (the user has been told); the rip goes on
-    kStop,    // the rip cannot go on (the user has been told, or aborted)
+    kRipped,    // its file is whole, tagged and under its final name
+    kFailed,    // no file for it (the user has been told); the rip goes on
+    kStop,      // the rip cannot go on (the user has been told, or aborted)
+    kEncoding,  // read whole; its encoder runs on (settled in track order)
 };
+
+// Encoders at once: one per core, up to four. One keeps up with a drive;
+// more speed up disc images, and each holds its track's capture beside
+// the program.
+constexpr int kMaxEncoders = 4;
+
+// The rip as the progress bars show it; a value is posted only when it
+// changes (under some systems every post costs a round trip).
+struct Bars {
+    HWND window;
+    int ticked;
+    int finished;         // rows done with: whole, failed or given up
+    double read_weight;   // the share of a row its reading earns
+    int track, total;     // as posted last
+};
+Bars g_bars;
+
+// Rows read whole whose encoders run or have ended, in track order; their
+// files take their names in that order, so a fault leaves what a rip of
+// one track after another would have left.
+std::deque<EncodeJob*> g_jobs;
+bool g_order_cut;  // a settled row stopped the rip: later rows leave nothing
 
 // The longest file name a Windows volume takes, and the longest path the
 // program's 8-bit file calls take.
@@ -90,12 +115,13 @@ Row publish(const char* part_path, const char* final_path)
 Row check_disc(int drive)
 {
     if (!BASS_CD_IsReady(drive)) {
-        MessageBoxA(g_main_window, "No disc!", kAppCaption, MB_OK);
+        if (claim_fault()) MessageBoxA(g_main_window, "No disc!", kAppCaption, MB_OK);
         return Row::kStop;
     }
     if (!drive_holds_listed_disc(drive)) {
         g_log.print("the disc in the drive is not the one listed");
-        MessageBoxA(g_main_window,
+        if (claim_fault())
+            MessageBoxA(g_main_window,
                     "The disc in the drive is not the one listed.\nPress Refresh to read it, then rip again.",
                     kAppCaption, MB_OK);
         return Row::kStop;
@@ -113,7 +139,7 @@ Row after_capture(Capture captured, int drive)
     case Capture::kWriteFailed: return Row::kStop;
     case Capture::kCut: break;
     }
-    if (!g_rip_abort.load()) {
+    if (claim_fault()) {
         // The disc went away (or stopped giving data) in the middle of the
         // track: the rip ends here rather than making short files.
         MessageBoxA(g_main_window, BASS_CD_IsReady(drive) ? "Can't read the disc" : "No disc!", kAppCaption, MB_OK);
@@ -121,32 +147,9 @@ Row after_capture(Capture captured, int drive)
     return Row::kStop;
 }
 
-// MP3: the capture in wav.tmp beside the program becomes the tagged MP3.
-Row encode_and_tag(const char* part_path, const char* final_path)
-{
-    DWORD error = 0;
-    Mp3Result result = encode_wav_to_mp3(TargetPath, part_path, 44100, 44100, &error);
-    switch (result) {
-    case kMp3Written: break;
-    case kMp3Aborted: return Row::kStop;
-    case kMp3NoOutput: show_library_error("Can't create file"); return Row::kFailed;
-    case kMp3NoInput:
-        report_write_failure(TargetPath, error);  // what was just written cannot be read back
-        return Row::kStop;
-    case kMp3WriteFailed: report_write_failure(final_path, error); return Row::kStop;
-    }
-    if (!write_id3_tags(part_path, &error)) {
-        DeleteFileA(part_path);
-        report_write_failure(final_path, error);
-        return Row::kStop;
-    }
-    return Row::kRipped;
-}
-
 // A whole file that holds sectors the disc would not give is said at the end.
-void note_unread(int drive, int track)
+void note_unread(int track, unsigned long unread)
 {
-    unsigned long unread = unread_sectors(drive);
     size_t used = strlen(g_rip_unread);
     if (unread == 0) return;
     g_log.print("track %d: %lu unreadable sectors in the file", track + 1, unread);
@@ -154,15 +157,27 @@ void note_unread(int drive, int track)
              track + 1, unread, unread == 1 ? "" : "s");
 }
 
-// One ticked row: capture, for MP3 encode and tag, then the final name.
-Row rip_row(HWND progress, HWND list, int row, int drive, int done, int ticked, char* label)
+// The lowest capture name beside the program that no running encoder
+// reads: wav.tmp, then wav2.tmp, wav3.tmp...
+int free_capture_slot()
+{
+    for (int slot = 0;; ++slot) {
+        bool used = false;
+        for (const EncodeJob* job : g_jobs) used = used || (job->capture_slot == slot && !job_ended(job, 0));
+        if (!used) return slot;
+    }
+}
+
+// One ticked row: WAV is captured and named; the other formats are captured
+// into their encoder job, which runs on while the next rows are read.
+Row rip_row(HWND list, int row, int drive, char* label)
 {
     static char final_path[4096], part_path[4096];
     int track = row_track(list, row);
     read_title(list, row);
     snprintf(g_disc_fields.track_number, sizeof g_disc_fields.track_number, "%d", track + 1);
     snprintf(label, 1024, "%d.%s", track + 1, g_disc_fields.title);
-    PostMessageA(progress, WM_RIP_LABEL, reinterpret_cast<WPARAM>(label), 0);
+    PostMessageA(g_bars.window, WM_RIP_LABEL, reinterpret_cast<WPARAM>(label), 0);
 
     if (check_disc(drive) == Row::kStop) return Row::kStop;
     if (!output_paths(label, track, final_path, part_path, sizeof final_path)) {
@@ -170,25 +185,132 @@ Row rip_row(HWND progress, HWND list, int row, int drive, int done, int ticked, 
         show_library_error("Can't create file");
         return Row::kFailed;
     }
-    bool mp3 = rip_format() == OutputFormat::kMp3;
-    if (mp3) {
-        snprintf(TargetPath, kWorkingBufferSize, "%s\\wav.tmp", ProgramDirectory);
-        g_log.print("temp file: %s", TargetPath);
-    } else {
-        snprintf(TargetPath, kWorkingBufferSize, "%s", part_path);
+    if (rip_format() == OutputFormat::kWav) {
+        Row result = after_capture(capture_track(drive, track, part_path, final_path, nullptr), drive);
+        if (result == Row::kRipped) result = publish(part_path, final_path);
+        if (result == Row::kRipped) note_unread(track, unread_sectors(drive));
+        return result;
     }
-    const char* shown = mp3 ? TargetPath : final_path;
-    Row result = after_capture(capture_track(progress, drive, track, TargetPath, shown, done, ticked), drive);
-    if (result == Row::kRipped && mp3) {
-        // Only what this row's capture wrote whole is encoded.
-        result = encode_and_tag(part_path, final_path);
-        DeleteFileA(TargetPath);
+    auto* job = new EncodeJob;
+    job->format = rip_format();
+    job->track = track;
+    job->tags = g_disc_fields;
+    snprintf(job->final_path, sizeof job->final_path, "%s", final_path);  // both fit: output_paths said so
+    snprintf(job->part_path, sizeof job->part_path, "%s", part_path);
+    if (job->format == OutputFormat::kMp3) {
+        job->capture_slot = free_capture_slot();
+        char name[16] = "wav.tmp";
+        if (job->capture_slot > 0) snprintf(name, sizeof name, "wav%d.tmp", job->capture_slot + 1);
+        if (snprintf(job->capture_path, sizeof job->capture_path, "%s\\%s", ProgramDirectory, name) >= MAX_PATH)
+            job->capture_path[0] = '\0';  // cannot be created: told as such
+        g_log.print("temp file: %s", job->capture_path);
     }
-    if (result != Row::kRipped) return result;
-    return publish(part_path, final_path);
+    Capture captured = capture_track(drive, track, job->capture_path, job->capture_path, job);
+    if (captured == Capture::kWhole) {
+        job->unread = unread_sectors(drive);
+        g_jobs.push_back(job);
+        return Row::kEncoding;
+    }
+    // The encoder removes what it wrote; its own fault may be what cut the track.
+    job_ended(job, INFINITE);
+    if (job->tell) report_write_failure(job->fault_path, job->error);
+    job_free(job);
+    return after_capture(captured, drive);
+}
+
+// The bars: rows finished, rows read whole (half) and encoded so far (the
+// other half), and the track being read. The overall bar never goes back.
+void post_bars(double reading)
+{
+    if (g_bars.ticked == 0) return;
+    double rows = g_bars.finished + reading * g_bars.read_weight;
+    for (const EncodeJob* job : g_jobs) rows += 0.5 + 0.5 * job_share(job);
+    int total = static_cast<int>(rows * 100.0 / g_bars.ticked);
+    if (total > 100) total = 100;
+    if (total < g_bars.total) total = g_bars.total;
+    int track = static_cast<int>(reading * 100.0);
+    if (track == g_bars.track && total == g_bars.total) return;
+    PostMessageA(g_bars.window, WM_RIP_TRACK, static_cast<WPARAM>(track), 0);
+    PostMessageA(g_bars.window, WM_RIP_TOTAL, static_cast<WPARAM>(total), 0);
+    g_bars.track = track;
+    g_bars.total = total;
+}
+
+void count_row(Row result, bool* stopped)
+{
+    if (result == Row::kFailed) ++g_rip_failed;
+    if (result == Row::kStop) *stopped = true;
+    ++g_bars.finished;
+}
+
+// A row whose encoder has ended: its whole file takes its name, unless an
+// earlier row stopped the rip; the first fault of the rip is told.
+Row settle_job(EncodeJob* job)
+{
+    if (job->end == JobEnd::kWhole && !g_order_cut) {
+        Row result = publish(job->part_path, job->final_path);
+        if (result == Row::kRipped) note_unread(job->track, job->unread);
+        return result;
+    }
+    if (job->end == JobEnd::kWhole) DeleteFileA(job->part_path);
+    if (job->end == JobEnd::kFault && job->tell) report_write_failure(job->fault_path, job->error);
+    g_order_cut = true;
+    return Row::kStop;
+}
+
+// Settles the rows at the front of the queue whose encoders have ended;
+// with `all`, waits for every encoder.
+void settle_jobs(bool all, bool* stopped)
+{
+    while (!g_jobs.empty()) {
+        EncodeJob* job = g_jobs.front();
+        if (!job_ended(job, all ? 50 : 0)) {
+            if (!all) return;
+            post_bars(0);
+            continue;
+        }
+        g_jobs.pop_front();
+        count_row(settle_job(job), stopped);
+        job_free(job);
+    }
+}
+
+// Before a track is read: while `limit` encoders run, the reader waits
+// rather than fill the disk with captures the encoders have not reached.
+void wait_for_encoder(int limit, bool* stopped)
+{
+    for (;;) {
+        settle_jobs(false, stopped);
+        HANDLE running[kMaxEncoders];
+        DWORD count = 0;
+        for (const EncodeJob* job : g_jobs)
+            if (!job_ended(job, 0) && count < kMaxEncoders) running[count++] = job->thread;
+        if (static_cast<int>(count) < limit || *stopped || rip_stopping()) return;
+        WaitForMultipleObjects(count, running, FALSE, 50);
+        post_bars(0);
+    }
+}
+
+int encoder_limit()
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    int cores = static_cast<int>(system.dwNumberOfProcessors);
+    return cores < 1 ? 1 : cores > kMaxEncoders ? kMaxEncoders : cores;
 }
 
 }  // namespace
+
+bool claim_fault()
+{
+    bool first = g_rip_fault.exchange(1) == 0;
+    return first && !g_rip_abort.load();
+}
+
+void show_reading(double share)
+{
+    post_bars(share);
+}
 
 DWORD WINAPI rip_worker(LPVOID parameter)
 {
@@ -207,22 +329,27 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     int ticked = 0;
     for (int row = 0; row < rows; ++row) ticked += row_ticked(list, row) ? 1 : 0;
 
+    g_bars = {progress, ticked, 0, rip_format() == OutputFormat::kWav ? 1.0 : 0.5, -1, -1};
+    g_order_cut = false;
+    int limit = encoder_limit();
+    g_log.print("encoders at once: %d", limit);
     static char label[1024];
     int row = 0, done = 0;
     bool stopped = false;
-    while (done < ticked && !stopped && !g_rip_abort.load()) {
+    while (done < ticked && !stopped && !rip_stopping()) {
         if (row_ticked(list, row)) {
-            Row result = rip_row(progress, list, row, drive, done, ticked, label);
-            if (result == Row::kFailed) ++g_rip_failed;
-            if (result == Row::kRipped) note_unread(drive, row_track(list, row));
-            stopped = result == Row::kStop;
+            wait_for_encoder(limit, &stopped);
+            if (stopped || rip_stopping()) break;
+            Row result = rip_row(list, row, drive, label);
+            if (result != Row::kEncoding) count_row(result, &stopped);
             ++done;
         }
-        PostMessageA(progress, WM_RIP_TRACK, 0, 0);
-        PostMessageA(progress, WM_RIP_TOTAL, static_cast<WPARAM>(done * 100 / ticked), 0);
+        post_bars(0);
         ++row;
     }
-    bool finished = !stopped && !g_rip_abort.load();
+    settle_jobs(true, &stopped);
+    post_bars(0);
+    bool finished = !stopped && !rip_stopping();
     g_log.print("rows failed: %d", g_rip_failed.load());
     PostMessageA(progress, WM_RIP_END, finished ? 1 : 0, 0);
     g_rip_busy = 0;

@@ -42,6 +42,8 @@ REQUIRED = {
     "25": "another disc after the refresh",
     "26": "disc out and another in on a real drive",
     "27": "sectors the disc never gives",
+    "28": "abort while two encoders run",
+    "29": "full output volume while two encoders run",
 }
 
 

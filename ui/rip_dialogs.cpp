@@ -207,6 +207,7 @@ INT_PTR CALLBACK progress_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
         // Set before the worker exists, so that an Abort pressed before it
         // runs is not lost.
         g_rip_abort = 0;
+        g_rip_fault = 0;
         g_rip_failed = 0;
         g_rip_unread[0] = '\0';
         g_rip_busy = 1;
