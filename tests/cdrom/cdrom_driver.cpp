@@ -30,11 +30,7 @@ struct Drive {
 Drive* drive_of(PDEVICE_OBJECT device) { return static_cast<Drive*>(device->DeviceExtension); }
 
 // Success with `bytes` given back; the request is completed by dispatch.
-NTSTATUS given(PIRP irp, ULONG_PTR bytes)
-{
-    irp->IoStatus.Information = bytes;
-    return STATUS_SUCCESS;
-}
+NTSTATUS given(PIRP irp, ULONG_PTR bytes) { return irp->IoStatus.Information = bytes, STATUS_SUCCESS; }
 
 NTSTATUS copy_out(PIRP irp, const void* bytes, ULONG size, ULONG out_bytes)
 {

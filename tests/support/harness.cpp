@@ -29,10 +29,7 @@ std::string read_file(const std::string& path)
     return bytes;
 }
 
-bool file_exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool file_exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool write_file(const std::string& path, const std::string& bytes)
 {
@@ -45,15 +42,12 @@ bool write_file(const std::string& path, const std::string& bytes)
 
 std::string make_temp_folder(const char* tag)
 {
-    char temp[MAX_PATH];
+    char temp[MAX_PATH], folder[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     static unsigned counter = 0;
-    for (;;) {
-        char folder[MAX_PATH];
-        snprintf(folder, sizeof folder, "%sorvo-%s-%lu-%u", temp, tag, GetCurrentProcessId(), ++counter);
-        if (CreateDirectoryA(folder, nullptr)) return folder;
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
-    }
+    do snprintf(folder, sizeof folder, "%sorvo-%s-%lu-%u", temp, tag, GetCurrentProcessId(), ++counter);
+    while (!CreateDirectoryA(folder, nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
+    return folder;
 }
 
 void remove_tree(const std::string& path)
@@ -76,8 +70,7 @@ bool Program::start(const std::string& exe_path)
 
 bool Program::start_in(const std::string& exe_in_folder)
 {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
+    STARTUPINFOA startup = {sizeof startup};
     std::string command = "\"" + exe_in_folder + "\"";
     std::string dir = exe_in_folder.substr(0, exe_in_folder.find_last_of('\\'));
     if (dir.size() == 2) dir += '\\';
@@ -87,11 +80,7 @@ bool Program::start_in(const std::string& exe_in_folder)
 
 int Program::wait_exit(DWORD timeout_ms)
 {
-    if (!process.hProcess) return -1;
-    if (WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0) {
-        kill();
-        return -1;
-    }
+    if (!process.hProcess || WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0) return kill(), -1;
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     return static_cast<int>(code);
@@ -128,7 +117,21 @@ std::vector<HWND> process_dialogs(DWORD process_id)
     return search.second;
 }
 
-static bool is_message_box(HWND window);
+// A visible MessageBox.
+static bool is_message_box(HWND window)
+{
+    // Its controls are static texts and buttons only (other dialogs have
+    // lists or fields), one of them the text.
+    bool plain = true;
+    WNDENUMPROC look = [](HWND child, LPARAM plain) {
+        char name[32] = {};
+        GetClassNameA(child, name, sizeof name);
+        if (_stricmp(name, "Static") && _stricmp(name, "Button")) *reinterpret_cast<bool*>(plain) = false;
+        return TRUE;
+    };
+    EnumChildWindows(window, look, reinterpret_cast<LPARAM>(&plain));
+    return plain && IsWindowVisible(window) && GetDlgItem(window, 0xFFFF);
+}
 
 // The front-most dialog of the process with that caption (any when null),
 // a message box only when `box` is set.
@@ -144,10 +147,7 @@ static HWND wait_for_dialog(DWORD process_id, const char* caption, DWORD timeout
     return wait_until(look, timeout_ms) ? found : nullptr;
 }
 
-HWND wait_for_window(DWORD process_id, const char* caption, DWORD timeout_ms)
-{
-    return wait_for_dialog(process_id, caption, timeout_ms, false);
-}
+HWND wait_for_window(DWORD id, const char* caption, DWORD ms) { return wait_for_dialog(id, caption, ms, false); }
 
 std::string window_text(HWND window)
 {
@@ -158,31 +158,9 @@ std::string window_text(HWND window)
     return text;
 }
 
-std::string message_box_text(HWND box)
-{
-    return window_text(GetDlgItem(box, 0xFFFF));
-}
+std::string message_box_text(HWND box) { return window_text(GetDlgItem(box, 0xFFFF)); }
 
-// A visible MessageBox.
-bool is_message_box(HWND window)
-{
-    // Its controls are static texts and buttons only (other dialogs have
-    // lists or fields), one of them the text.
-    bool plain = true;
-    WNDENUMPROC look = [](HWND child, LPARAM plain) {
-        char name[32] = {};
-        GetClassNameA(child, name, sizeof name);
-        if (_stricmp(name, "Static") && _stricmp(name, "Button")) *reinterpret_cast<bool*>(plain) = false;
-        return TRUE;
-    };
-    EnumChildWindows(window, look, reinterpret_cast<LPARAM>(&plain));
-    return plain && IsWindowVisible(window) && GetDlgItem(window, 0xFFFF);
-}
-
-HWND wait_for_message_box(DWORD process_id, const char* caption, DWORD timeout_ms)
-{
-    return wait_for_dialog(process_id, caption, timeout_ms, true);
-}
+HWND wait_for_message_box(DWORD id, const char* caption, DWORD ms) { return wait_for_dialog(id, caption, ms, true); }
 
 void click(HWND dialog, int id)
 {
@@ -190,80 +168,7 @@ void click(HWND dialog, int id)
     else PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
-bool wait_gone(HWND window, DWORD timeout_ms)
-{
-    return wait_until([&] { return !IsWindow(window); }, timeout_ms);
-}
-
-namespace {
-
-// A block of memory in another process, freed when it goes.
-struct Remote {
-    HANDLE process;
-    char* at;
-    explicit Remote(HANDLE p, size_t size)
-        : process(p), at(static_cast<char*>(VirtualAllocEx(p, nullptr, size, MEM_COMMIT, PAGE_READWRITE))) {}
-    ~Remote() { VirtualFreeEx(process, at, 0, MEM_RELEASE); }
-    void put(size_t offset, const void* data, size_t size) { WriteProcessMemory(process, at + offset, data, size, nullptr); }
-    void get(size_t offset, void* data, size_t size) { ReadProcessMemory(process, at + offset, data, size, nullptr); }
-};
-
-}  // namespace
-
-int list_count(HWND list)
-{
-    return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-}
-
-int list_state_image(HWND list, int row)
-{
-    return static_cast<int>((SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) & 0xF000) >> 12);
-}
-
-std::string list_text(HANDLE process, HWND list, int row, int column)
-{
-    Remote remote(process, sizeof(LVITEMA) + 1024);
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = remote.at + sizeof(LVITEMA);
-    item.cchTextMax = 1024;
-    remote.put(0, &item, sizeof item);
-    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote.at));
-    char text[1024] = {};
-    remote.get(sizeof(LVITEMA), text, sizeof text - 1);
-    return text;
-}
-
-bool set_list_text(HANDLE process, HWND list, int row, int column, const std::string& text)
-{
-    Remote remote(process, sizeof(LVITEMA) + text.size() + 1);
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = remote.at + sizeof(LVITEMA);
-    remote.put(0, &item, sizeof item);
-    remote.put(sizeof(LVITEMA), text.c_str(), text.size() + 1);
-    return SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote.at)) != 0;
-}
-
-void set_list_state_image(HANDLE process, HWND list, int row, int image)
-{
-    Remote remote(process, sizeof(LVITEMA));
-    LVITEMA item = {};
-    item.stateMask = LVIS_STATEIMAGEMASK;
-    item.state = INDEXTOSTATEIMAGEMASK(image);
-    remote.put(0, &item, sizeof item);
-    SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote.at));
-}
-
-RECT list_cell_rect(HANDLE process, HWND list, int row, int column)
-{
-    Remote remote(process, sizeof(RECT));
-    RECT rect = {LVIR_LABEL, column, 0, 0};
-    remote.put(0, &rect, sizeof rect);
-    SendMessageA(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(remote.at));
-    remote.get(0, &rect, sizeof rect);
-    return rect;
-}
+bool wait_gone(HWND window, DWORD timeout_ms) { return wait_until([&] { return !IsWindow(window); }, timeout_ms); }
 
 std::vector<std::string> log_records(const std::string& bytes, bool* ok)
 {

@@ -55,16 +55,6 @@ void click(HWND dialog, int id);
 // Waits until `window` no longer exists.
 bool wait_gone(HWND window, DWORD timeout_ms = 10000);
 
-// Reading another process's list view: its item texts and rects live in
-// that process, so the messages carry memory allocated there.
-int list_count(HWND list);
-int list_state_image(HWND list, int row);  // 0 none, 1 empty box, 2 ticked
-std::string list_text(HANDLE process, HWND list, int row, int column);
-bool set_list_text(HANDLE process, HWND list, int row, int column, const std::string& text);
-// Sets a row's state image: 1 the empty box, 2 the ticked one.
-void set_list_state_image(HANDLE process, HWND list, int row, int image);
-RECT list_cell_rect(HANDLE process, HWND list, int row, int column);
-
 // The records of a log.txt: split at CR LF, each without its NUL. `ok`
 // tells whether every record ended with a NUL.
 std::vector<std::string> log_records(const std::string& bytes, bool* ok);
