@@ -14,12 +14,15 @@ namespace {
 constexpr uint64_t kQueueBytes = 4u << 20;
 
 // Waits for audio the encoder has not taken yet: its byte count, 0 once the
-// whole track has been taken, -1 when the rip stops or the capture was cut.
+// whole track has been taken, -1 when the rip is aborted or the capture was
+// cut. A track read whole is still encoded after a later track's fault (a
+// disc taken out): its file was finished as far as the disc goes, as in a
+// rip of one track after another. The reader cuts the capture it is filling.
 int64_t audio_waiting(EncodeJob* job)
 {
     for (;;) {
         int feeding = job->feeding.load();  // before `fed`: once 0, `fed` is final
-        if (rip_stopping() || feeding < 0) return -1;
+        if (g_rip_abort.load() || feeding < 0) return -1;
         uint64_t waiting = job->fed.load() - job->taken.load();
         if (waiting > 0) return static_cast<int64_t>(waiting);
         if (feeding == 0) return 0;
