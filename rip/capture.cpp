@@ -133,7 +133,8 @@ Capture capture_wav(HSTREAM stream, CDLIB_QWORD length, const char* path, const 
     CDLIB_QWORD delivered = pump_blocks(stream, length, [&](const char* data, CDLIB_DWORD bytes) {
         if (!wav.put(data, bytes)) return false;
         handed += bytes;
-        if (!job || (handed % sizeof file_buffer >= bytes && handed != length)) return true;
+        // Each megabyte crossed is flushed and handed over; the last block is after the loop.
+        if (!job || handed % sizeof file_buffer >= bytes) return true;
         errno = 0;
         if (fflush(file) != 0) wav.fail();
         if (!wav.failed) job_fed(job, handed);
