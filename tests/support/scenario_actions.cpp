@@ -1,0 +1,240 @@
+// Actions: what a user does to the program, and what the world does to it.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "res/resource.h"
+#include "tests/support/scenario.h"
+
+std::string device_command(const std::string& line);  // tests/cdrom/device.cpp
+
+namespace scenario {
+
+std::string in_discs(Run& run, const std::string& path)
+{
+    bool absolute = path.size() > 1 && (path[1] == ':' || path[0] == '\\');
+    return absolute ? path : run.vars["DISCS"] + "\\" + path;
+}
+
+// Acts on the armed `when` step once its moment has come.
+void poll_rip(Run& run, HWND progress)
+{
+    run.progress = progress;
+    if (run.when_track < 0) return;
+    if (run.when_track == 0 && log_of(run).find("wavtomp3") == std::string::npos) return;
+    if (run.when_track > 0) {
+        std::string label = harness::window_text(GetDlgItem(progress, IDC_TRACK_LABEL));
+        if (label.rfind(to_string(run.when_track) + ".", 0) != 0) return;
+        if (!run.when_seen) run.when_seen = GetTickCount();
+        if (GetTickCount() - run.when_seen < 300) return;
+    }
+    run.when_track = -1;
+    int line = run.line;
+    run.line = run.when.line;
+    step(run, run.when.text);
+    run.line = line;
+}
+
+// Answers the next message box with OK within `ms`; false when none came.
+bool answer(Run& run, DWORD ms)
+{
+    HWND box = harness::wait_for_message_box(pid(run), nullptr, ms);
+    if (box) run.boxes.push_back(harness::message_box_text(box)), harness::click(box, IDOK);
+    return box && (harness::wait_gone(box) || fail(run, "the box stayed after OK"));
+}
+
+// Presses Rip CD, picks the format and the subfolder boxes (-1 leaves one
+// as it is), presses Start and answers every message box until the rip is
+// over, acting on the `when` step meanwhile.
+bool rip(Run& run, Strings& a)
+{
+    int boxes[2] = {-1, -1}, ids[2] = {IDC_OPT_ARTIST, IDC_OPT_ALBUM};
+    for (size_t i = 1; i < a.size() && !a[i].empty(); ++i)
+        boxes[a[i].rfind("album=", 0) == 0] = atoi(a[i].c_str() + a[i].find('=') + 1);
+    if (!is_format(a[0])) return fail(run, "rip wav|mp3|wma|flac [artist=0|1] [album=0|1]");
+    if (!main_window(run)) return false;
+    harness::click(run.main, IDC_RIP);
+    HWND options = harness::wait_for_window(pid(run), "Settings");
+    if (!options) return fail(run, "the rip options did not open");
+    harness::click(options, kControls.at(a[0]));
+    for (int i = 0; i < 2; ++i)
+        if (boxes[i] >= 0 && SendDlgItemMessageA(options, ids[i], BM_GETCHECK, 0, 0) != boxes[i])
+            harness::click(options, ids[i]);
+    Sleep(100);
+    harness::click(options, IDOK);
+    HWND progress = harness::wait_for_window(pid(run), "CD Ripping...");
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 120000; Sleep(20)) {
+        bool over = !IsWindow(progress);
+        if (answer(run, over ? 300 : 0)) {  // once the dialog is gone, a last box may be on its way
+            if (run.boxes.back() == "Done!") break;
+        } else if (over) {
+            break;
+        } else {
+            poll_rip(run, progress);
+        }
+    }
+    if (run.when_track >= 0) fail(run, "the rip ended before its `when` step ran:" + run.when.text);
+    run.when_track = -1;
+    run.progress = nullptr;
+    return true;
+}
+
+bool when(Run& run, Strings& a)
+{
+    size_t colon = a[0].find(':');
+    std::string condition = a[0].substr(0, colon);
+    bool reading = condition.rfind("reading ", 0) == 0;
+    if (colon == std::string::npos || (!reading && condition != "encoding"))
+        return fail(run, "when reading N: STEP | when encoding: STEP");
+    run.when = {a[0].substr(colon + 1), run.line};
+    run.when_track = reading ? atoi(condition.c_str() + 8) : 0;
+    run.when_seen = 0;
+    return true;
+}
+
+bool refresh(Run& run, Strings&)
+{
+    if (!main_window(run)) return false;
+    int before = count_of(log_of(run), "end thread...");
+    harness::click(run.main, IDC_REFRESH);
+    auto done = [&] {
+        return count_of(log_of(run), "end thread...") > before && harness::window_text(run.status) == "Done";
+    };
+    return harness::wait_until(done, 15000) || fail(run, "the refresh did not end with \"Done\"");
+}
+
+bool close(Run& run, Strings& a)
+{
+    if (!main_window(run)) return false;
+    PostMessageA(run.main, WM_CLOSE, 0, 0);
+    if (a[0] == "nowait") return true;
+    run.exit_checked = true;
+    return same(run, "exit code once closed", "0", to_string(run.program.wait_exit(20000)));
+}
+
+bool edit(Run& run, Strings& a)
+{
+    if (!main_window(run)) return false;
+    int column = a[1] == "number" ? 0 : a[1] == "time" ? 2 : 1;
+    bool below = a[0] == "below";
+    RECT cell = list_cell_rect(process(run), run.list,
+                                        below ? list_count(run.list) - 1 : row(run, a[0]), column);
+    LPARAM at = below ? MAKELPARAM(cell.left + 10, cell.bottom + 40)
+                      : MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+    PostMessageA(run.list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    harness::wait_until([&] { return editor(run) != nullptr; }, 1500);
+    return true;
+}
+
+bool paste(Run& run, Strings& a)
+{
+    if (!OpenClipboard(nullptr)) return fail(run, "nothing pasted");
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, a[1].size() + 1);
+    memcpy(GlobalLock(memory), a[1].c_str(), a[1].size() + 1);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_TEXT, memory);
+    CloseClipboard();
+    return send(run, a[0], WM_PASTE, 0, 0);
+}
+
+bool press_key(Run& run, Strings& a)
+{
+    HWND window = control(run, a[0]);
+    UINT vk = a[1] == "enter" ? VK_RETURN : a[1] == "escape" ? VK_ESCAPE : 0;
+    if (!window || !vk) return fail(run, "key CONTROL enter|escape");
+    PostMessageA(window, WM_KEYDOWN, vk, 1);
+    return PostMessageA(window, WM_KEYUP, vk, 0xC0000001);
+}
+
+bool second(Run& run, Strings&)
+{
+    harness::Program again;
+    int code = again.start_in(run.exe_in_prog) ? again.wait_exit() : -1;
+    again.folder.clear();  // the folder is the first program's
+    return same(run, "exit code of the second start", "0", to_string(code));
+}
+
+bool set_tick(Run& run, const std::string& text, int image)
+{
+    if (!main_window(run)) return false;
+    set_list_state_image(process(run), run.list, row(run, text), image);
+    return true;
+}
+
+// The program that opens web pages: the recorder, copied to PATH and
+// registered with ARGS after its quoted path; `none`: no such program.
+bool browser(Run& run, Strings& a)
+{
+    const char key[] = "http\\shell\\open\\command";
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
+    std::string command = "\"" + a[0] + "\" " + a[1];
+    return a[0] == "none" ||
+           (copy_path(run, run.vars["RECORDER"], a[0]) &&
+            (!RegSetKeyValueA(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, command.c_str(),
+                              static_cast<DWORD>(command.size() + 1)) ||
+             fail(run, "cannot register the browser")));
+}
+
+const std::vector<Verb> kActionVerbs = {
+    {"set", "wt", [](Run& r, Strings& a) { return send(r, a[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[1].c_str())); }},
+    {"title", "wt", [](Run& r, Strings& a) {
+         return main_window(r) &&
+                (set_list_text(process(r), r.list, row(r, a[0]), 1, a[1]) || fail(r, "title not set"));
+     }},
+    {"tick", "w", [](Run& r, Strings& a) { return set_tick(r, a[0], 2); }},
+    {"untick", "w", [](Run& r, Strings& a) { return set_tick(r, a[0], 1); }},
+    {"rename", "pr", [](Run& r, Strings& a) {
+         return MoveFileA(in_discs(r, a[0]).c_str(), in_discs(r, a[1]).c_str()) ||
+                fail(r, "cannot rename " + show(a[0]));
+     }},
+    {"delete", "r", [](Run& r, Strings& a) {
+         std::string path = in_discs(r, a[0]);
+         return DeleteFileA(path.c_str()) || RemoveDirectoryA(path.c_str()) || !harness::file_exists(path) ||
+                fail(r, "cannot delete " + show(path));
+     }},
+    {"wait", "w", [](Run&, Strings& a) { return Sleep(static_cast<DWORD>(atoi(a[0].c_str()))), true; }},
+    {"refresh", "", refresh},
+    {"press", "w", [](Run& r, Strings& a) { HWND b = control(r, a[0]); return b && PostMessageA(b, BM_CLICK, 0, 0); }},
+    {"rip", "wWW", rip},
+    {"abort", "", [](Run& r, Strings&) {
+         HWND progress = harness::wait_for_window(pid(r), "CD Ripping...");
+         return progress ? (harness::click(progress, IDCANCEL), true) : fail(r, "no progress dialog to abort");
+     }},
+    {"when", "x", when},
+    {"answer", "", [](Run& r, Strings&) { return answer(r, 10000) || fail(r, "no message box came"); }},
+    {"close", "W", close},
+    {"edit", "wW", edit},
+    {"scroll", "", [](Run& r, Strings&) { return main_window(r) && PostMessageA(r.list, WM_VSCROLL, SB_LINEDOWN, 0); }},
+    {"click", "w", [](Run& r, Strings& a) {
+         HWND c = control(r, a[0]);
+         return c && PostMessageA(c, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5)) &&
+                PostMessageA(c, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+     }},
+    {"type", "wt", [](Run& r, Strings& a) {
+         HWND c = control(r, a[0]);
+         for (size_t i = 0; c && i < a[1].size(); ++i) PostMessageA(c, WM_CHAR, static_cast<unsigned char>(a[1][i]), 1);
+         return c != nullptr;
+     }},
+    {"paste", "wt", paste},
+    {"key", "ww", press_key},
+    {"minimize", "", [](Run& r, Strings&) { return main_window(r) && (ShowWindow(r.main, SW_MINIMIZE), true); }},
+    {"second", "", second},
+    {"env", "wt", [](Run& r, Strings& a) { return SetEnvironmentVariableA(a[0].c_str(), a[1].c_str()) || fail(r, "no env"); }},
+    {"browser", "pT", browser},
+    {"choose", "ww", [](Run& r, Strings& a) { return send(r, a[0], CB_SETCURSEL, atoi(a[1].c_str()), 0); }},
+    // What Escape (cancel) or the close box (close) sends the front-most dialog.
+    {"dismiss", "w", [](Run& r, Strings& a) {
+         HWND d = control(r, "dialog");
+         return d && PostMessageA(d, a[0] == "close" ? WM_CLOSE : WM_COMMAND, a[0] == "close" ? 0 : IDCANCEL, 0);
+     }},
+    {"keep", "pt", [](Run& r, Strings& a) { return copy_path(r, a[0], r.vars["KEEP"] + "\\" + a[1]); }},
+    // The test CD-ROM drives (tests/cdrom): a disc in or out, a fault.
+    {"device", "t", [](Run& r, Strings& a) {
+         std::string why = device_command(a[0]);
+         return why.empty() || fail(r, "device " + a[0] + ": " + why);
+     }},
+};
+
+}  // namespace scenario
