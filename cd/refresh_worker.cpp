@@ -19,14 +19,26 @@ HANDLE g_refresh_event;
 
 namespace {
 
-// The CDDB query text (disc id, track offsets, length) of the disc listed
-// last, and its drive; "" when the drive had no disc.
+// The disc listed last, as describe_disc gives it, and its drive.
 char g_listed_disc[4096];
 int g_listed_drive = -1;
 
-void remember_listed_disc(int drive, const char* id)
+// What tells the disc in `drive` from another of the same freedb id: the
+// CDDB query text (the id, every track's start, the whole seconds) and the
+// last track's length, which places the lead-out to the sector. "" when
+// the drive has no disc.
+void describe_disc(int drive, char* out, size_t size)
 {
-    snprintf(g_listed_disc, sizeof g_listed_disc, "%s", id ? id : "");
+    const char* id = BASS_CD_GetID(drive, BASS_CDID_CDDB);
+    int count = BASS_CD_GetTracks(drive);
+    if (!id || count < 1) out[0] = '\0';
+    else snprintf(out, size, "%s %u", id, BASS_CD_GetTrackLength(drive, count - 1));
+}
+
+void remember_listed_disc(int drive, bool has_disc)
+{
+    if (has_disc) describe_disc(drive, g_listed_disc, sizeof g_listed_disc);
+    else g_listed_disc[0] = '\0';
     g_listed_drive = drive;
 }
 
@@ -95,11 +107,10 @@ void fill_tracks(HWND list, int drive)
     int count = BASS_CD_GetTracks(drive);
     g_log.print("CD Tracks: %d", count);
     g_log.print("Is CD active: %d", BASS_CD_IsReady(drive));
-    remember_listed_disc(drive, nullptr);
+    remember_listed_disc(drive, false);
     if (count == -1) return;
-    const char* id = BASS_CD_GetID(drive, BASS_CDID_CDDB);
-    g_log.print("CDDB: %s", id);
-    remember_listed_disc(drive, id);
+    g_log.print("CDDB: %s", BASS_CD_GetID(drive, BASS_CDID_CDDB));
+    remember_listed_disc(drive, true);
     const char* text = BASS_CD_GetID(drive, BASS_CDID_TEXT);
     g_log.print("CDID_TEXT: %s", text);
     for (int i = 0; i < count; ++i) {
@@ -127,8 +138,9 @@ int row_track(HWND list, int row)
 
 bool drive_holds_listed_disc(int drive)
 {
-    const char* id = BASS_CD_GetID(drive, BASS_CDID_CDDB);
-    return drive == g_listed_drive && id && g_listed_disc[0] && strcmp(id, g_listed_disc) == 0;
+    char disc[sizeof g_listed_disc];
+    describe_disc(drive, disc, sizeof disc);
+    return drive == g_listed_drive && disc[0] && strcmp(disc, g_listed_disc) == 0;
 }
 
 bool row_ticked(HWND list, int row)

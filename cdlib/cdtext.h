@@ -23,9 +23,11 @@ bool cdtext_pack_ok(const uint8_t* pack);
 // is skipped. Packs with a bad CRC are dropped; a text broken by a dropped
 // pack is left out rather than joined wrongly. A text that is a lone tab
 // repeats the previous track's text. When block 0's size information (0x8F)
-// gives a double-byte character code (0x80 MS-JIS), a text ends with two
-// zero bytes in a row, two tabs repeat the previous track's text, and the
-// bytes are kept as they are (code page 932's form).
+// gives a double-byte character code (0x80 MS-JIS, 0x81 Korean, 0x82
+// Mandarin), or has no readable pack and its text packs carry the
+// double-byte flag, a text ends with two zero bytes in a row, two tabs
+// repeat the previous track's text, and the bytes are kept as they are
+// (code page 932's form for MS-JIS).
 CdText parse_cdtext(const uint8_t* data, size_t size);
 
 // "TITLE0=..\0PERFORMER0=..\0TITLE1=..\0..." ended by an empty entry; the

@@ -1,10 +1,10 @@
-// The diagnostic log on real files: a line that cannot be appended whole
-// is lost alone, and a fault inside the writer still lets the start-up
-// guard's last line out. (Lines from many threads at once: every rip
-// scenario, where the reader and the encoders log side by side and each
-// of log.txt's records must be whole.)
+// The diagnostic log on real files: lines from several threads at once, a
+// line that cannot be appended whole is lost alone, and a fault inside the
+// writer still lets the start-up guard's last line out.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <thread>
 #include <vector>
 
 #include "app/guard.h"
@@ -28,6 +28,21 @@ void set_end(const std::string& path, LONGLONG at)
     end.EndOfFile.QuadPart = at;
     SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
     CloseHandle(file);
+}
+
+// Four threads log at once, as a rip's reader and encoders do: every line
+// arrives once and whole.
+TEST(DiagnosticLog, LinesFromSeveralThreadsAtOnceAllArriveWhole)
+{
+    LogFile file;
+    std::vector<std::thread> threads;
+    std::multiset<std::string> sent, records;
+    for (int t = 0; t < 200; t += 50) threads.emplace_back([&file, t] { for (int n = t; n < t + 50; ++n) file.log.print("%d", n); });
+    for (int n = 0; n < 200; ++n) sent.insert(std::to_string(n));
+    for (std::thread& thread : threads) thread.join();
+    bool whole = false;
+    for (const std::string& record : file.records(&whole)) records.insert(record);
+    EXPECT_TRUE(whole && records == sent) << records.size() << " records";
 }
 
 // While one line is written, log.txt is held open by another program without

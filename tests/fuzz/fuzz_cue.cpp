@@ -1,12 +1,14 @@
 // Cue sheets of any bytes: parsed, laid out against files of made-up sizes,
 // and their texts taken as the program takes titles and names: cut into a
 // track row's 108 bytes, and made folder levels and folders in buffers of
-// the fields' 1024 bytes, each allocated at exactly its size.
+// the fields' 1024 bytes, each allocated at exactly its size. The tracks
+// of the disc they make follow each other.
 #include "cd/track_rows.h"
 #include "cdlib/cue.h"
 #include "cdlib/image_layout.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 static bool cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
@@ -31,7 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t i = 0; i < files.size(); ++i) files[i].data_bytes = (size * 7919 + i * 104729) % (2352ull * 90000);
     ImageLayout layout;
     std::vector<uint8_t> sectors(4 * 2352);
-    if (build_image_layout(sheet, files, &layout, &error))
-        read_image_sectors(layout, layout.toc.leadout > 2 ? layout.toc.leadout - 2 : 0, 4, sectors.data(), read_ones, nullptr);
+    if (!build_image_layout(sheet, files, &layout, &error)) return 0;
+    const Toc& toc = layout.toc;  // each track ends before the next one starts, the last before the lead-out
+    for (int i = 0; i < toc.count; ++i)
+        if (toc.tracks[i].start + toc.tracks[i].sectors > (i + 1 < toc.count ? toc.tracks[i + 1].start : toc.leadout)) abort();
+    read_image_sectors(layout, toc.leadout > 2 ? toc.leadout - 2 : 0, 4, sectors.data(), read_ones, nullptr);
     return 0;
 }
