@@ -11,8 +11,7 @@ the tags expected:
     ref=1.Morning Light.wav
     artist=...  album=...  date=...  title=...  track=...
 
-A NAME.decodes file (folder=KEPT_FOLDER, seconds=S) asks that every MP3 in
-that folder decode to S seconds exactly, whatever else the file claims.
+A NAME.decodes file (folder=KEPT_FOLDER, seconds=S): every MP3 under it decodes to S s exactly.
 
     check_rips.py KEEP_FOLDER
 """
@@ -98,11 +97,9 @@ def check_file(folder, wanted):
 
 
 def check_decoded_lengths(folder, wanted):
-    """Every MP3 kept in the folder decodes to the track's whole length: a
-    file cut short may still carry both tags and an Info frame that says
-    otherwise, so only decoding tells."""
+    """A file cut short may still carry both tags and an Info frame: only decoding tells."""
     frames = round(float(wanted["seconds"]) * 75) * 588
-    for path in sorted((folder / wanted["folder"]).glob("*.mp3")):
+    for path in sorted((folder / wanted["folder"]).rglob("*.mp3")):
         audio = run("ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-")
         check(f"{path.name}: decodes to its {wanted['seconds']} s", len(audio) == frames * 4, f"{len(audio) // 4} frames")
 
