@@ -50,12 +50,20 @@ CDLIB_QWORD pump_blocks(HSTREAM stream, CDLIB_QWORD length, Write write)
     return delivered;
 }
 
+// Every byte of the track was handed over, and the user did not abort: the
+// capture is whole, whatever fault of another track's encoder came after
+// the last block (that track is then encoded to its end).
+bool handed_whole(CDLIB_QWORD delivered, CDLIB_QWORD length)
+{
+    return delivered == length && !g_rip_abort.load();
+}
+
 // What became of a capture once its file is closed: anything but a whole
 // track removes the file (`remove`; null when an encoder job does).
 Capture settle(const char* remove, const char* shown, bool write_failed, DWORD error, CDLIB_QWORD delivered,
                CDLIB_QWORD length)
 {
-    if (!write_failed && delivered == length && !rip_stopping()) return Capture::kWhole;
+    if (!write_failed && handed_whole(delivered, length)) return Capture::kWhole;
     if (remove) DeleteFileA(remove);
     if (write_failed && claim_fault()) {
         g_log.print("write failed: %s (%lu)", shown, error);
@@ -73,7 +81,7 @@ Capture capture_to_job(HSTREAM stream, CDLIB_QWORD length, EncodeJob* job)
     CDLIB_QWORD delivered = pump_blocks(stream, length, [job](const char* data, CDLIB_DWORD bytes) {
         return job_feed(job, data, bytes);
     });
-    bool whole = delivered == length && !rip_stopping();
+    bool whole = handed_whole(delivered, length);
     job_feed_end(job, whole);
     return whole ? Capture::kWhole : Capture::kCut;
 }

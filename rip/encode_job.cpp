@@ -68,17 +68,13 @@ JobEnd encode_mp3(EncodeJob* job)
         job->capture = INVALID_HANDLE_VALUE;
     }
     DWORD error = 0;
-    Mp3Result result = encode_to_mp3(read_capture, job, job->mp3, job->part_path, &error);
+    Mp3Result result = encode_to_mp3(read_capture, job, job->tags, job->mp3, job->part_path, &error);
     if (job->capture != INVALID_HANDLE_VALUE) CloseHandle(job->capture);
     switch (result) {
     case kMp3Written: break;
     case kMp3Aborted: return JobEnd::kStopped;
     case kMp3NoInput: return fault(job, job->capture_path, job->error);  // what was written cannot be read back
     case kMp3WriteFailed: return fault(job, job->final_path, error);
-    }
-    if (!write_id3_tags(job->part_path, job->tags, &error)) {
-        DeleteFileA(job->part_path);
-        return fault(job, job->final_path, error);
     }
     return JobEnd::kWhole;
 }

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include <id3/tag.h>
+#include <id3/writers.h>
 #include <lame/lame.h>
 
 #include "rip/capture.h"
@@ -40,10 +42,29 @@ lame_global_flags* new_encoder()
     return lame;
 }
 
-Mp3Result encode(PcmSource read, void* source, FILE* mp3, const char* mp3_path, DWORD* error)
+// The tags of one file, rendered before any audio is written.
+struct Id3Tags {
+    std::vector<unsigned char> front;  // ID3v2, at the start
+    unsigned char back[128];           // ID3v1, the last 128 bytes
+};
+
+// Moves to `offset` from `origin` of the MP3 file; false (with the error
+// kept) when the seek fails, which also writes out what is buffered.
+bool seek(FILE* mp3, const char* path, long offset, int origin, DWORD* error)
+{
+    errno = 0;
+    if (fseek(mp3, offset, origin) == 0) return true;
+    *error = failed_write_reason(path);
+    return false;
+}
+
+// The file in one pass: the ID3v2 tag, LAME's stream, then its Info frame
+// written over the placeholder it began with, then the ID3v1 tag.
+Mp3Result encode(PcmSource read, void* source, const Id3Tags& tags, FILE* mp3, const char* mp3_path, DWORD* error)
 {
     short input[kInputBytes / 2];
     unsigned char output[kOutputBytes];
+    if (!put(mp3, mp3_path, tags.front.data(), tags.front.size(), error)) return kMp3WriteFailed;
     lame_global_flags* lame = new_encoder();
     Mp3Result result = kMp3Written;
     for (;;) {
@@ -63,13 +84,17 @@ Mp3Result encode(PcmSource read, void* source, FILE* mp3, const char* mp3_path, 
         int bytes = lame_encode_flush(lame, output, kOutputBytes);
         if (bytes > 0 && !put(mp3, mp3_path, output, static_cast<size_t>(bytes), error)) result = kMp3WriteFailed;
     }
-    // The first frame was written as a placeholder; now it can say how
-    // many samples the file holds and how much padding the encoder added.
-    size_t tag = result == kMp3Written ? lame_get_lametag_frame(lame, output, kOutputBytes) : 0;
-    if (tag > 0 && tag <= static_cast<size_t>(kOutputBytes)) {
-        if (fseek(mp3, 0, SEEK_SET) != 0 || !put(mp3, mp3_path, output, tag, error)) result = kMp3WriteFailed;
-    }
+    // The stream's first frame was a placeholder; now it can say how many
+    // samples the file holds and how much padding the encoder added.
+    size_t info = result == kMp3Written ? lame_get_lametag_frame(lame, output, kOutputBytes) : 0;
+    if (info > 0 && info <= static_cast<size_t>(kOutputBytes) &&
+        !(seek(mp3, mp3_path, static_cast<long>(tags.front.size()), SEEK_SET, error) &&
+          put(mp3, mp3_path, output, info, error)))
+        result = kMp3WriteFailed;
     lame_close(lame);
+    if (result == kMp3Written &&
+        !(seek(mp3, mp3_path, 0, SEEK_END, error) && put(mp3, mp3_path, tags.back, sizeof tags.back, error)))
+        result = kMp3WriteFailed;
     return result;
 }
 
@@ -114,23 +139,46 @@ void set_frame_text(ID3_Frame* frame, const char* text)
     field->Set(utf16);
 }
 
-// Both tags where they belong: "ID3" at the front, "TAG" 128 bytes from the end.
-bool holds_both_tags(const char* path)
+// The five frames (artist, album, year, title, track number) rendered in
+// memory: as an ID3v2 tag for the front of the file and an ID3v1 tag for
+// its end. False when id3lib gives no tag.
+bool render_tags(const DiscFields& fields, Id3Tags* tags)
 {
-    FILE* file = fopen(path, "rb");
-    if (!file) return false;
-    char front[3] = {}, back[3] = {};
-    bool ok = fread(front, 1, 3, file) == 3 && fseek(file, -128, SEEK_END) == 0 && fread(back, 1, 3, file) == 3;
-    fclose(file);
-    return ok && memcmp(front, "ID3", 3) == 0 && memcmp(back, "TAG", 3) == 0;
+    ID3_Tag tag;
+    ID3_Frame artist, album, year, title, track;
+    struct {
+        ID3_Frame* frame;
+        ID3_FrameID id;
+        const char* text;
+    } frames[] = {
+        {&artist, ID3FID_LEADARTIST, fields.artist},
+        {&album, ID3FID_ALBUM, fields.album},
+        {&year, ID3FID_YEAR, fields.year},
+        {&title, ID3FID_TITLE, fields.title},
+        {&track, ID3FID_TRACKNUM, fields.track_number},
+    };
+    for (auto& f : frames) {
+        f.frame->SetID(f.id);
+        set_frame_text(f.frame, f.text);
+        tag.AddFrame(*f.frame);
+    }
+    // Room for the frames and the padding id3lib adds (under 2 KiB).
+    tags->front.resize(tag.Size() + 4096);
+    ID3_MemoryWriter front(tags->front.data(), tags->front.size());
+    size_t bytes = tag.Render(front, ID3TT_ID3V2);
+    tags->front.resize(bytes < tags->front.size() ? bytes : 0);
+    ID3_MemoryWriter back(tags->back, sizeof tags->back);
+    return !tags->front.empty() && tag.Render(back, ID3TT_ID3V1) == sizeof tags->back;
 }
 
 }  // namespace
 
-Mp3Result encode_to_mp3(PcmSource read, void* source, FILE* mp3, const char* mp3_path, DWORD* error)
+Mp3Result encode_to_mp3(PcmSource read, void* source, const DiscFields& fields, FILE* mp3, const char* mp3_path,
+                        DWORD* error)
 {
     *error = 0;
-    Mp3Result result = encode(read, source, mp3, mp3_path, error);
+    Id3Tags tags;
+    Mp3Result result = render_tags(fields, &tags) ? encode(read, source, tags, mp3, mp3_path, error) : kMp3WriteFailed;
     errno = 0;
     if (fclose(mp3) != 0 && result == kMp3Written) {
         *error = failed_write_reason(mp3_path);
@@ -138,31 +186,4 @@ Mp3Result encode_to_mp3(PcmSource read, void* source, FILE* mp3, const char* mp3
     }
     if (result != kMp3Written) DeleteFileA(mp3_path);
     return result;
-}
-
-bool write_id3_tags(const char* mp3_path, const DiscFields& tags, DWORD* error)
-{
-    ID3_Tag tag;
-    ID3_Frame artist, album, year, title, track;
-    tag.Link(mp3_path, ID3TT_ALL);
-    struct {
-        ID3_Frame* frame;
-        ID3_FrameID id;
-        const char* text;
-    } frames[] = {
-        {&artist, ID3FID_LEADARTIST, tags.artist},
-        {&album, ID3FID_ALBUM, tags.album},
-        {&year, ID3FID_YEAR, tags.year},
-        {&title, ID3FID_TITLE, tags.title},
-        {&track, ID3FID_TRACKNUM, tags.track_number},
-    };
-    for (auto& f : frames) {
-        f.frame->SetID(f.id);
-        set_frame_text(f.frame, f.text);
-    }
-    for (auto& f : frames) tag.AddFrame(*f.frame);
-    SetLastError(0);
-    flags_t written = tag.Update(ID3TT_ALL);
-    *error = GetLastError();
-    return (written & ID3TT_ID3V2) && (written & ID3TT_ID3V1) && holds_both_tags(mp3_path);
 }

@@ -3,6 +3,7 @@
 ffmpeg, mutagen; flac and metaflac for FLAC, whose audio must be the WAV's exactly). Each NAME.tags file
 (code page 1252, or 932 after a first line "codepage=cp932") holds file=, ref= (the WAV of the same
 track) and the tags expected: artist= album= date= title= track=.
+A NAME.decodes file (folder=KEPT_FOLDER, seconds=S): every MP3 under it decodes to S s exactly.
 """
 import hashlib
 import json
@@ -89,10 +90,20 @@ def check_file(folder, wanted):
         check(f"{name}: {key}", tags.get(key) == text, f"{tags.get(key)!r} vs {text!r}")
 
 
+def check_decoded_lengths(folder, wanted):
+    """A file cut short may still carry both tags and an Info frame: only decoding tells."""
+    frames = round(float(wanted["seconds"]) * 75) * 588
+    for path in sorted((folder / wanted["folder"]).rglob("*.mp3")):
+        audio = run("ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-")
+        check(f"{path.name}: decodes to its {wanted['seconds']} s", len(audio) == frames * 4, f"{len(audio) // 4} frames")
+
+
 def main():
     folder = Path(sys.argv[1])
     tags_files = sorted(folder.glob("*.tags"))
-    check("tags files were kept", bool(tags_files), str(folder))
+    check("tags files were kept", bool(tags_files) or any(folder.glob("*.decodes")), str(folder))
+    for lengths_file in sorted(folder.glob("*.decodes")):
+        check_decoded_lengths(folder, dict(line.split("=", 1) for line in lengths_file.read_text().splitlines()))
     for tags_file in tags_files:
         raw = tags_file.read_bytes()
         lines = raw.decode("cp932" if raw.startswith(b"codepage=cp932") else "cp1252").splitlines()
