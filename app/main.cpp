@@ -60,7 +60,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     g_open_message = RegisterWindowMessageA("open cdripper");
     g_instance_mutex = CreateMutexA(nullptr, TRUE, "cdripper - mutex");
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        SendMessageA(HWND_BROADCAST, g_open_message, 0, 0);
+        // Posted, not sent: a sent broadcast waits for every top-level
+        // window of the session, and one hung window would hang this copy.
+        // The first copy may take the foreground that this one was given.
+        AllowSetForegroundWindow(ASFW_ANY);
+        PostMessageA(HWND_BROADCAST, g_open_message, 0, 0);
         return 0;
     }
 

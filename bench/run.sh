@@ -13,6 +13,8 @@
 #    encoder built from the same Debian source, at the same level 5, on the
 #    same four WAV files one after another under the same Wine (targets: at
 #    most 1.10x the time, the files' total size within 1%);
+#  - ripping it to WMA, against the same WMA encoder on the four tracks one
+#    after another (target: below 0.75x on two cores: tracks encode at once);
 #  - the same disc read at a drive's speed (REM SPEED 24, 100 s of reading):
 #    ripping it to MP3 and to FLAC against ripping it to WAV, which is the
 #    reading time (target: at most 1.05x each: encoding keeps up with the
@@ -123,6 +125,8 @@ flac_cli_all() {
 }
 flac_cli_wall=$(best flac_wall_seconds timed flac_wall_seconds flac_cli_all)
 flac_bytes=$(cat "$RIP"/out/*.flac | wc -c)
+# WMA: the rip against the program's own WMA encoder on the four tracks one after another.
+wma_wall=$(best rip_wall_seconds program_rip wma)
 flac_cli_bytes=$(cat "$WORK"/cli-flac/*.flac | wc -c)
 
 # The same disc read at a drive's speed: three rounds of WAV, MP3 and FLAC.
@@ -158,6 +162,8 @@ awk -v r="$wav_wall" -v c="$copy_wall" 'BEGIN {
 awk -v r="$flac_wall" -v c="$flac_cli_wall" -v b="$flac_bytes" -v cb="$flac_cli_bytes" 'BEGIN {
     printf "FLAC rip of 40 min (best of 3): %.1f s vs %.1f s for the flac 1.4.2 command line at -5 on the same WAV files (best of 3) = %.2fx (target <= 1.10x)\n", r, c, r / c
     printf "FLAC sizes: %d bytes from the program vs %d bytes from the command line = %+.2f%% (target within 1%%)\n", b, cb, (b - cb) * 100 / cb }'
+awk -v r="$wma_wall" -v o="$wma_ours" 'BEGIN {
+    printf "WMA rip of 40 min (best of 3): %.1f s vs %.1f s for the same WMA encoder on the four 600 s tracks one after another = %.2fx (target < 0.75x on 2 cores: tracks encode at once)\n", r, 4 * o, r / (4 * o) }'
 for f in mp3 flac; do
     awk -v n="$(echo "$f" | tr a-z A-Z)" -v r="$(medians rip_wall_seconds "$WORK/slow-$f")" -v w="$(medians rip_wall_seconds "$WORK/slow-wav")" \
         -v q="$(ratios rip_wall_seconds "$WORK/slow-$f" rip_wall_seconds "$WORK/slow-wav")" 'BEGIN {

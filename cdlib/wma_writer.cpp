@@ -36,6 +36,9 @@ struct WmaFile {
     DWORD error = 0;  // the system's reason for the first failed write
 };
 
+// Guards the table of files only. A file is written by one thread at a
+// time, and FFmpeg keeps its own lock around what its encoders share, so
+// several files encode at once.
 std::mutex g_mutex;
 std::vector<std::unique_ptr<WmaFile>> g_files;  // handle = index + 1
 
@@ -162,8 +165,10 @@ void encode_frame(WmaFile* wma, const int16_t* samples)
     drain(wma);
 }
 
+// The file of a handle; it stays where it is while the table grows.
 WmaFile* find(HWMENCODE handle)
 {
+    std::lock_guard<std::mutex> lock(g_mutex);
     if (handle == 0 || handle > g_files.size()) return nullptr;
     return g_files[handle - 1].get();
 }
@@ -224,7 +229,6 @@ HWMENCODE BASS_WMA_EncodeOpenFile(CDLIB_DWORD freq, CDLIB_DWORD chans, CDLIB_DWO
 
 int BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text, CDLIB_DWORD)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
     WmaFile* wma = find(handle);
     if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
     if (!tag || !text) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
@@ -236,7 +240,6 @@ int BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text, C
 
 int BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, CDLIB_DWORD length)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
     WmaFile* wma = find(handle);
     if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
     if (!write_header(wma)) return fail_write(wma->error);
@@ -256,7 +259,6 @@ int BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, CDLIB_DWORD lengt
 
 int BASS_WMA_EncodeClose(HWMENCODE handle)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
     WmaFile* wma = find(handle);
     if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
     if (write_header(wma)) {
@@ -274,7 +276,10 @@ int BASS_WMA_EncodeClose(HWMENCODE handle)
     bool failed = wma->failed;
     DWORD error = wma->error;
     release(wma);
-    g_files[handle - 1].reset();  // the handle stays taken; its memory goes
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_files[handle - 1].reset();  // the handle stays taken; its memory goes
+    }
     if (failed) return fail_write(error);
     cdlib_ok();
     return 1;

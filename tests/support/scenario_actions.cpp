@@ -148,11 +148,29 @@ bool press_key(Run& run, Strings& a)
     return PostMessageA(window, WM_KEYUP, vk, 0xC0000001);
 }
 
+// A top-level window whose thread stops answering messages until `release`
+// is set: a message sent to every window of the session waits for it.
+DWORD WINAPI hung_window(LPVOID release)
+{
+    HWND window = CreateWindowA("STATIC", "hung", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    WaitForSingleObject(release, INFINITE);
+    DestroyWindow(window);
+    return 0;
+}
+
+// The program started again while another window of the session hangs.
 bool second(Run& run, Strings&)
 {
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, hung_window, release, 0, nullptr);
+    Sleep(200);
     harness::Program again;
     int code = again.start_in(run.exe_in_prog) ? again.wait_exit() : -1;
     again.folder.clear();  // the folder is the first program's
+    SetEvent(release);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    CloseHandle(release);
     return same(run, "exit code of the second start", "0", to_string(code));
 }
 
