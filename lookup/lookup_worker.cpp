@@ -53,7 +53,6 @@ struct LookupJob {
 
 enum Outcome {
     kNotReady,    // no disc ready: nothing asked
-    kCancelled,   // the dialog ended meanwhile
     kNoAnswer,    // no connection, or no reply
     kAnswered,    // `reply` and `http_status` hold what came
 };
@@ -176,7 +175,6 @@ Outcome ask_server(LookupJob* job, const char* object, DWORD* status)
             outcome = kAnswered;
         }
     }
-    if (lookup_cancelled(job)) outcome = kCancelled;
     std::lock_guard<std::mutex> hold(job->lock);
     close_open_handles(job);
     return outcome;
@@ -285,7 +283,7 @@ void end_disc_info(HWND dialog, int result)
 // entry ends the dialog; anything else is said and changes nothing.
 bool show_result(HWND dialog, const LookupResult& result)
 {
-    if (result.job != job_of(dialog) || lookup_cancelled(result.job) || result.outcome == kCancelled) return false;
+    if (result.job != job_of(dialog) || lookup_cancelled(result.job)) return false;
     bool done = false;
     if (result.outcome == kNoAnswer) {
         MessageBoxA(g_main_window, "Please check your internet connection", kAppCaption, MB_OK);
