@@ -18,31 +18,74 @@ const CddbCategory CddbCategories[kCddbCategoryCount] = {
     {"misc", "Misc (others that do not fit in the above categories) "},
 };
 
-int find_key_value(const char* text, const char* key, char* out, size_t out_size)
+namespace {
+
+// Whether a reply's first line starts with the three-digit CDDB status `code`.
+bool has_status(const char* reply, const char* code)
 {
-    if (out_size > 0) out[0] = '\0';
-    size_t key_length = strlen(key);
-    if (key_length == 0) return -1;
-    const char* found = strstr(text, key);
-    if (!found || found[key_length] == '\0') return -1;
-    const char* value = found + key_length;
-    size_t length = strcspn(value, "\r");
-    if (out_size > 0) {
-        if (length > out_size - 1) length = out_size - 1;
-        memcpy(out, value, length);
-        out[length] = '\0';
+    return strncmp(reply, code, 3) == 0 && !isdigit(static_cast<unsigned char>(reply[3]));
+}
+
+// Whether `text` starts with exactly four digits.
+bool is_year(const char* text)
+{
+    for (int i = 0; i < 4; ++i)
+        if (!isdigit(static_cast<unsigned char>(text[i]))) return false;
+    return !isdigit(static_cast<unsigned char>(text[4]));
+}
+
+}  // namespace
+
+CddbReply classify_cddb_reply(unsigned long http_status, const char* reply)
+{
+    if (http_status != 200) return CddbReply::kHttpError;
+    if (has_status(reply, "210")) return CddbReply::kEntry;
+    if (has_status(reply, "401")) return CddbReply::kNoEntry;
+    return CddbReply::kNotEntry;
+}
+
+bool cddb_value(const char* reply, const char* key, char* out, size_t size)
+{
+    size_t key_length = strlen(key), used = 0;
+    out[0] = '\0';
+    for (const char* line = reply; *line;) {
+        size_t length = strcspn(line, "\r\n");
+        if (length > key_length && line[key_length] == '=' && strncmp(line, key, key_length) == 0) {
+            size_t n = length - key_length - 1;
+            if (n > size - 1 - used) n = size - 1 - used;
+            memcpy(out + used, line + key_length + 1, n);
+            used += n;
+            out[used] = '\0';
+        }
+        line += length;
+        line += strspn(line, "\r\n");
     }
-    return static_cast<int>(found - text);
+    return used > 0;
+}
+
+bool cddb_year(const char* reply, char* year, size_t size)
+{
+    char value[1024];
+    const char* found = nullptr;
+    year[0] = '\0';
+    if (cddb_value(reply, "DYEAR", value, sizeof value) && is_year(value + strspn(value, " ")))
+        found = value + strspn(value, " ");
+    else if (cddb_value(reply, "EXTD", value, sizeof value) && strstr(value, "YEAR: ") && is_year(strstr(value, "YEAR: ") + 6))
+        found = strstr(value, "YEAR: ") + 6;
+    if (found) snprintf(year, size, "%.4s", found);
+    return found != nullptr;
 }
 
 void split_dtitle(const char* dtitle, char* artist, size_t artist_size, char* album, size_t album_size)
 {
-    int p = find_key_value(dtitle, " / ", album, album_size);
-    if (p < 0) {
+    const char* mark = strstr(dtitle, " / ");
+    if (!mark) {
         snprintf(artist, artist_size, "%s", dtitle);
+        snprintf(album, album_size, "%s", "");
         return;
     }
-    snprintf(artist, artist_size, "%.*s", p, dtitle);
+    snprintf(artist, artist_size, "%.*s", static_cast<int>(mark - dtitle), dtitle);
+    snprintf(album, album_size, "%s", mark + 3);
 }
 
 bool cddb_hello_words(const char* email, char* hello, size_t size)

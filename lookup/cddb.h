@@ -9,14 +9,29 @@ struct CddbCategory {
 constexpr int kCddbCategoryCount = 11;
 extern const CddbCategory CddbCategories[kCddbCategoryCount];
 
-// Finds the first place where `key` occurs in `text` with at least one
-// character behind it, and copies what follows the key up to the first CR
-// (or the end) into `out`, cut to `out_size` - 1 characters. Returns the
-// key's offset, or -1 (then `out` is empty).
-int find_key_value(const char* text, const char* key, char* out, size_t out_size);
+// What the server's answer to a "read" is. Only an entry may change
+// anything the user has.
+enum class CddbReply {
+    kEntry,      // HTTP 200 and a first line "210 ...": an entry follows
+    kNoEntry,    // the server has no such entry ("401 ...")
+    kNotEntry,   // HTTP 200 but no entry: another CDDB error, or a page that
+                 // is not CDDB at all (a captive portal, a proxy's page)
+    kHttpError,  // any other HTTP status
+};
+CddbReply classify_cddb_reply(unsigned long http_status, const char* reply);
 
-// A reply of this many bytes or fewer means "no such entry".
-constexpr size_t kCddbShortReply = 100;
+// The value of `key` ("DTITLE", "TTITLE3") in an entry: the rest of every
+// line that starts with the key and '=', joined in order (a long value is
+// spread over several such lines). A line ends at CR or LF. The value is
+// cut to `size` - 1 bytes (`size` > 0). Returns whether `out` got any text:
+// false when no line has the key, or only with nothing behind it.
+bool cddb_value(const char* reply, const char* key, char* out, size_t size);
+
+// The disc's year: DYEAR when it holds four digits, else the four digits
+// behind "YEAR: " in EXTD (older entries: "EXTD= YEAR: 1986 ID3G: 17").
+// Returns false, with `year` empty, when the entry holds neither.
+constexpr size_t kCddbYearSize = 5;
+bool cddb_year(const char* reply, char* year, size_t size);
 
 // Splits a DTITLE value at its first " / ": `artist` gets what stands
 // before it (or the whole value when there is none), `album` what follows.

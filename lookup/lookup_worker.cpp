@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <wininet.h>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -50,12 +51,17 @@ struct LookupJob {
     char reply[kReplySize];
 };
 
-enum Outcome { kNotReady, kNoReply, kSendFailed, kNoEntry, kEntry };
+enum Outcome {
+    kNotReady,    // no disc ready: nothing asked
+    kNoAnswer,    // no connection, or no reply
+    kAnswered,    // `reply` and `http_status` hold what came
+};
 
 struct LookupResult {
     LookupJob* job;
     Outcome outcome;
     const char* genre;  // the category's name
+    DWORD http_status;
 };
 
 void release_job(LookupJob* job)
@@ -137,11 +143,18 @@ bool read_reply(HINTERNET request, char* reply)
     return true;
 }
 
+DWORD http_status(HINTERNET request)
+{
+    DWORD status = 0, size = sizeof status;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) return 0;
+    return status;
+}
+
 // Sends the read request and takes in the reply; every handle it opened
 // is closed again when it returns.
-Outcome ask_server(LookupJob* job, const char* object)
+Outcome ask_server(LookupJob* job, const char* object, DWORD* status)
 {
-    Outcome outcome = kNoReply;
+    Outcome outcome = kNoAnswer;
     HINTERNET internet = keep_open(job, 0, InternetOpenA("WinInet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     HINTERNET connection = nullptr, request = nullptr;
     if (internet) {
@@ -156,9 +169,11 @@ Outcome ask_server(LookupJob* job, const char* object)
     }
     if (request) {
         set_timeouts(request);  // not every WinINet hands them down from the session
-        if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) outcome = kSendFailed;
-        else if (!lookup_cancelled(job) && read_reply(request, job->reply))
-            outcome = strlen(job->reply) <= kCddbShortReply ? kNoEntry : kEntry;
+        if (HttpSendRequestA(request, nullptr, 0, nullptr, 0) && !lookup_cancelled(job) &&
+            read_reply(request, job->reply)) {
+            *status = http_status(request);
+            outcome = kAnswered;
+        }
     }
     std::lock_guard<std::mutex> hold(job->lock);
     close_open_handles(job);
@@ -181,7 +196,7 @@ LookupResult look_up(LookupJob* job)
 {
     int category = static_cast<int>(SendDlgItemMessageA(job->dialog, IDC_GENRE, CB_GETCURSEL, 0, 0));
     if (category < 0 || category >= kCddbCategoryCount) category = 0;
-    LookupResult result = {job, kNotReady, CddbCategories[category].name};
+    LookupResult result = {job, kNotReady, CddbCategories[category].name, 0};
     int drive = static_cast<int>(SendDlgItemMessageA(g_main_window, IDC_DRIVES, CB_GETCURSEL, 0, 0));
     g_drive_index = drive;
     if (!BASS_CD_IsReady(drive)) return result;
@@ -195,37 +210,61 @@ LookupResult look_up(LookupJob* job)
     char object[1024];
     snprintf(object, sizeof object, "%s?cmd=cddb+read+%s+%s&hello=%s+orvocdripper+%s&proto=1", kCgiPath,
              result.genre, disc_id, hello, kHelloVersion);
-    result.outcome = ask_server(job, object);
+    result.outcome = ask_server(job, object, &result.http_status);
     return result;
 }
 
-// Writes what the reply says into the main window.
-void apply_reply(const char* reply)
+// Writes what an entry says into the main window: only the fields and
+// titles it gives a value for; the others keep what they hold.
+void apply_entry(const char* reply)
 {
-    find_key_value(reply, "DTITLE=", ScratchText, kWorkingBufferSize);
-    g_log.print("DTITLE: %s", ScratchText);
-    int p = find_key_value(ScratchText, " / ", g_album, sizeof g_album);
-    g_log.print("ALBUM: %s", g_album);
-    set_main_text(IDC_ALBUM, g_album);
-    if (p >= 0) ScratchText[p] = '\0';
-    g_log.print("ARTIST: %s", ScratchText);
-    set_main_text(IDC_ARTIST, ScratchText);
-    find_key_value(reply, "YEAR: ", ScratchText, kWorkingBufferSize);
-    g_log.print("YEAR: %s", ScratchText);
-    set_main_text(IDC_YEAR, ScratchText);
+    if (cddb_value(reply, "DTITLE", ScratchText, kWorkingBufferSize)) {
+        g_log.print("DTITLE: %s", ScratchText);
+        char artist[1024];
+        split_dtitle(ScratchText, artist, sizeof artist, g_album, sizeof g_album);
+        g_log.print("ALBUM: %s", g_album);
+        set_main_text(IDC_ALBUM, g_album);
+        g_log.print("ARTIST: %s", artist);
+        set_main_text(IDC_ARTIST, artist);
+    }
+    char year[kCddbYearSize];
+    if (cddb_year(reply, year, sizeof year)) {
+        g_log.print("YEAR: %s", year);
+        set_main_text(IDC_YEAR, year);
+    }
     HWND list = GetDlgItem(g_main_window, IDC_TRACKS);
     int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
         char key[64];
         // The entry numbers its titles by disc track, as the rows keep them.
-        snprintf(key, sizeof key, "TITLE%d=", row_track(list, row));
-        find_key_value(reply, key, ScratchText, kWorkingBufferSize);
+        snprintf(key, sizeof key, "TTITLE%d", row_track(list, row));
+        if (!cddb_value(reply, key, ScratchText, kWorkingBufferSize)) continue;
         g_log.print("TITLE: %s", ScratchText);
         LVITEMA item = {};
         item.iSubItem = 1;
         item.pszText = ScratchText;
         SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
     }
+}
+
+// Says why a reply changed nothing; a CDDB status line is shown as sent.
+void show_no_entry(const LookupResult& result, CddbReply kind)
+{
+    const char* reply = result.job->reply;
+    int line = static_cast<int>(strcspn(reply, "\r\n"));
+    if (line > 80) line = 80;
+    g_log.print("no entry: HTTP %lu, %.*s", static_cast<unsigned long>(result.http_status), line, reply);
+    char text[300];
+    if (kind == CddbReply::kNoEntry)
+        snprintf(text, sizeof text, "Genre: %s\nNo such CD entry in database", result.genre);
+    else if (kind == CddbReply::kHttpError)
+        snprintf(text, sizeof text, "The server answered with an error (HTTP %lu).\nNothing was changed.",
+                 static_cast<unsigned long>(result.http_status));
+    else
+        snprintf(text, sizeof text, "The server's reply is not a CD database entry.\nNothing was changed.%s%.*s",
+                 isdigit(static_cast<unsigned char>(reply[0])) ? "\n\n" : "",
+                 isdigit(static_cast<unsigned char>(reply[0])) ? line : 0, reply);
+    MessageBoxA(g_main_window, text, kAppCaption, MB_OK);
 }
 
 LookupJob* job_of(HWND dialog)
@@ -240,22 +279,22 @@ void end_disc_info(HWND dialog, int result)
 }
 
 // Main thread: shows what a lookup found, unless its dialog has been
-// cancelled since. Returns whether the lookup counts as done.
+// cancelled since. Returns whether the lookup counts as done: only an
+// entry ends the dialog; anything else is said and changes nothing.
 bool show_result(HWND dialog, const LookupResult& result)
 {
     if (result.job != job_of(dialog) || lookup_cancelled(result.job)) return false;
-    if (result.outcome == kSendFailed) {
+    bool done = false;
+    if (result.outcome == kNoAnswer) {
         MessageBoxA(g_main_window, "Please check your internet connection", kAppCaption, MB_OK);
-    } else if (result.outcome == kNoEntry) {
-        char text[200];
-        snprintf(text, sizeof text, "Genre: %s\nNo such CD entry in database", result.genre);
-        MessageBoxA(g_main_window, text, kAppCaption, MB_OK);
-    } else if (result.outcome == kEntry) {
-        apply_reply(result.job->reply);
+    } else if (result.outcome == kAnswered) {
+        CddbReply kind = classify_cddb_reply(result.http_status, result.job->reply);
+        done = kind == CddbReply::kEntry;
+        if (done) apply_entry(result.job->reply);
+        else show_no_entry(result, kind);
     }
     EnableWindow(dialog, TRUE);
     SetFocus(dialog);
-    bool done = result.outcome == kNoReply || result.outcome == kEntry;
     if (done) end_disc_info(dialog, 1);
     return done;
 }

@@ -37,15 +37,20 @@ bool claim_fault();
 void show_reading(double share);
 
 // The disc's fields as the rip worker read them from the main window,
-// already made safe for file names.
+// as typed or found: the tags hold them so. Only the copies that name
+// files and folders are made safe for file names.
+constexpr int kYearSize = 8;
 struct DiscFields {
     char artist[1024];
     char album[1024];
-    char year[8];
+    char year[kYearSize];
     char title[1024];
     char track_number[16];
 };
 extern DiscFields g_disc_fields;
+
+// The main window's year field, the same for the tags and the folder.
+void read_year_field(char (&year)[kYearSize]);
 
 // Whether a byte starts a double-byte character of the ANSI code page, for
 // the name rules (their trail bytes may look like '\' or '|').

@@ -63,11 +63,10 @@ bool g_order_cut;  // a settled row stopped the rip: later rows leave nothing
 constexpr size_t kMaxNameBytes = 255;
 constexpr size_t kMaxPathBytes = MAX_PATH - 1;
 
-void read_field(int id, char* out, int limit)
+void read_field(int id, char* out, int size)
 {
     out[0] = '\0';
-    SendDlgItemMessageA(g_main_window, id, WM_GETTEXT, limit, reinterpret_cast<LPARAM>(out));
-    sanitize_name(out, ansi_lead_byte);
+    SendDlgItemMessageA(g_main_window, id, WM_GETTEXT, size, reinterpret_cast<LPARAM>(out));
 }
 
 void read_title(HWND list, int row)
@@ -80,7 +79,6 @@ void read_title(HWND list, int row)
     item.cchTextMax = 1023;  // one byte stays zero whatever the list does
     SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
     title[1023] = '\0';
-    sanitize_name(title, ansi_lead_byte);
 }
 
 const char* extension()
@@ -177,6 +175,7 @@ Row rip_row(HWND list, int row, int drive, char* label)
     read_title(list, row);
     snprintf(g_disc_fields.track_number, sizeof g_disc_fields.track_number, "%d", track + 1);
     snprintf(label, 1024, "%d.%s", track + 1, g_disc_fields.title);
+    sanitize_name(label, ansi_lead_byte);  // the file's name; the tags keep the title as it is
     PostMessageA(g_bars.window, WM_RIP_LABEL, reinterpret_cast<WPARAM>(label), 0);
 
     if (check_disc(drive) == Row::kStop) return Row::kStop;
@@ -301,6 +300,11 @@ int encoder_limit()
 
 }  // namespace
 
+void read_year_field(char (&year)[kYearSize])
+{
+    read_field(IDC_YEAR, year, kYearSize);
+}
+
 bool claim_fault()
 {
     bool first = g_rip_fault.exchange(1) == 0;
@@ -323,7 +327,7 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     g_log.enter();
     read_field(IDC_ARTIST, g_disc_fields.artist, 1023);
     read_field(IDC_ALBUM, g_disc_fields.album, 1023);
-    read_field(IDC_YEAR, g_disc_fields.year, 7);
+    read_year_field(g_disc_fields.year);
 
     int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     int ticked = 0;

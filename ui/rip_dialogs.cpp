@@ -110,10 +110,10 @@ void compose_output_folder(HWND dialog, char* output, char* root)
     if (length == 0 || root[length - 1] != '\\') snprintf(root + length, kWorkingBufferSize - length, "\\");
     bool with_artist = IsDlgButtonChecked(dialog, IDC_OPT_ARTIST) != BST_UNCHECKED;
     bool with_album = IsDlgButtonChecked(dialog, IDC_OPT_ALBUM) != BST_UNCHECKED;
-    char artist[1024] = {}, album[1024] = {}, year[16] = {};
+    char artist[1024] = {}, album[1024] = {}, year[kYearSize] = {};
     if (with_artist) GetDlgItemTextA(g_main_window, IDC_ARTIST, artist, 1023);
     if (with_album) GetDlgItemTextA(g_main_window, IDC_ALBUM, album, 1023);
-    GetDlgItemTextA(g_main_window, IDC_YEAR, year, 15);
+    read_year_field(year);
     // Typing cannot put every such character in, but CD-TEXT and a disc
     // lookup can: each level is made safe, so "AC/DC" is one folder, "Live:
     // 1999" a valid one and ".." stays inside the root.

@@ -1,7 +1,8 @@
-// CDDB replies of any bytes through the key search and the DTITLE split.
-// The first byte chooses the out buffers' size (1 to 256 bytes), each
-// buffer allocated at exactly that size: a value as long as the buffer is
-// then quick to find, and a write one byte past it is caught.
+// CDDB replies of any bytes through the reply check, the value and year
+// search and the DTITLE split. The first byte chooses the out buffers'
+// size (1 to 256 bytes), each buffer allocated at exactly that size: a
+// value as long as the buffer is then quick to find, and a write one byte
+// past it is caught.
 #include "lookup/cddb.h"
 
 #include <string>
@@ -13,8 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t out_size = 1 + data[0];
     std::string reply(reinterpret_cast<const char*>(data + 1), size - 1);  // ends with its NUL, may hold others
     std::vector<char> value(out_size), artist(out_size), album(out_size);
-    for (const char* key : {"DTITLE=", "YEAR: ", "TITLE0=", "TITLE12=", " / "})
-        find_key_value(reply.c_str(), key, value.data(), out_size);
+    classify_cddb_reply(200, reply.c_str());
+    for (const char* key : {"DTITLE", "EXTD", "TTITLE0", "TTITLE12"})
+        cddb_value(reply.c_str(), key, value.data(), out_size);
+    cddb_year(reply.c_str(), value.data(), out_size);
     split_dtitle(reply.c_str(), artist.data(), out_size, album.data(), out_size);
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A small CDDB server on 127.0.0.1 for the lookup tests, which the program
 reaches as its HTTP proxy: appends each request line to FOLDER/requests.txt
-and answers with FOLDER/reply.bin after the seconds in FOLDER/delay.txt (a
+and answers with FOLDER/reply.bin (the body of a "200 OK", or the whole
+reply when it starts with "HTTP/") after the seconds in FOLDER/delay.txt (a
 delay past the program's time-out is a server that never answers). Writes
 its port and pid to FOLDER/port.txt and FOLDER/pid.txt.
 Usage: cddb_server.py start|stop FOLDER (start returns once it listens)
@@ -41,7 +42,9 @@ def handle(conn):
             log.write(data.split(b"\r\n", 1)[0] + b"\n")
         time.sleep(float(read("delay.txt") or 0))
         body = read("reply.bin")
-        conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
+        if not body.startswith(b"HTTP/"):  # else the reply, status and headers, as it stands
+            body = b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: %d\r\n\r\n" % len(body) + body
+        conn.sendall(body)
 
 
 server = socket.create_server(("127.0.0.1", 0))

@@ -8,6 +8,10 @@ static std::string run(const TableRow& row)
     std::string step = row.at(0), text = row.at(2), names;
     for (const CddbCategory& category : CddbCategories) names += (names.empty() ? "" : " ") + std::string(category.name);
     if (step == "categories") return names;
+    if (step == "reply") {
+        const char* kinds[] = {"entry", "no entry", "not an entry", "HTTP error"};
+        return kinds[static_cast<int>(classify_cddb_reply(std::stoul(row.at(1)), text.c_str()))];
+    }
     size_t size = std::stoul(row.at(1));
     std::vector<char> out(size, 'x'), album(size);  // a write past them is caught
     if (step == "hello") return cddb_hello_words(text.c_str(), out.data(), size) ? out.data() : "refused";
@@ -15,8 +19,9 @@ static std::string run(const TableRow& row)
         split_dtitle(text.c_str(), out.data(), size, album.data(), size);
         return "[" + std::string(out.data()) + "] [" + album.data() + "]";
     }
-    int at = find_key_value(text.c_str(), row.at(3).c_str(), out.data(), size);
-    return "\"" + std::string(out.data()) + "\" at " + std::to_string(at);
+    bool found = step == "year" ? cddb_year(text.c_str(), out.data(), size)
+                                : cddb_value(text.c_str(), row.at(3).c_str(), out.data(), size);
+    return found ? "\"" + std::string(out.data()) + "\"" : out[0] ? "absent, yet " + std::string(out.data()) : "absent";
 }
 
-TEST(Cddb, KeysDtitlesAndCategories) { check_table("lookup/cddb.table", run); }
+TEST(Cddb, RepliesValuesYearsAndCategories) { check_table("lookup/cddb.table", run); }
