@@ -30,6 +30,7 @@ enum {
     CDLIB_ERROR_READ = 46,       // the disc could not be read
     CDLIB_ERROR_FORMAT = 6,      // unsupported sample format
     CDLIB_ERROR_CODEC = 44,      // the encoder failed
+    CDLIB_ERROR_STOPPED = 47,    // the program's stop check asked the read to stop
     CDLIB_ERROR_UNKNOWN = -1,
 };
 
@@ -44,6 +45,12 @@ enum {
 // image was refused, how many sectors could not be read). Null: nowhere.
 typedef void (*CDLIB_LOGPROC)(const char* line);
 void CDLIB_SetLogProc(CDLIB_LOGPROC proc);
+
+// Asked while a stream reads the disc, between device requests (retries of
+// unreadable sectors can take seconds each): nonzero stops the read, and
+// BASS_ChannelGetData then fails with CDLIB_ERROR_STOPPED. Null: never.
+typedef int (*CDLIB_STOPPROC)(void);
+void CDLIB_SetStopProc(CDLIB_STOPPROC proc);
 
 CDLIB_DWORD BASS_GetVersion(void);
 int BASS_Init(int device, CDLIB_DWORD freq, CDLIB_DWORD flags, void* window, const void* clsid);
