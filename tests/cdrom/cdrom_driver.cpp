@@ -24,8 +24,8 @@ struct Drive {
     ULONG changes;  // media changes so far
     OrvoCommand disc;
     long fail_sector[kFailures], fail_count[kFailures], fail_ms[kFailures];
-    ULONG refuse_code;
-    long refuse_count, refuse_status, stale_status;
+    ULONG refuse_code, refuse_status, stale_status;
+    long refuse_count;
     long speed;
     OrvoCounts counts;
 };
@@ -90,7 +90,6 @@ NTSTATUS command(Drive* d, PIRP irp, const OrvoCommand& c, ULONG out_bytes)
 
 void wait_ms(LONGLONG ms)
 {
-    if (ms <= 0) return;
     LARGE_INTEGER wait;
     wait.QuadPart = -10000LL * ms;
     KeDelayExecutionThread(KernelMode, FALSE, &wait);
@@ -167,11 +166,9 @@ NTSTATUS control(Drive* d, PIRP irp, PIO_STACK_LOCATION stack)
     // A handle opened before the last media change fails until it is
     // opened again, as a volume handle does on Windows.
     if (reinterpret_cast<ULONG_PTR>(stack->FileObject->FsContext) != d->changes)
-        return d->stale_status ? d->stale_status : STATUS_VERIFY_REQUIRED;
-    if (code == d->refuse_code && d->refuse_count) {
-        if (d->refuse_count > 0) --d->refuse_count;
-        return d->refuse_status ? d->refuse_status : given(irp, 0);
-    }
+        return d->stale_status ? static_cast<NTSTATUS>(d->stale_status) : STATUS_VERIFY_REQUIRED;
+    if (code == d->refuse_code && (d->refuse_count < 0 || (d->refuse_count > 0 && d->refuse_count--)))
+        return d->refuse_status ? static_cast<NTSTATUS>(d->refuse_status) : given(irp, 0);
     switch (code) {
     case IOCTL_STORAGE_CHECK_VERIFY2:
         return copy_out(irp, &d->changes, out >= sizeof(ULONG) ? sizeof(ULONG) : 0, out);

@@ -7,7 +7,7 @@
 //   eject D:
 //   fail D: SECTOR N [MS] the next N reads that reach SECTOR fail (N = -1:
 //                         it never reads), each after MS milliseconds
-//   refuse D: KIND N STATUS  the next N requests of KIND (verify2, toc, text)
+//   refuse D: KIND N STATUS  the next N requests of KIND (verify2, text)
 //                         fail with the NTSTATUS (hex; N = -1: every one;
 //                         STATUS 0: succeed giving nothing back)
 //   stale D: STATUS       handles opened before the last media change fail
@@ -101,12 +101,6 @@ std::string make_disc(const std::string& cue_path, OrvoCommand* c, std::string* 
     return "";
 }
 
-unsigned long request_code(const std::string& kind)
-{
-    return kind == "verify2" ? IOCTL_STORAGE_CHECK_VERIFY2 : kind == "toc" ? IOCTL_CDROM_READ_TOC
-                                                           : kind == "text" ? IOCTL_CDROM_READ_TOC_EX : 0;
-}
-
 }  // namespace
 
 std::string device_command(const std::string& line)
@@ -119,17 +113,12 @@ std::string device_command(const std::string& line)
     const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads", "refuse", "stale"};
     for (unsigned long i = 1; i < 8; ++i) c.op = op == ops[i] ? i : c.op;
     std::string kind;
-    unsigned long status = 0;
-    bool ok = false;
-    switch (c.op) {
-    case kOrvoInsert: ok = static_cast<bool>(words >> sheet); break;
-    case kOrvoEject: ok = true; break;
-    case kOrvoSpeed: ok = static_cast<bool>(words >> c.count); break;
-    case kOrvoStale: ok = static_cast<bool>(words >> std::hex >> status); break;
-    case kOrvoRefuse: ok = words >> kind >> c.count >> std::hex >> status && (c.code = request_code(kind)) != 0; break;
-    default: ok = words >> c.sector >> c.count && ((words >> c.ms) || words.eof()); break;
-    }
-    c.status = static_cast<long>(status);
+    bool ok = c.op == kOrvoInsert  ? !!(words >> sheet)
+              : c.op == kOrvoSpeed ? !!(words >> c.count)
+              : c.op == kOrvoStale ? !!(words >> std::hex >> c.status)
+              : c.op == kOrvoRefuse ? words >> kind >> c.count >> std::hex >> c.status &&
+                                          (c.code = kind == "verify2" ? IOCTL_STORAGE_CHECK_VERIFY2 : kind == "text" ? IOCTL_CDROM_READ_TOC_EX : 0)
+              : c.op == kOrvoEject || (words >> c.sector >> c.count && (words >> c.ms || words.eof()));
     if (!c.op || !ok || letter.size() != 2)
         return "insert|eject|fail|speed|reads|refuse|stale D: [SHEET.cue | SECTOR N [MS] | N | TOC RAW | KIND N STATUS | STATUS]";
     char full[MAX_PATH];
