@@ -24,8 +24,8 @@ struct Drive {
     ULONG changes;  // media changes so far
     OrvoCommand disc;
     long fail_sector[kFailures], fail_count[kFailures], fail_ms[kFailures];
+    long refuse_count;  // the next requests of refuse_code answered refuse_status (-1: every one)
     ULONG refuse_code, refuse_status, stale_status;
-    long refuse_count;
     long speed;
     OrvoCounts counts;
 };
@@ -99,12 +99,11 @@ void wait_ms(LONGLONG ms)
 // after the failure's time.
 bool read_fails(Drive* d, ULONG first, ULONG count)
 {
-    for (ULONG lba = first; lba < first + count; ++lba) {
-        for (int i = 0; i < kFailures; ++i) {
-            if (!d->fail_count[i] || d->fail_sector[i] != static_cast<long>(lba)) continue;
-            if (d->fail_count[i] > 0) --d->fail_count[i];
-            return wait_ms(d->fail_ms[i]), true;
-        }
+    for (int i = 0; i < kFailures; ++i) {
+        ULONG sector = static_cast<ULONG>(d->fail_sector[i]);
+        if (!d->fail_count[i] || sector < first || sector >= first + count) continue;
+        if (d->fail_count[i] > 0) --d->fail_count[i];
+        return wait_ms(d->fail_ms[i]), true;
     }
     return false;
 }

@@ -18,8 +18,9 @@ struct OrvoCommand {
     long count;         // kOrvoFail: failed reads before it reads (-1: never reads); kOrvoSpeed: times real time (0: no limit);
                         // kOrvoRefuse: requests refused (-1: every one)
     long ms;            // kOrvoFail: how long each failing read takes
-    unsigned long code; // kOrvoRefuse: the request (its IOCTL code)
-    unsigned long status;  // kOrvoRefuse: its answer (0: success, nothing given back); kOrvoStale: what stale handles get
+    // kOrvoRefuse: the request (its IOCTL code) and its answer (0: success,
+    // nothing given back); kOrvoStale: the status stale handles get
+    unsigned long code, status;
     unsigned long toc_bytes, text_bytes;
     unsigned char toc[804];     // kOrvoInsert: what IOCTL_CDROM_READ_TOC returns
     unsigned char text[8192];   // and READ_TOC_EX for CD-TEXT (4-byte header, packs)

@@ -107,12 +107,11 @@ std::string device_command(const std::string& line)
 {
     static OrvoCommand c;
     c = OrvoCommand();
-    std::string op, letter, sheet, image, why;
+    std::string op, letter, sheet, image, why, kind;
     std::istringstream words(line);
     words >> op >> letter;
     const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads", "refuse", "stale"};
     for (unsigned long i = 1; i < 8; ++i) c.op = op == ops[i] ? i : c.op;
-    std::string kind;
     bool ok = c.op == kOrvoInsert  ? !!(words >> sheet)
               : c.op == kOrvoSpeed ? !!(words >> c.count)
               : c.op == kOrvoStale ? !!(words >> std::hex >> c.status)

@@ -51,7 +51,7 @@
 //           rename A B (in ${DISCS} unless absolute) | delete PATH | wait MS
 //           refresh (press Refresh, wait for its end) | press CONTROL
 //           rip FMT [artist=0|1] [album=0|1]   (answers every box with OK)
-//           abort | answer (OK to the next message box) | close [nowait]
+//           abort [MS] (the dialog gone within MS) | answer (OK to the next box) | close [nowait]
 //           when reading N: STEP | when encoding: STEP   (for the next rip: once
 //             the progress label has named track N for 300 ms, or once the
 //             log shows "wavtomp3")

@@ -216,9 +216,12 @@ const std::vector<Verb> kActionVerbs = {
     {"refresh", "", refresh},
     {"press", "w", [](Run& r, Strings& a) { HWND b = control(r, a[0]); return b && PostMessageA(b, BM_CLICK, 0, 0); }},
     {"rip", "wWW", rip},
-    {"abort", "", [](Run& r, Strings&) {
+    {"abort", "W", [](Run& r, Strings& a) {
          HWND progress = harness::wait_for_window(pid(r), "CD Ripping...");
-         return progress ? (harness::click(progress, IDCANCEL), true) : fail(r, "no progress dialog to abort");
+         if (!progress) return fail(r, "no progress dialog to abort");
+         harness::click(progress, IDCANCEL);
+         return a[0].empty() || harness::wait_gone(progress, static_cast<DWORD>(atoi(a[0].c_str()))) ||
+                fail(r, "the progress dialog was still open " + a[0] + " ms after Abort");
      }},
     {"when", "x", when},
     {"answer", "", [](Run& r, Strings&) { return answer(r, 10000) || fail(r, "no message box came"); }},
