@@ -251,13 +251,14 @@ namespace {
 constexpr DWORD kRetryMs = 4000;  // the retries of one read-ahead; sectors left then are silence
 
 // The disc read when the stream was made is still in: the same media-change
-// count, or for a drive that keeps none, the same table of contents.
+// count, or when the drive gives none, the same table of contents.
 bool same_disc(OpticalDrive* drive)
 {
     uint32_t changes = 0;
-    if (!drive->device->check_ready(&changes) || !drive->known || changes != drive->changes) return false;
+    if (!drive->device->check_ready(&changes) || !drive->known) return false;
+    if (changes != 0) return changes == drive->changes;
     std::vector<uint8_t> bytes;
-    return changes != 0 || (drive->device->read_toc(&bytes) && bytes == drive->toc_bytes);
+    return drive->device->read_toc(&bytes) && bytes == drive->toc_bytes;
 }
 
 // `n` sectors from `first`: one request, and when the drive refuses it,
