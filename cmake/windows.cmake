@@ -42,6 +42,7 @@ add_library(orvo_app STATIC
     rip/flac.cpp
     rip/mp3.cpp
     rip/rip_worker.cpp
+    rip/tag_source.cpp
     ui/about.cpp
     ui/main_window.cpp
     ui/rip_dialogs.cpp
