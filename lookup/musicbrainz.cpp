@@ -216,6 +216,7 @@ MbAnswer mb_parse_answer(const std::string& json, const std::string& disc_id, co
             MbRelease read = common;
             read.format = reader.text(medium, "format");
             read.disc = static_cast<int>(reader.number(medium, "position", 999, static_cast<uint32_t>(m + 1)));
+            if (read.disc < 1) reader.bad = true;  // media count from 1
             read.discs = std::max(static_cast<int>(media->size()), read.disc);
             const Json* tracks = reader.array(medium, "tracks");
             for (size_t t = 0; tracks && t < tracks->size(); ++t)
