@@ -1,28 +1,20 @@
 #!/usr/bin/python3
 """A small web server on 127.0.0.1 for the lookup tests, which the program
-reaches as its HTTP proxy. Writes its port and pid to FOLDER/port.txt and
-FOLDER/pid.txt. Usage: cddb_server.py start|stop FOLDER (start returns once
-it listens).
-
-Plain requests (CDDB): appends each request line to FOLDER/requests.txt and
-answers with FOLDER/reply.bin (the body of a "200 OK", or the whole reply
-when it starts with "HTTP/") after the seconds in FOLDER/delay.txt (a delay
-past the program's time-out is a server that never answers).
-
-HTTPS (`CONNECT host:443`): answers 200 and speaks TLS with a certificate
-for that host signed by a test CA made at each start (FOLDER/ca.der, which
-the test prefix must trust), then appends "GET https://host/path?query" to
-requests.txt and answers from FOLDER/host/: for the path /a/b the nearest
-of FOLDER/host/a/b/NAME, FOLDER/host/a/NAME, FOLDER/host/NAME is used, for
-each NAME of
-  once.bin   served once (then deleted) before reply.bin, e.g. a 503
-  reply.bin  as above; none at all is a 404
-  delay.txt  as above
-so FOLDER/coverartarchive.org/reply.bin holding "HTTP/1.1 307 x\\r\\n
-Location: https://archive.org/f.jpg\\r\\n\\r\\n" sends the program on to
-FOLDER/archive.org/reply.bin. Each connection carries one answer.
+reaches as its HTTP proxy. Usage: cddb_server.py start|stop FOLDER (start
+returns once it listens, its port and pid in FOLDER/port.txt and pid.txt).
+Each request is logged to FOLDER/requests.txt: a plain one (CDDB) as its
+request line; one through `CONNECT host:443`, spoken in TLS with a
+certificate for the host signed by a test CA made at start (FOLDER/ca.der,
+for the test prefix to trust), as "GET https://host/path?query".
+The answer: FOLDER/reply.bin for a plain request, for /a/b on a host the
+nearest of FOLDER/host/a/b/reply.bin, FOLDER/host/a/reply.bin and
+FOLDER/host/reply.bin (none: a 404); it is the body of a "200 OK", or the
+whole reply when it starts with "HTTP/" (a 307 with a Location sends the
+program on). A once.bin found the same way is served once, then deleted,
+before it (a 503 first); a delay.txt holds seconds to wait first (past the
+program's time-out: a server that never answers).
 """
-import contextlib, os, re, shutil, signal, socket, ssl, subprocess, sys, threading, time
+import contextlib, itertools, os, re, shutil, signal, socket, ssl, subprocess, sys, threading, time
 from pathlib import Path
 
 folder = Path(sys.argv[2])
@@ -42,30 +34,22 @@ os.setsid()
 for fd in range(3):  # nothing of the test's output stays open here
     os.dup2(os.open(os.devnull, os.O_RDWR), fd)
 
-tls, contexts, lock = folder / "tls", {}, threading.Lock()
+tls, contexts, lock, CA = folder / "tls", {}, threading.Lock(), "Orvo test CA"
 
 
-def openssl(*args, stdin=None):
-    subprocess.run(["openssl", *map(str, args)], input=stdin, check=True, capture_output=True)
-
-
-def make_ca():
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "7", "-subj", "/CN=Orvo test CA",
-            "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign",
-            "-keyout", tls / "ca.key", "-out", tls / "ca.pem")
-    openssl("x509", "-in", tls / "ca.pem", "-outform", "DER", "-out", folder / "ca.der")
+def certificate(name, *extensions):  # FOLDER/tls/name.pem and .key, signed by the CA once there is one
+    ca = ["-CA", tls / (CA + ".pem"), "-CAkey", tls / (CA + ".key")] if (tls / (CA + ".key")).exists() else []
+    subprocess.run(["openssl", "req", "-x509", "-config", os.devnull, "-newkey", "rsa:2048", "-nodes", "-days", "7",
+                    "-subj", "/CN=" + name, *extensions, *ca, "-keyout", tls / (name + ".key"),
+                    "-out", tls / (name + ".pem")], check=True, capture_output=True)
 
 
 def context_for(host):  # a certificate for `host`, made on first use
     with lock:
         if host not in contexts:
-            key, csr, crt, ext = (tls / (host + s) for s in (".key", ".csr", ".pem", ".ext"))
-            ext.write_text("subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n" % host)
-            openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + host, "-keyout", key, "-out", csr)
-            openssl("x509", "-req", "-in", csr, "-CA", tls / "ca.pem", "-CAkey", tls / "ca.key", "-days", "7",
-                    "-set_serial", str(int.from_bytes(os.urandom(8), "big")), "-extfile", ext, "-out", crt)
+            certificate(host, "-addext", "subjectAltName=DNS:" + host, "-addext", "extendedKeyUsage=serverAuth")
             contexts[host] = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            contexts[host].load_cert_chain(crt, key)
+            contexts[host].load_cert_chain(tls / (host + ".pem"), tls / (host + ".key"))
         return contexts[host]
 
 
@@ -76,14 +60,11 @@ def read_head(conn):
     return data
 
 
-def nearest(base, path, name):  # FOLDER/host/a/b/name, then .../a/name, then name
-    parts = [p for p in path.split("?", 1)[0].split("/") if p]
-    parts = parts[:next((i for i, p in enumerate(parts) if not re.fullmatch(r"[\w.-]+", p) or p == ".."), len(parts))]
-    for depth in range(len(parts), -1, -1):
-        file = base.joinpath(*parts[:depth], name)
-        if file.exists():
-            return file
-    return None
+def nearest(base, path, name):  # base/a/b/name, then base/a/name, then base/name
+    parts = filter(None, path.split("?", 1)[0].split("/"))
+    parts = list(itertools.takewhile(lambda p: re.fullmatch(r"[\w.-]+", p) and p != "..", parts))
+    files = (base.joinpath(*parts[:depth], name) for depth in range(len(parts), -1, -1))
+    return next((file for file in files if file.exists()), None)
 
 
 def answer(conn, base, path, missing):
@@ -123,7 +104,8 @@ def handle(conn):
             answer(inner, folder / host, path, b"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")
 
 
-make_ca()
+certificate(CA, "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign")
+subprocess.run(["openssl", "x509", "-in", tls / (CA + ".pem"), "-outform", "DER", "-out", folder / "ca.der"], check=True)
 server = socket.create_server(("127.0.0.1", 0))
 (folder / "port.txt").write_text(str(server.getsockname()[1]))
 (folder / "pid.txt").write_text(str(os.getpid()))  # written last: the parent waits for it
