@@ -37,6 +37,7 @@ add_library(orvo_app STATIC
     cd/library_error.cpp
     cd/refresh_worker.cpp
     lookup/lookup_worker.cpp
+    lookup/web.cpp
     rip/capture.cpp
     rip/encode_job.cpp
     rip/flac.cpp
