@@ -36,6 +36,7 @@ add_library(orvo_app STATIC
     app/settings.cpp
     cd/library_error.cpp
     cd/refresh_worker.cpp
+    lookup/cover_art.cpp
     lookup/lookup_worker.cpp
     lookup/web.cpp
     rip/capture.cpp
