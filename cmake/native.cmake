@@ -10,6 +10,7 @@ add_executable(core_tests
     tests/cd/track_rows_test.cpp
     tests/cdlib/cdtext_test.cpp
     tests/cdlib/cue_test.cpp
+    tests/lookup/accuraterip_test.cpp
     tests/lookup/cddb_test.cpp
     tests/lookup/musicbrainz_test.cpp
     tests/rip/names_test.cpp
@@ -37,7 +38,7 @@ foreach(target cue disc cddb mb)
     add_executable(fuzz_${target} tests/fuzz/fuzz_${target}.cpp)
     target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined -g)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_libraries(fuzz_${target} PRIVATE cdlib_core_fuzz orvo_core_fuzz)
+    target_link_libraries(fuzz_${target} PRIVATE orvo_core_fuzz cdlib_core_fuzz)
     # New inputs go to the build's corpus; the committed seeds are only read.
     file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/corpus/${target})
     add_test(NAME fuzz_${target}
