@@ -43,8 +43,8 @@ static std::string cue(const TableRow& row)
     std::string title, text, error, out;
     for (int n = 1, control; std::getline(titles, title, ';') && controls >> control; ++n)
         info.tracks.push_back({n, control, "Track " + std::to_string(n) + ".wav", title, n == 2 ? "Guest" : ""});
-    if (row.at(0) == "cue") return cue_sheet_text(info);
     text = cue_sheet_text(info);
+    if (row.at(0) == "cue") return text;
     CueSheet sheet;
     if (!parse_cue(text.data(), text.size(), &sheet, &error)) return error;
     out = "[" + sheet.title + "] by [" + sheet.performer + "]";
