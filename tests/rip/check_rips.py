@@ -57,9 +57,7 @@ def probe_streams(path):
 
 def utf16_text(data, at):
     """The UTF-16 text at `at`, ended by a NUL, and where the bytes after it start."""
-    end = at
-    while data[end:end + 2] not in (b"\0\0", b""):
-        end += 2
+    end = next(end for end in range(at, len(data) + 2, 2) if data[end:end + 2] in (b"\0\0", b""))
     return data[at:end].decode("utf-16-le", "replace"), end + 2
 
 
