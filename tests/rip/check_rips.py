@@ -1,10 +1,6 @@
 #!/usr/bin/python3
 """check_rips.py KEEP_FOLDER: the kept rips, read with tools of their own (the files: tests/rip/rip.table)."""
-import hashlib
-import json
-import math
-import subprocess
-import sys
+import hashlib, json, math, subprocess, sys
 from array import array
 from pathlib import Path
 
