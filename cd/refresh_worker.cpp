@@ -22,6 +22,7 @@ namespace {
 // The disc listed last, as describe_disc gives it, and its drive.
 char g_listed_disc[4096];
 int g_listed_drive = -1;
+std::atomic<int> g_listed_first{1};  // the listed disc's first track number
 
 // What tells the disc in `drive` from another of the same freedb id: the
 // CDDB query text (the id, every track's start, the whole seconds) and the
@@ -80,7 +81,7 @@ void set_cell(HWND list, int row, int column, const char* text)
     SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
 }
 
-void add_row(HWND list, int track, const char* title, uint32_t length)
+void add_row(HWND list, int track, int number, const char* title, uint32_t length)
 {
     LVITEMA item = {};
     item.mask = LVIF_TEXT | LVIF_PARAM;
@@ -89,11 +90,11 @@ void add_row(HWND list, int track, const char* title, uint32_t length)
     item.lParam = track;
     int row = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (row < 0) return;
-    char number[16], time[32];
-    snprintf(number, sizeof number, "%d", track + 1);
+    char text[16], time[32];
+    snprintf(text, sizeof text, "%d", number);
     format_track_time(length, time, sizeof time);
     set_cell(list, row, 1, title);
-    set_cell(list, row, 0, number);
+    set_cell(list, row, 0, text);
     set_cell(list, row, 2, time);
     LVITEMA state = {};
     state.stateMask = LVIS_STATEIMAGEMASK;
@@ -111,17 +112,20 @@ void fill_tracks(HWND list, int drive)
     if (count == -1) return;
     g_log.print("CDDB: %s", BASS_CD_GetID(drive, BASS_CDID_CDDB));
     remember_listed_disc(drive, true);
+    CDLIB_TOC toc;
+    g_listed_first = CDLIB_GetTOC(drive, &toc) ? toc.first : 1;
     const char* text = BASS_CD_GetID(drive, BASS_CDID_TEXT);
     g_log.print("CDID_TEXT: %s", text);
     for (int i = 0; i < count; ++i) {
         if (g_refresh_abort.load()) break;
         CDLIB_DWORD length = BASS_CD_GetTrackLength(drive, i);
         char title[kTitleSize];
-        default_track_title(i + 1, title, sizeof title);
-        const char* found = find_cdtext_title(text, i + 1);
+        int number = g_listed_first + i;
+        default_track_title(number, title, sizeof title);
+        const char* found = find_cdtext_title(text, number);
         if (found) copy_track_title(title, sizeof title, found, ansi_lead_byte);  // at most 107 characters
         if (length == 0xFFFFFFFFu) continue;
-        add_row(list, i, title, length);
+        add_row(list, i, number, title, length);
     }
 }
 
@@ -134,6 +138,11 @@ int row_track(HWND list, int row)
     item.iItem = row;
     if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return row;
     return static_cast<int>(item.lParam);
+}
+
+int disc_track_number(int track)
+{
+    return g_listed_first + track;
 }
 
 bool drive_holds_listed_disc(int drive)

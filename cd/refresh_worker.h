@@ -18,6 +18,12 @@ DWORD WINAPI refresh_worker(LPVOID main_window);
 // track in its item data, and ripping and the lookup read it from there.
 int row_track(HWND list, int row);
 
+// The number a disc track (0-based, as row_track gives it) has on the disc
+// listed last: the list, the file names, the tags and the messages show
+// it. Most discs number from 1; the second disc of a set may go on from
+// the first.
+int disc_track_number(int track);
+
 // Whether the drive still holds the disc the track list was read from at
 // the last refresh (the same table of contents); a rip of the rows under
 // another disc would give wrong files under the old names.

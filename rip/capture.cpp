@@ -8,6 +8,7 @@
 #include "app/log.h"
 #include "app/settings.h"
 #include "cd/library_error.h"
+#include "cd/refresh_worker.h"
 #include "cdlib/cdlib.h"
 #include "rip/encode_job.h"
 #include "rip/names.h"
@@ -172,9 +173,9 @@ Capture capture_track(int drive, int track, const char* path, const char* shown,
     if (!stream) {
         // Nothing is made for a track the disc cannot give: a header-only
         // WAV or a tags-only WMA would pass for a ripped track.
-        g_log.print("no stream for track %d", track + 1);
+        g_log.print("no stream for track %d", disc_track_number(track));
         char what[64];
-        snprintf(what, sizeof what, "Can't read track %d", track + 1);
+        snprintf(what, sizeof what, "Can't read track %d", disc_track_number(track));
         show_library_error(what);
         return Capture::kNoTrack;
     }

@@ -33,7 +33,7 @@ int64_t audio_waiting(EncodeJob* job)
 
 JobEnd fault(EncodeJob* job, const char* path, DWORD error)
 {
-    g_log.print("track %d: write failed: %s (%lu)", job->track + 1, path, error);
+    g_log.print("track %d: write failed: %s (%lu)", job->tags.track, path, error);
     snprintf(job->fault_path, sizeof job->fault_path, "%s", path);
     job->error = error;
     job->tell = claim_fault();
@@ -57,7 +57,7 @@ long read_capture(void* source, char* buffer, size_t bytes)
 
 JobEnd encode_mp3(EncodeJob* job)
 {
-    g_log.print("wavtomp3 (track %d)", job->track + 1);
+    g_log.print("wavtomp3 (track %d)", job->tags.track);
     job->capture = CreateFileA(job->capture_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     LARGE_INTEGER audio;
@@ -117,7 +117,7 @@ DWORD WINAPI run_job(LPVOID parameter)
     while (job->feeding.load() == 1) WaitForSingleObject(job->fed_event, 50);
     if (job->capture_path[0]) DeleteFileA(job->capture_path);
     const char* said[] = {"", "encoded", "failed", "stopped"};
-    g_log.print("track %d %s", job->track + 1, said[static_cast<int>(end)]);
+    g_log.print("track %d %s", job->tags.track, said[static_cast<int>(end)]);
     job->end = end;
     return 0;
 }

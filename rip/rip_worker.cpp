@@ -99,7 +99,7 @@ bool output_paths(const char* label, int track, char* final_path, char* part_pat
     int n = snprintf(final_path, size, "%s%s%s", OutputFolder, label, extension());
     if (n < 0 || static_cast<size_t>(n) >= size || static_cast<size_t>(n) > kMaxPathBytes) return false;
     if (strlen(label) + strlen(extension()) > kMaxNameBytes) return false;
-    n = snprintf(part_path, size, "%s~track%02d.part", OutputFolder, track + 1);
+    n = snprintf(part_path, size, "%s~track%02d.part", OutputFolder, disc_track_number(track));
     return n >= 0 && static_cast<size_t>(n) < size && static_cast<size_t>(n) <= kMaxPathBytes;
 }
 
@@ -154,9 +154,10 @@ void note_unread(int track, unsigned long unread)
 {
     size_t used = strlen(g_rip_unread);
     if (unread == 0) return;
-    g_log.print("track %d: %lu unreadable sectors in the file", track + 1, unread);
+    int number = disc_track_number(track);
+    g_log.print("track %d: %lu unreadable sectors in the file", number, unread);
     snprintf(g_rip_unread + used, sizeof g_rip_unread - used, "Track %d holds %lu unreadable sector%s, ripped as silence.\n",
-             track + 1, unread, unread == 1 ? "" : "s");
+             number, unread, unread == 1 ? "" : "s");
 }
 
 // The lowest capture name beside the program that no running encoder
@@ -177,7 +178,7 @@ Row rip_row(HWND list, int row, int drive, char* label)
     static char final_path[4096], part_path[4096];
     int track = row_track(list, row);
     read_title(list, row);
-    snprintf(label, 1024, "%d.%s", track + 1, g_disc_fields.title);
+    snprintf(label, 1024, "%d.%s", disc_track_number(track), g_disc_fields.title);
     sanitize_name(label, ansi_lead_byte);  // the file's name; the tags keep the title as it is
     PostMessageA(g_bars.window, WM_RIP_LABEL, reinterpret_cast<WPARAM>(label), 0);
 
@@ -196,7 +197,7 @@ Row rip_row(HWND list, int row, int drive, char* label)
     auto* job = new EncodeJob;
     job->format = rip_format();
     job->track = track;
-    job->tags = tags_for_track(g_disc_fields, track + 1, g_disc_tracks);
+    job->tags = tags_for_track(g_disc_fields, disc_track_number(track), g_disc_tracks);
     snprintf(job->final_path, sizeof job->final_path, "%s", final_path);  // both fit: output_paths said so
     snprintf(job->part_path, sizeof job->part_path, "%s", part_path);
     if (job->format == OutputFormat::kMp3) {
@@ -366,9 +367,9 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     for (int row = 0; row < rows; ++row) {
         int track = row_track(list, row);
         if (row_ticked(list, row) && ticked++ == 0) first = track;
-        if (track >= g_disc_tracks) g_disc_tracks = track + 1;
+        if (disc_track_number(track) > g_disc_tracks) g_disc_tracks = disc_track_number(track);
     }
-    TagSet disc_tags = tags_for_track(g_disc_fields, first + 1, g_disc_tracks);
+    TagSet disc_tags = tags_for_track(g_disc_fields, disc_track_number(first), g_disc_tracks);
     if (g_rip_into_album && disc_tags.cover) save_folder_picture(*disc_tags.cover);
 
     g_bars = {progress, ticked, 0, rip_format() == OutputFormat::kWav ? 1.0 : 0.5, -1, -1};

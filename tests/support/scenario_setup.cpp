@@ -78,6 +78,7 @@ bool disc(Run& run, Strings& a)
     Strings titles;
     bool titled = false;
     uint32_t gap = 0;
+    int track = 1;  // `first=N`: the disc numbers its tracks from N
     for (size_t i = 2; i < a.size() && !a[i].empty(); ++i) {
         std::string option = a[i].substr(0, a[i].find('=') + 1), value = a[i].substr(option.size());
         if (option == "speed=") cue += "REM SPEED " + value + "\n";
@@ -87,11 +88,11 @@ bool disc(Run& run, Strings& a)
         else if (option == "data=" && (value == "first" || value == "last")) data = value;
         else if (option == "files=" && (value == "wave" || value == "motorola" || value == "binary")) files = value;
         else if (option == "gap=") gap = static_cast<uint32_t>(lround(atof(value.c_str()) * 75));
+        else if (option == "first=") track = atoi(value.c_str());
         else return fail(run, "unknown disc option " + show(a[i]));
     }
     if (files == "wave" && !data.empty()) return fail(run, "a data track goes with one image file only");
     cue += files == "wave" ? "" : "FILE \"" + a[0] + ".bin\" " + (files == "motorola" ? "MOTOROLA\n" : "BINARY\n");
-    int track = 1;
     uint32_t at = 0;
     auto add_data = [&] {
         cue += cue_track(track++, "MODE1/2352", at, nullptr, 0);
