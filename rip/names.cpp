@@ -115,6 +115,33 @@ bool make_artist_level(char* level, size_t size, const char* artist, LeadByteTes
     return true;
 }
 
+// The bytes of `text` up to `max_bytes`, ended at a character boundary, but
+// never fewer than its first `keep` bytes and one character behind them.
+size_t fitting_bytes(const char* text, size_t max_bytes, size_t keep, LeadByteTest is_lead)
+{
+    size_t at = keep;
+    if (text[at]) at += char_bytes(text + at, is_lead);
+    while (text[at]) {
+        size_t n = char_bytes(text + at, is_lead);
+        if (at + n > max_bytes) break;
+        at += n;
+    }
+    return at;
+}
+
+// Cuts a folder level by up to `excess` bytes, keeping its first `keep`;
+// returns the bytes it saved. The cut may leave a dot or a space last, or
+// a device name: the level is made safe again within its new length.
+size_t cut_level(char* level, size_t excess, size_t keep, LeadByteTest is_lead)
+{
+    size_t length = strlen(level);
+    size_t end = fitting_bytes(level, length > excess ? length - excess : 0, keep, is_lead);
+    if (end >= length) return 0;
+    level[end] = '\0';
+    make_safe_folder_level(level, end + 1, is_lead);
+    return length - strlen(level);
+}
+
 }  // namespace
 
 void sanitize_name(char* text, LeadByteTest is_lead)
@@ -150,12 +177,36 @@ bool compose_folder_text(const char* root, const char* artist, const char* album
     char artist_level[kLevelSize], album_level[kLevelSize];
     if (with_artist && !make_artist_level(artist_level, sizeof artist_level, artist, is_lead)) return false;
     if (with_album && !make_album_level(album_level, sizeof album_level, album, year, is_lead)) return false;
+    size_t length = strlen(root) + (with_artist ? strlen(artist_level) + 1 : 0) + (with_album ? strlen(album_level) + 1 : 0);
+    if (with_album && length >= size) {
+        size_t level = strlen(album_level), album_bytes = strlen(album);  // the album part ends the level
+        length -= cut_level(album_level, length - (size - 1), level > album_bytes ? level - album_bytes : 0, is_lead);
+    }
+    if (with_artist && length >= size) length -= cut_level(artist_level, length - (size - 1), 0, is_lead);
     int n;
     if (with_artist && with_album) n = snprintf(out, size, "%s%s\\%s\\", root, artist_level, album_level);
     else if (with_artist) n = snprintf(out, size, "%s%s\\", root, artist_level);
     else if (with_album) n = snprintf(out, size, "%s%s\\", root, album_level);
     else n = snprintf(out, size, "%s", root);
     return n >= 0 && static_cast<size_t>(n) < size;
+}
+
+bool compose_file_name(size_t folder_length, int number, const char* title, const char* extension, char* out,
+                       size_t size, LeadByteTest is_lead)
+{
+    char head[16];
+    if (size == 0) return false;
+    snprintf(head, sizeof head, "%d.", number);
+    size_t fixed = strlen(head) + strlen(extension);
+    size_t room = folder_length < kMaxPathLength ? kMaxPathLength - folder_length : 0;
+    if (room > kMaxNameLength) room = kMaxNameLength;
+    if (room > size - 1) room = size - 1;
+    size_t title_bytes = title[0] ? fitting_bytes(title, room > fixed ? room - fixed : 0, 0, is_lead) : 0;
+    if (fixed + title_bytes > room) return false;
+    snprintf(out, size, "%s%.*s", head, static_cast<int>(title_bytes), title);
+    sanitize_name(out + strlen(head), is_lead);
+    memcpy(out + strlen(out), extension, strlen(extension) + 1);
+    return true;
 }
 
 static void put32(uint8_t* p, uint32_t v)

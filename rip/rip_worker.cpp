@@ -62,11 +62,6 @@ bool g_order_cut;  // a settled row stopped the rip: later rows leave nothing
 bool g_job_fault_told;  // an encoder's fault has been shown
 int g_disc_tracks;  // the highest track number listed: the disc's track count for the tags
 
-// The longest file name a Windows volume takes, and the longest path the
-// program's 8-bit file calls take.
-constexpr size_t kMaxNameBytes = 255;
-constexpr size_t kMaxPathBytes = MAX_PATH - 1;
-
 void read_field(int id, char* out, int size)
 {
     out[0] = '\0';
@@ -92,15 +87,19 @@ const char* extension()
 }
 
 // The row's final path, and the temporary name in the same folder that
-// its file is written under until it is whole. False when the name is
-// longer than a volume takes (no file is then made under a cut name).
-bool output_paths(const char* label, int track, char* final_path, char* part_path, size_t size)
+// its file is written under until it is whole. A title that would make the
+// path too long is cut (compose_file_name); false only when the folder
+// leaves no room for a name.
+bool output_paths(int track, const char* title, char* final_path, char* part_path, size_t size)
 {
-    int n = snprintf(final_path, size, "%s%s%s", OutputFolder, label, extension());
-    if (n < 0 || static_cast<size_t>(n) >= size || static_cast<size_t>(n) > kMaxPathBytes) return false;
-    if (strlen(label) + strlen(extension()) > kMaxNameBytes) return false;
-    n = snprintf(part_path, size, "%s~track%02d.part", OutputFolder, disc_track_number(track));
-    return n >= 0 && static_cast<size_t>(n) < size && static_cast<size_t>(n) <= kMaxPathBytes;
+    char name[kMaxNameLength + 1];
+    int number = disc_track_number(track);
+    if (!compose_file_name(strlen(OutputFolder), number, title, extension(), name, sizeof name, ansi_lead_byte))
+        return false;
+    int n = snprintf(final_path, size, "%s%s", OutputFolder, name);
+    if (n < 0 || static_cast<size_t>(n) >= size) return false;
+    n = snprintf(part_path, size, "%s~track%02d.part", OutputFolder, number);
+    return n >= 0 && static_cast<size_t>(n) < size && static_cast<size_t>(n) <= kMaxPathLength;
 }
 
 // Gives the whole file its final name, replacing an earlier file only now.
@@ -183,7 +182,7 @@ Row rip_row(HWND list, int row, int drive, char* label)
     PostMessageA(g_bars.window, WM_RIP_LABEL, reinterpret_cast<WPARAM>(label), 0);
 
     if (check_disc(drive) == Row::kStop) return Row::kStop;
-    if (!output_paths(label, track, final_path, part_path, sizeof final_path)) {
+    if (!output_paths(track, g_disc_fields.title, final_path, part_path, sizeof final_path)) {
         g_log.print("name too long: %s", label);
         show_library_error("Can't create file");
         return Row::kFailed;

@@ -37,14 +37,16 @@
 // rest of the line as it stands.
 // Escapes: \n \r \t \xHH \\ ; any other backslash stays (Windows paths).
 // A backslash before n, r or t in a path is written \\ (\\n).
-// Then variables: ${OUT} (a fresh empty folder per run, removed after),
-// ${PROG} (the program's folder), ${DISCS}, ${SAMPLE}, ${KEEP}, ${SIM},
-// the NAME=VALUE ones, and ${N*TEXT}: TEXT N times. Rows count from 1.
+// Then variables: ${OUT} (a fresh empty folder per run, removed after;
+// ${OUT60} a folder in it whose path is 60 characters long), ${PROG} (the
+// program's folder), ${DISCS}, ${SAMPLE}, ${KEEP}, ${SIM}, the NAME=VALUE
+// ones, and ${N*TEXT}: TEXT N times. Rows count from 1.
 // Several expected texts are separated by " ; ", cells of a row by " | ".
 //
 // Rounds:   repeat N ... end   (the steps between, N times; N from 1)
 // Set-up:   disc NAME SECONDS[,SECONDS...] [speed=N] [delay=MS] [titles=A|B|...]
-//             [cdtext=FILE] [data=first|last] [files=wave|motorola|binary] [gap=S]   (each track the test pattern
+//             [cdtext=FILE] [data=first|last] [files=wave|motorola|binary] [gap=S]
+//             [first=N: tracks numbered from N]   (each track the test pattern
 //             of its number, whole sectors of 588 frames; a data track of 4 s)
 //           file PATH TEXT | copy SRC DST | mkdir PATH | hold PATH (open, shared
 //             for reading only) | home FOLDER (the program's folder)
@@ -334,6 +336,7 @@ void run_once(const Scenario& scenario, const Strings& values)
     run.vars["PROG"] = run.program.folder;
     run.vars["DISCS"] = run.program.folder + "\\discs";
     run.vars["OUT"] = harness::make_temp_folder("out");
+    run.vars["OUT60"] = run.vars["OUT"] + "\\" + std::string(59 - std::min<size_t>(run.vars["OUT"].size(), 50), 'o');
     run.requests_at = harness::read_file(run.vars["SERVER"] + "\\requests.txt").size();
     for (size_t i = 0; i < values.size(); ++i) run.context += (i ? ", " : " (") + scenario.names[i] + "=" + values[i];
     run.context += values.empty() ? "" : ")";
