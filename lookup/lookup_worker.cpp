@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -21,7 +22,7 @@ const char kCddbServer[] = "gnudb.gnudb.org";
 namespace {
 
 const char kCgiPath[] = "~cddb/cddb.cgi";
-// Without a saved e-mail address the hello names no user and no machine:
+// Without an e-mail address the hello names no user and no machine:
 // fixed words of ours. The public server asks for the user's address.
 const char kHelloAnonymous[] = "name+orvo";
 const char kHelloVersion[] = "1.2";
@@ -45,6 +46,7 @@ struct LookupJob {
     std::mutex lock;  // guards `cancelled`
     bool cancelled = false;
     WebStop* stop = nullptr;
+    char hello[3 * kMaxEmailLength + 1] = {};  // set by the dialog before each Retrieve
     std::string reply;
 };
 
@@ -104,17 +106,6 @@ Outcome ask_server(LookupJob* job, const char* object, DWORD* status)
     return kAnswered;
 }
 
-// The hello's user and host: from the "Email" setting when it holds a
-// usable address; anything else is logged and never sent.
-void hello_words(char* hello, size_t size)
-{
-    char email[1024] = {};
-    GetPrivateProfileStringA("Settings", "Email", "", email, sizeof email, SettingsPath);
-    if (email[0] && cddb_hello_words(email, hello, size)) return;
-    if (email[0]) g_log.print("Email setting ignored: not one plain address");
-    snprintf(hello, size, "%s", kHelloAnonymous);
-}
-
 // One lookup on the worker thread; what it found is shown by the dialog.
 LookupResult look_up(LookupJob* job)
 {
@@ -129,11 +120,9 @@ LookupResult look_up(LookupJob* job)
     char disc_id[64] = {};
     if (query) snprintf(disc_id, sizeof disc_id, "%.*s", static_cast<int>(strcspn(query, " ")), query);
     g_log.print("Genre: %s", result.genre);
-    char hello[3 * kMaxEmailLength + 1];
-    hello_words(hello, sizeof hello);
     char object[1024];
     snprintf(object, sizeof object, "%s?cmd=cddb+read+%s+%s&hello=%s+orvocdripper+%s&proto=1", kCgiPath,
-             result.genre, disc_id, hello, kHelloVersion);
+             result.genre, disc_id, job->hello, kHelloVersion);
     result.outcome = ask_server(job, object, &result.http_status);
     return result;
 }
@@ -250,6 +239,35 @@ DWORD WINAPI lookup_worker(LPVOID param)
 
 const int kDiscInfoOwnColours[] = {IDC_SERVER};
 
+// Main thread, on Retrieve: the hello's user and host from the e-mail
+// field (empty: the anonymous words). An address the rules refuse is said
+// in the dialog, neither saved nor sent, and nothing is asked: the user
+// may correct it or clear it. A changed address is kept in settings.ini.
+bool take_email(HWND dialog, char* hello, size_t size)
+{
+    char email[1024] = {}, saved[1024] = {};
+    GetDlgItemTextA(dialog, IDC_EMAIL, email, sizeof email);
+    if (email[0] && !cddb_hello_words(email, hello, size)) {
+        g_log.print("e-mail address refused: not one plain address");
+        SetDlgItemTextA(dialog, IDC_EMAIL_NOTE, "Not one plain e-mail address: not saved, not sent.");
+        SetFocus(GetDlgItem(dialog, IDC_EMAIL));
+        return false;
+    }
+    if (!email[0]) snprintf(hello, size, "%s", kHelloAnonymous);
+    SetDlgItemTextA(dialog, IDC_EMAIL_NOTE, "");
+    GetPrivateProfileStringA("Settings", "Email", "", saved, sizeof saved, SettingsPath);
+    if (strcmp(email, saved) != 0 && WritePrivateProfileStringA("Settings", "Email", email, SettingsPath))
+        g_log.print("e-mail address saved");
+    return true;
+}
+
+void show_saved_email(HWND dialog)
+{
+    char email[1024] = {};
+    GetPrivateProfileStringA("Settings", "Email", "", email, sizeof email, SettingsPath);
+    SetDlgItemTextA(dialog, IDC_EMAIL, email);
+}
+
 // Every opening has a worker of its own, which ends with the dialog.
 void start_lookup_worker(HWND dialog)
 {
@@ -293,6 +311,7 @@ INT_PTR CALLBACK disc_info_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         skin_button(dialog, IDCANCEL, IDI_CANCEL, nullptr, kDialogButtonFlags);
         skin_button(dialog, IDOK, IDI_OK, nullptr, kDialogButtonFlags);
         SetDlgItemTextA(dialog, IDC_SERVER, kCddbServer);
+        show_saved_email(dialog);
         for (const CddbCategory& category : CddbCategories)
             SendDlgItemMessageA(dialog, IDC_GENRE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.description));
         SendDlgItemMessageA(dialog, IDC_GENRE, CB_SETCURSEL, 0, 0);
@@ -300,8 +319,11 @@ INT_PTR CALLBACK disc_info_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         SetFocus(GetDlgItem(dialog, IDOK));
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wparam) == IDOK && job_of(dialog)) SetEvent(job_of(dialog)->retrieve);
-        else if (LOWORD(wparam) == IDCANCEL) end_disc_info(dialog, 0);
+        if (LOWORD(wparam) == IDOK && job_of(dialog)) {
+            if (take_email(dialog, job_of(dialog)->hello, sizeof job_of(dialog)->hello)) SetEvent(job_of(dialog)->retrieve);
+        } else if (LOWORD(wparam) == IDCANCEL) {
+            end_disc_info(dialog, 0);
+        }
         return 0;
     case WM_CLOSE:
         end_disc_info(dialog, 0);
@@ -317,7 +339,8 @@ INT_PTR CALLBACK disc_info_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         return paint_dialog_background(dialog, reinterpret_cast<HDC>(wparam));
     case WM_CTLCOLORSTATIC: {
         HWND control = reinterpret_cast<HWND>(lparam);
-        if (GetDlgCtrlID(control) == IDC_CONNECTING) SetTextColor(reinterpret_cast<HDC>(wparam), 0x8844EE);
+        if (GetDlgCtrlID(control) == IDC_CONNECTING || GetDlgCtrlID(control) == IDC_EMAIL_NOTE)
+            SetTextColor(reinterpret_cast<HDC>(wparam), 0x8844EE);
         return make_static_transparent(reinterpret_cast<HDC>(wparam), control, kDiscInfoOwnColours, 1);
     }
     }

@@ -52,6 +52,8 @@
 #define IDC_GENRE        2021
 #define IDC_SERVER       2034
 #define IDC_CONNECTING   2035
+#define IDC_EMAIL        2038
+#define IDC_EMAIL_NOTE   2039
 
 // About dialog
 #define IDC_HOME_PAGE    2004
