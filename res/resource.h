@@ -5,6 +5,7 @@
 #define IDD_RIP_OPTIONS  107
 #define IDD_PROGRESS     108
 #define IDD_DISC_INFO    109
+#define IDD_RELEASES     110
 #define IDD_MAIN         1000
 
 #define IDI_APP             101
@@ -52,6 +53,9 @@
 #define IDC_GENRE        2021
 #define IDC_SERVER       2034
 #define IDC_CONNECTING   2035
+
+// Release chooser
+#define IDC_RELEASES     2038
 
 // About dialog
 #define IDC_HOME_PAGE    2004
