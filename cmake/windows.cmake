@@ -36,8 +36,10 @@ add_library(orvo_app STATIC
     app/settings.cpp
     cd/library_error.cpp
     cd/refresh_worker.cpp
+    lookup/cover_art.cpp
     lookup/lookup_worker.cpp
     lookup/mb_lookup.cpp
+    lookup/web.cpp
     rip/capture.cpp
     rip/encode_job.cpp
     rip/flac.cpp

@@ -1,7 +1,6 @@
 #include "lookup_worker.h"
 
 #include <commctrl.h>
-#include <wininet.h>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "cd/refresh_worker.h"
 #include "cdlib/cdlib.h"
 #include "lookup/cddb.h"
+#include "lookup/web.h"
 #include "res/resource.h"
 #include "ui/skinned.h"
 
@@ -25,10 +25,7 @@ const char kCgiPath[] = "~cddb/cddb.cgi";
 // fixed words of ours. The public server asks for the user's address.
 const char kHelloAnonymous[] = "name+orvo";
 const char kHelloVersion[] = "1.2";
-// A server that accepts and never answers must not keep the user waiting
-// for ever: connecting, sending and each read give up after this long.
-constexpr DWORD kNetworkTimeoutMs = 15000;
-constexpr DWORD kReplySize = 65536;
+constexpr size_t kMaxReply = 65535;  // a longer reply is read this far
 // Worker to its dialog: a lookup has ended; lParam is its LookupResult.
 constexpr UINT WM_LOOKUP_RESULT = WM_USER + 5;
 
@@ -36,19 +33,19 @@ char g_album[4096];
 
 // One opening of the dialog, shared by the dialog (main thread) and its
 // worker, and freed by whichever of the two lets go of it last. A dialog
-// that ends does not wait for its worker: it cancels the lookup, closing
-// the lookup's internet handles (which ends a network wait where the
-// system allows it; otherwise the worker ends after the time-out), and
-// from then on the worker's results are dropped.
+// that ends does not wait for its worker: it cancels the lookup, stopping
+// its request (which ends a network wait where the system allows it;
+// otherwise the worker ends after the time-out), and from then on the
+// worker's results are dropped.
 struct LookupJob {
     HWND dialog;
     HANDLE retrieve;  // this opening's handle to "GetCDDB"
     HANDLE quit;      // set when the dialog ends
     std::atomic<int> owners{2};
-    std::mutex lock;            // guards the two below
+    std::mutex lock;  // guards `cancelled`
     bool cancelled = false;
-    HINTERNET open[3] = {};     // the running lookup's session, connection and request
-    char reply[kReplySize];
+    WebStop* stop = nullptr;
+    std::string reply;
 };
 
 enum Outcome {
@@ -69,30 +66,8 @@ void release_job(LookupJob* job)
     if (!job || --job->owners > 0) return;
     CloseHandle(job->retrieve);
     CloseHandle(job->quit);
+    web_stop_free(job->stop);
     delete job;
-}
-
-// Closes the request, the connection and the session, as far as they are
-// open. The caller holds the job's lock.
-void close_open_handles(LookupJob* job)
-{
-    for (int slot = 2; slot >= 0; --slot) {
-        if (job->open[slot]) InternetCloseHandle(job->open[slot]);
-        job->open[slot] = nullptr;
-    }
-}
-
-// Keeps a handle the lookup opened where cancel_lookup can close it; when
-// the lookup was cancelled meanwhile, closes it at once and returns null.
-HINTERNET keep_open(LookupJob* job, int slot, HINTERNET handle)
-{
-    std::lock_guard<std::mutex> hold(job->lock);
-    if (handle && job->cancelled) {
-        InternetCloseHandle(handle);
-        handle = nullptr;
-    }
-    job->open[slot] = handle;
-    return handle;
 }
 
 // Main thread: the dialog is ending. Its worker ends as soon as it can,
@@ -103,8 +78,8 @@ void cancel_lookup(LookupJob* job)
     {
         std::lock_guard<std::mutex> hold(job->lock);
         job->cancelled = true;
-        close_open_handles(job);
     }
+    web_stop_now(job->stop);
     SetEvent(job->quit);
 }
 
@@ -119,65 +94,14 @@ void set_main_text(int id, const char* text)
     SetDlgItemTextA(g_main_window, id, text);
 }
 
-void set_timeouts(HINTERNET handle)
-{
-    DWORD timeout = kNetworkTimeoutMs;
-    InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
-    InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
-    InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-}
-
-// Reads the whole reply into `reply` (at most kReplySize - 1 bytes).
-// Returns false when the first read fails.
-bool read_reply(HINTERNET request, char* reply)
-{
-    memset(reply, 0, kReplySize);
-    DWORD got = 0, total = 0;
-    if (!InternetReadFile(request, reply, kReplySize - 1, &got)) return false;
-    total = got;
-    while (got > 0 && total < kReplySize - 1) {
-        if (!InternetReadFile(request, reply + total, kReplySize - 1 - total, &got)) break;
-        total += got;
-    }
-    reply[total] = '\0';
-    return true;
-}
-
-DWORD http_status(HINTERNET request)
-{
-    DWORD status = 0, size = sizeof status;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) return 0;
-    return status;
-}
-
-// Sends the read request and takes in the reply; every handle it opened
-// is closed again when it returns.
+// Sends the read request and takes in the reply.
 Outcome ask_server(LookupJob* job, const char* object, DWORD* status)
 {
-    Outcome outcome = kNoAnswer;
-    HINTERNET internet = keep_open(job, 0, InternetOpenA("WinInet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    HINTERNET connection = nullptr, request = nullptr;
-    if (internet) {
-        set_timeouts(internet);
-        connection = keep_open(job, 1, InternetConnectA(internet, kCddbServer, INTERNET_DEFAULT_HTTP_PORT, "", "",
-                                                         INTERNET_SERVICE_HTTP, 0, 1));
-    }
-    if (connection) {
-        set_timeouts(connection);
-        request = keep_open(job, 2, HttpOpenRequestA(connection, "GET", object, nullptr, nullptr, nullptr,
-                                                      INTERNET_FLAG_KEEP_CONNECTION, 1));
-    }
-    if (request) {
-        set_timeouts(request);  // not every WinINet hands them down from the session
-        if (HttpSendRequestA(request, nullptr, 0, nullptr, 0) && !lookup_cancelled(job) &&
-            read_reply(request, job->reply)) {
-            *status = http_status(request);
-            outcome = kAnswered;
-        }
-    }
-    std::lock_guard<std::mutex> hold(job->lock);
-    close_open_handles(job);
-    return outcome;
+    WebReply reply;
+    if (!web_get(kCddbServer, object, false, kMaxReply, &reply, job->stop) || lookup_cancelled(job)) return kNoAnswer;
+    job->reply = reply.body;
+    *status = reply.status;
+    return kAnswered;
 }
 
 // The hello's user and host: from the "Email" setting when it holds a
@@ -250,7 +174,7 @@ void apply_entry(const char* reply)
 // Says why a reply changed nothing; a CDDB status line is shown as sent.
 void show_no_entry(const LookupResult& result, CddbReply kind)
 {
-    const char* reply = result.job->reply;
+    const char* reply = result.job->reply.c_str();
     int line = static_cast<int>(strcspn(reply, "\r\n"));
     if (line > 80) line = 80;
     g_log.print("no entry: HTTP %lu, %.*s", static_cast<unsigned long>(result.http_status), line, reply);
@@ -288,9 +212,9 @@ bool show_result(HWND dialog, const LookupResult& result)
     if (result.outcome == kNoAnswer) {
         MessageBoxA(g_main_window, "Please check your internet connection", kAppCaption, MB_OK);
     } else if (result.outcome == kAnswered) {
-        CddbReply kind = classify_cddb_reply(result.http_status, result.job->reply);
+        CddbReply kind = classify_cddb_reply(result.http_status, result.job->reply.c_str());
         done = kind == CddbReply::kEntry;
-        if (done) apply_entry(result.job->reply);
+        if (done) apply_entry(result.job->reply.c_str());
         else show_no_entry(result, kind);
     }
     EnableWindow(dialog, TRUE);
@@ -330,7 +254,13 @@ const int kDiscInfoOwnColours[] = {IDC_SERVER};
 void start_lookup_worker(HWND dialog)
 {
     LookupJob* job = new (std::nothrow) LookupJob;
-    if (!job) return;  // Retrieve then does nothing
+    WebStop* stop = web_stop_new();
+    if (!job || !stop) {  // Retrieve then does nothing
+        delete job;
+        web_stop_free(stop);
+        return;
+    }
+    job->stop = stop;
     job->dialog = dialog;
     job->retrieve = CreateEventA(nullptr, FALSE, FALSE, "GetCDDB");
     // A Retrieve pressed just before an earlier dialog ended starts nothing here.

@@ -4,6 +4,8 @@
 //   scenario_test SIMULATION_EXE SAMPLE_DISC_FOLDER KEEP_FOLDER [NAME=VALUE...] TABLE...
 //
 // NAME=VALUE defines ${NAME} (a path from CTest becomes a Windows path);
+// SERVER=FOLDER is the local web server's (tests/lookup/cddb_server.py): its
+// port becomes ${PORT} and its test CA a trusted root of this Wine prefix.
 // SMALL=FOLDER and SMALLHOME=FOLDER are small volumes (for the output and
 // for the program itself): without one, or when its folder is absent, the
 // scenarios that use it are skipped. KEEP_FOLDER is
@@ -99,6 +101,8 @@
 #include <cstring>
 
 #include "tests/support/scenario.h"
+
+#include <wincrypt.h>
 
 namespace scenario {
 
@@ -261,6 +265,23 @@ void run_once(const Scenario& scenario, const Strings& values)
     harness::remove_tree(run.vars["OUT"]);
 }
 
+// The local server's TLS certificates come from a CA made at its start:
+// the prefix's Root store takes it in place of the one of an earlier run.
+void trust_server_ca(const std::string& server)
+{
+    std::string der = harness::read_file(server + "\\ca.der");
+    if (der.empty()) return;
+    HCERTSTORE root = CertOpenSystemStoreA(0, "Root");
+    const CERT_CONTEXT* old;
+    while (root && (old = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_A,
+                                                     "Orvo test CA", nullptr)) &&
+           CertDeleteCertificateFromStore(old)) {
+    }
+    if (root) CertCloseStore(root, 0);
+    if (!CertAddEncodedCertificateToSystemStoreA("Root", reinterpret_cast<const BYTE*>(der.data()), der.size()))
+        fprintf(stderr, "the local server's CA could not be trusted (error %lu)\n", GetLastError());
+}
+
 class ScenarioTest : public testing::Test {
 public:
     explicit ScenarioTest(const Scenario* scenario) : s_(*scenario) {}
@@ -301,7 +322,8 @@ int main(int argc, char** argv)
             g_vars[arg.substr(0, equals)] = harness::windows_path(arg.substr(equals + 1));
         else if (!read_table(arg)) return 2;
     }
-    g_vars["PORT"] = harness::read_file(g_vars["SERVER"] + "\\port.txt");  // of the local CDDB server
+    g_vars["PORT"] = harness::read_file(g_vars["SERVER"] + "\\port.txt");  // of the local web server
+    trust_server_ca(g_vars["SERVER"]);
     for (const Scenario& s : g_scenarios) {
         std::string table = s.table.substr(s.table.find_last_of('/') + 1);
         testing::RegisterTest(table.substr(0, table.find('.')).c_str(), s.key.c_str(), nullptr, nullptr,
