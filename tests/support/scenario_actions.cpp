@@ -116,7 +116,7 @@ bool close(Run& run, Strings& a)
 bool edit(Run& run, Strings& a)
 {
     if (!main_window(run)) return false;
-    int column = a[1] == "number" ? 0 : a[1] == "time" ? 2 : 1;
+    int column = a[1] == "number" ? 0 : a[1] == "time" ? 2 : a[1] == "artist" ? 3 : 1;
     bool below = a[0] == "below";
     RECT cell = list_cell_rect(process(run), run.list,
                                         below ? list_count(run.list) - 1 : row(run, a[0]), column);
@@ -241,7 +241,9 @@ const std::vector<Verb> kActionVerbs = {
     {"second", "", second},
     {"env", "wt", [](Run& r, Strings& a) { return SetEnvironmentVariableA(a[0].c_str(), a[1].c_str()) || fail(r, "no env"); }},
     {"browser", "pT", browser},
-    {"choose", "ww", [](Run& r, Strings& a) { return send(r, a[0], CB_SETCURSEL, atoi(a[1].c_str()), 0); }},
+    {"choose", "ww", [](Run& r, Strings& a) {
+         return send(r, a[0], a[0] == "releases" ? LB_SETCURSEL : CB_SETCURSEL, atoi(a[1].c_str()), 0);
+     }},
     // What Escape (cancel) or the close box (close) sends the front-most dialog.
     {"dismiss", "w", [](Run& r, Strings& a) {
          HWND d = control(r, "dialog");

@@ -43,7 +43,9 @@ bool expect_box(Run& run, Strings& a)
 bool expect_row(Run& run, Strings& a)
 {
     std::string seen;
-    for (int column = 0; main_window(run) && column < 3; ++column)
+    HWND header = main_window(run) ? reinterpret_cast<HWND>(SendMessageA(run.list, LVM_GETHEADER, 0, 0)) : nullptr;
+    int columns = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+    for (int column = 0; column < columns; ++column)
         seen += (column ? " | " : "") + list_text(process(run), run.list, row(run, a[0]), column);
     return same(run, "row " + a[0], a[1], seen);
 }
@@ -171,7 +173,7 @@ bool expect_whole(Run& run, Strings& a)
 bool expect_requests(Run& run, Strings& a)
 {
     std::string want, path = run.vars["SERVER"] + "\\requests.txt";
-    for (const std::string& line : pieces(a[0], " ; ")) want += line + "\n";
+    for (const std::string& line : pieces(a[0], " ; ")) want += a[0] == "none" ? "" : line + "\n";
     auto seen = [&] { std::string all = harness::read_file(path); return all.substr(std::min(all.size(), run.requests_at)); };
     harness::wait_until([&] { return seen() == want; }, 10000);
     std::string got = seen();
