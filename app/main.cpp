@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "cdlib/cdlib.h"
 #include "res/resource.h"
+#include "rip/rip_state.h"
 #include "skin/skin.h"
 #include "ui/main_window.h"
 
@@ -96,6 +97,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     g_log.print("Current Directory = %s", ProgramDirectory);
 
     CDLIB_SetLogProc(log_library_line);
+    CDLIB_SetStopProc([] { return rip_stopping() ? 1 : 0; });  // an abort or a fault cuts a read's retries short
     snprintf(SettingsPath, kWorkingBufferSize, "%s\\settings.ini", ProgramDirectory);
 
     RECT tile = {0, 0, 128, 128};

@@ -1,6 +1,7 @@
 // The drive, disc and stream calls, on top of whichever back end is linked.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,7 @@ DriveName g_drives[kMaxDrives];
 // thread: a text stays valid while other threads query the same drive.
 thread_local std::string g_ids[kMaxDrives][2];
 CDLIB_LOGPROC g_log_proc = nullptr;
+std::atomic<CDLIB_STOPPROC> g_stop_proc{nullptr};
 
 constexpr uint32_t kReadAheadSectors = 64;  // what a stream asks the drive for at once
 
@@ -68,10 +70,10 @@ Stream* find_stream(CDLIB_DWORD handle)
 }
 
 // The disc in the drive, or an error code set for the caller.
-bool read_disc(CDLIB_DWORD drive, Toc* toc, CdText* text)
+bool read_disc(CDLIB_DWORD drive, Toc* toc, CdText* text, bool text_wanted = false)
 {
     if (!valid_drive(drive)) return cdlib_fail(CDLIB_ERROR_DEVICE);
-    int error = backend_read_disc(static_cast<int>(drive), toc, text);
+    int error = backend_read_disc(static_cast<int>(drive), toc, text, text_wanted);
     if (error != CDLIB_OK) return cdlib_fail(error);
     return true;
 }
@@ -88,6 +90,17 @@ void CDLIB_SetLogProc(CDLIB_LOGPROC proc)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_log_proc = proc;
+}
+
+void CDLIB_SetStopProc(CDLIB_STOPPROC proc)
+{
+    g_stop_proc = proc;
+}
+
+bool cdlib_stop_asked()
+{
+    CDLIB_STOPPROC proc = g_stop_proc.load();
+    return proc && proc() != 0;
 }
 
 void cdlib_log(const char* format, ...)
@@ -165,7 +178,7 @@ const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id)
     }
     Toc toc;
     CdText text;
-    if (!read_disc(drive, &toc, &text)) return nullptr;
+    if (!read_disc(drive, &toc, &text, id == BASS_CDID_TEXT)) return nullptr;
     std::string value = id == BASS_CDID_CDDB ? cddb_query_text(toc) : cdtext_entries(text, toc.count);
     if (value.empty()) {
         cdlib_fail(CDLIB_ERROR_NOTAVAIL);
@@ -317,9 +330,10 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
         uint64_t at = s->position + given;
         uint32_t sector = s->start + static_cast<uint32_t>(at / kSectorBytes);
         if (sector < s->ahead_first || sector >= s->ahead_first + s->ahead_count) {
-            int error = read_ahead(s, sector, &silenced);
+            int error = cdlib_stop_asked() ? CDLIB_ERROR_STOPPED : read_ahead(s, sector, &silenced);
             if (error != CDLIB_OK) {
-                s->ended = true;  // the disc went away: the stream has nothing more to give
+                // The disc went away, or the program stopped the read: the stream has nothing more to give.
+                s->ended = true;
                 cdlib_fail(error);
                 return 0xFFFFFFFFu;
             }

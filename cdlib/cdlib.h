@@ -30,6 +30,7 @@ enum {
     CDLIB_ERROR_READ = 46,       // the disc could not be read
     CDLIB_ERROR_FORMAT = 6,      // unsupported sample format
     CDLIB_ERROR_CODEC = 44,      // the encoder failed
+    CDLIB_ERROR_STOPPED = 47,    // the program's stop check asked the read to stop
     CDLIB_ERROR_UNKNOWN = -1,
 };
 
@@ -44,6 +45,12 @@ enum {
 // image was refused, how many sectors could not be read). Null: nowhere.
 typedef void (*CDLIB_LOGPROC)(const char* line);
 void CDLIB_SetLogProc(CDLIB_LOGPROC proc);
+
+// Asked while a stream reads the disc, between device requests (retries of
+// unreadable sectors can take seconds each): nonzero stops the read, and
+// BASS_ChannelGetData then fails with CDLIB_ERROR_STOPPED. Null: never.
+typedef int (*CDLIB_STOPPROC)(void);
+void CDLIB_SetStopProc(CDLIB_STOPPROC proc);
 
 CDLIB_DWORD BASS_GetVersion(void);
 int BASS_Init(int device, CDLIB_DWORD freq, CDLIB_DWORD flags, void* window, const void* clsid);
@@ -72,7 +79,15 @@ CDLIB_DWORD CDLIB_StreamUnreadSectors(HSTREAM stream);
 
 HWMENCODE BASS_WMA_EncodeOpenFile(CDLIB_DWORD freq, CDLIB_DWORD chans, CDLIB_DWORD flags,
                                   CDLIB_DWORD bitrate, const char* file);
+// Tags go before the audio. `type` says what `text` is: ANSI code page text,
+// UTF-8 text, or (BINARY) bytes whose count is the high 16 bits of `type`.
+#define BASS_WMA_TAG_ANSI 0
+#define BASS_WMA_TAG_UTF8 2
+#define BASS_WMA_TAG_BINARY 0x100
 int BASS_WMA_EncodeSetTag(HWMENCODE encoder, const char* tag, const char* text, CDLIB_DWORD type);
+// A binary attribute of any size (WM/Picture), kept in the header's
+// Metadata Library object, which holds values past 64 KiB.
+int CDLIB_WMA_EncodeSetBinaryTag(HWMENCODE encoder, const char* tag, const void* data, CDLIB_DWORD length);
 int BASS_WMA_EncodeWrite(HWMENCODE encoder, const void* buffer, CDLIB_DWORD length);
 // Finishes the file. 0 when a write failed (a full volume): the file is
 // then not whole; GetLastError gives the system's reason, as after

@@ -17,13 +17,14 @@ struct DriveName {
 int backend_list_drives(DriveName* drives, int max);
 
 // Reads the disc in the drive now. Returns CDLIB_OK or an error code
-// (CDLIB_ERROR_NOCD when there is no readable disc).
-int backend_read_disc(int drive, Toc* toc, CdText* text);
+// (CDLIB_ERROR_NOCD when there is no readable disc). With `text_wanted`, a
+// CD-TEXT read that failed before is tried again.
+int backend_read_disc(int drive, Toc* toc, CdText* text, bool text_wanted);
 
 // Reads `count` audio sectors from disc sector `first` into `out`
 // (count * 2352 bytes). Sectors that cannot be read even after retries are
-// given as silence and added to `*silenced`. Returns CDLIB_OK or an error
-// code when the disc is gone.
+// given as silence and added to `*silenced`. Returns CDLIB_OK, or an error
+// code when the disc is gone or the program's stop check said stop.
 int backend_read_audio(int drive, uint32_t first, uint32_t count, uint8_t* out, uint32_t* silenced);
 
 // How many times real time the drive may deliver audio; 0: no limit.
@@ -31,3 +32,5 @@ int backend_read_speed(int drive);
 
 // Reports a line through the program's log hook.
 void cdlib_log(const char* format, ...);
+// Whether the program's stop check says stop now.
+bool cdlib_stop_asked();

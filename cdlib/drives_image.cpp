@@ -255,7 +255,7 @@ int backend_list_drives(DriveName* drives, int max)
     return count;
 }
 
-int backend_read_disc(int index, Toc* toc, CdText* text)
+int backend_read_disc(int index, Toc* toc, CdText* text, bool)
 {
     int delay;
     {

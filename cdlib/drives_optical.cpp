@@ -24,7 +24,7 @@ constexpr int kReadAttempts = 3;  // per sector, once a request has failed
 class WindowsCdDevice : public CdDevice {
 public:
     explicit WindowsCdDevice(int letter) : letter_(letter) {}
-    ~WindowsCdDevice() override { close(); }
+    ~WindowsCdDevice() override { reopen(); }
 
     bool describe(char* text, size_t size) override
     {
@@ -33,7 +33,7 @@ public:
         query.QueryType = PropertyStandardQuery;
         std::vector<uint8_t> buffer(1024);
         DWORD returned = 0;
-        if (!control(IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer.data(), buffer.size(), &returned) ||
+        if (!control(check_, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer.data(), buffer.size(), &returned) ||
             returned < sizeof(STORAGE_DEVICE_DESCRIPTOR))
             return false;
         auto* descriptor = reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(buffer.data());
@@ -57,8 +57,15 @@ public:
     {
         ULONG count = 0;
         DWORD returned = 0;
-        bool ready = control(IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, &count, sizeof count, &returned);
-        *changes = returned == sizeof count ? count : 0;
+        if (control(check_, IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, &count, sizeof count, &returned) &&
+            returned == sizeof count) {
+            *changes = count;
+            return true;
+        }
+        // A drive that keeps no count, or will not tell it: whether a disc is in at all.
+        returned = 0;
+        bool ready = control(read_, IOCTL_STORAGE_CHECK_VERIFY, nullptr, 0, &count, sizeof count, &returned);
+        *changes = ready && returned == sizeof count ? count : 0;
         return ready;
     }
 
@@ -66,7 +73,7 @@ public:
     {
         CDROM_TOC toc = {};
         DWORD returned = 0;
-        if (!control(IOCTL_CDROM_READ_TOC, nullptr, 0, &toc, sizeof toc, &returned)) return false;
+        if (!control(read_, IOCTL_CDROM_READ_TOC, nullptr, 0, &toc, sizeof toc, &returned)) return false;
         bytes->assign(reinterpret_cast<uint8_t*>(&toc), reinterpret_cast<uint8_t*>(&toc) + returned);
         return true;
     }
@@ -77,7 +84,7 @@ public:
         request.Format = CDROM_READ_TOC_EX_FORMAT_CDTEXT;
         std::vector<uint8_t> buffer(65536);
         DWORD returned = 0;
-        if (!control(IOCTL_CDROM_READ_TOC_EX, &request, sizeof request, buffer.data(), buffer.size(), &returned))
+        if (!control(read_, IOCTL_CDROM_READ_TOC_EX, &request, sizeof request, buffer.data(), buffer.size(), &returned))
             return false;
         buffer.resize(returned);
         *bytes = buffer;
@@ -91,46 +98,61 @@ public:
         info.SectorCount = count;
         info.TrackMode = CDDA;
         DWORD returned = 0;
-        return control(IOCTL_CDROM_RAW_READ, &info, sizeof info, out, count * 2352, &returned) && returned == count * 2352;
+        return control(read_, IOCTL_CDROM_RAW_READ, &info, sizeof info, out, count * 2352, &returned, false) &&
+               returned == count * 2352;
     }
 
     uint32_t max_sectors_per_read() override { return 26; }  // just under 64 KB, which every drive takes
 
-private:
-    // One device request. A handle that a media change has made stale (or
-    // that no longer reaches the drive) fails until it is opened again, so
-    // such a failure is tried once more through a fresh handle.
-    bool control(DWORD code, void* in, size_t in_size, void* out, size_t out_size, DWORD* returned)
+    void reopen() override
     {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (open() && DeviceIoControl(handle_, code, in, static_cast<DWORD>(in_size), out, static_cast<DWORD>(out_size),
-                                          returned, nullptr))
+        close(read_);
+        close(check_);
+    }
+
+private:
+    struct Handle {
+        DWORD access;
+        HANDLE handle = INVALID_HANDLE_VALUE;
+    };
+
+    // One device request. A handle can go stale (a media change, another
+    // program that saw the new disc first) and then fails, with whatever
+    // error, until it is opened again: so a failure is tried once more
+    // through a fresh handle, unless `fresh_retry` is false (a sector that
+    // will not read fails as well through any handle; its retries reopen).
+    bool control(Handle& h, DWORD code, void* in, size_t in_size, void* out, size_t out_size, DWORD* returned,
+                 bool fresh_retry = true)
+    {
+        for (int attempt = 0; attempt < (fresh_retry ? 2 : 1); ++attempt) {
+            if (open(h) && DeviceIoControl(h.handle, code, in, static_cast<DWORD>(in_size), out, static_cast<DWORD>(out_size),
+                                           returned, nullptr))
                 return true;
-            DWORD error = GetLastError();
-            if (error != ERROR_MEDIA_CHANGED && error != ERROR_INVALID_HANDLE && error != ERROR_DEV_NOT_EXIST &&
-                error != ERROR_DEVICE_NOT_CONNECTED && handle_ != INVALID_HANDLE_VALUE)
-                return false;
-            close();
+            if (fresh_retry) close(h);
         }
         return false;
     }
 
-    bool open()
+    bool open(Handle& h)
     {
-        if (handle_ != INVALID_HANDLE_VALUE) return true;
+        if (h.handle != INVALID_HANDLE_VALUE) return true;
         char path[16];
         snprintf(path, sizeof path, "\\\\.\\%c:", 'A' + letter_);
-        handle_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        return handle_ != INVALID_HANDLE_VALUE;
+        h.handle = CreateFileA(path, h.access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        return h.handle != INVALID_HANDLE_VALUE;
     }
-    void close()
+    static void close(Handle& h)
     {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
+        if (h.handle != INVALID_HANDLE_VALUE) CloseHandle(h.handle);
+        h.handle = INVALID_HANDLE_VALUE;
     }
 
     int letter_;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    // The media check wants a handle opened for its attributes alone (no
+    // file system is mounted for it, so it answers fast); reading wants
+    // read access.
+    Handle check_{FILE_READ_ATTRIBUTES};
+    Handle read_{GENERIC_READ};
 };
 
 int list_system_drives(int* letters, int max)
@@ -153,11 +175,14 @@ struct OpticalDrive {
     std::mutex lock;  // one request at a time per drive, and guards the disc below
     // The disc as last read, kept until the drive reports a media change or
     // no disc: every query of a refresh would otherwise read the TOC and
-    // CD-TEXT again, which can cost a drive a spin-up each.
+    // CD-TEXT again, which can cost a drive a spin-up each. A drive that
+    // keeps no media-change count is read again at every query.
     bool known = false;
     uint32_t changes = 0;
+    std::vector<uint8_t> toc_bytes;
     Toc toc;
     CdText text;
+    bool text_failed = false;  // no CD-TEXT answer for this disc yet: asked again when wanted
 };
 
 std::mutex g_mutex;
@@ -190,7 +215,7 @@ int backend_list_drives(DriveName* drives, int max)
     return static_cast<int>(g_drives.size());
 }
 
-int backend_read_disc(int index, Toc* toc, CdText* text)
+int backend_read_disc(int index, Toc* toc, CdText* text, bool text_wanted)
 {
     OpticalDrive* drive = drive_at(index);
     if (!drive) return CDLIB_ERROR_DEVICE;
@@ -200,48 +225,84 @@ int backend_read_disc(int index, Toc* toc, CdText* text)
         drive->known = false;
         return CDLIB_ERROR_NOCD;
     }
-    if (!drive->known || changes == 0 || changes != drive->changes) {
+    bool fresh = !drive->known || changes == 0 || changes != drive->changes;
+    if (fresh) {
         drive->known = false;
-        std::vector<uint8_t> bytes;
-        if (!drive->device->read_toc(&bytes) || !parse_toc_bytes(bytes.data(), bytes.size(), &drive->toc))
+        if (!drive->device->read_toc(&drive->toc_bytes) ||
+            !parse_toc_bytes(drive->toc_bytes.data(), drive->toc_bytes.size(), &drive->toc))
             return CDLIB_ERROR_NOCD;
         drive->text = CdText();
-        if (drive->device->read_cdtext(&bytes)) drive->text = parse_cdtext(bytes.data(), bytes.size());
+        drive->text_failed = true;
         drive->known = true;
         drive->changes = changes;
+    }
+    std::vector<uint8_t> bytes;
+    if (drive->text_failed && (fresh || text_wanted) && drive->device->read_cdtext(&bytes)) {
+        drive->text = parse_cdtext(bytes.data(), bytes.size());
+        drive->text_failed = false;
     }
     *toc = drive->toc;
     *text = drive->text;
     return CDLIB_OK;
 }
 
+namespace {
+
+constexpr DWORD kRetryMs = 4000;  // the retries of one read-ahead; sectors left then are silence
+
+// The disc read when the stream was made is still in: the same media-change
+// count, or when the drive gives none, the same table of contents.
+bool same_disc(OpticalDrive* drive)
+{
+    uint32_t changes = 0;
+    if (!drive->device->check_ready(&changes) || !drive->known) return false;
+    if (changes != 0) return changes == drive->changes;
+    std::vector<uint8_t> bytes;
+    return drive->device->read_toc(&bytes) && bytes == drive->toc_bytes;
+}
+
+// `n` sectors from `first`: one request, and when the drive refuses it,
+// every sector alone through a fresh handle, a few times, while the
+// read-ahead's retry time lasts. Sectors left unread are silence, unless
+// the disc is gone. The stop check is asked before every request.
+int read_request(OpticalDrive* drive, uint32_t first, uint32_t n, uint8_t* out, DWORD began, uint32_t* silenced)
+{
+    CdDevice& device = *drive->device;
+    if (cdlib_stop_asked()) return CDLIB_ERROR_STOPPED;
+    if (device.read_audio(first, n, out)) return CDLIB_OK;
+    device.reopen();
+    uint32_t unread = 0;
+    for (uint32_t s = 0; s < n; ++s) {
+        uint8_t* sector = out + static_cast<size_t>(s) * kSectorBytes;
+        bool ok = false;
+        for (int attempt = 0; attempt < kReadAttempts && !ok && GetTickCount() - began < kRetryMs; ++attempt) {
+            if (cdlib_stop_asked()) return CDLIB_ERROR_STOPPED;
+            ok = device.read_audio(first + s, 1, sector);
+        }
+        if (!ok) memset(sector, 0, kSectorBytes);
+        unread += ok ? 0 : 1;
+    }
+    if (unread && !same_disc(drive)) return CDLIB_ERROR_NOCD;  // the disc is gone, not just scratched
+    *silenced += unread;
+    return CDLIB_OK;
+}
+
+}  // namespace
+
 int backend_read_audio(int index, uint32_t first, uint32_t count, uint8_t* out, uint32_t* silenced)
 {
     OpticalDrive* drive = drive_at(index);
     if (!drive) return CDLIB_ERROR_DEVICE;
     std::lock_guard<std::mutex> lock(drive->lock);
-    CdDevice& device = *drive->device;
     // A disc changed since it was read is not the one the stream plays.
-    uint32_t changes = 0;
-    if (!device.check_ready(&changes) || !drive->known || changes != drive->changes) return CDLIB_ERROR_NOCD;
-    uint32_t step = device.max_sectors_per_read();
+    if (!same_disc(drive)) return CDLIB_ERROR_NOCD;
+    uint32_t step = drive->device->max_sectors_per_read();
     if (step == 0) step = 1;
+    DWORD began = GetTickCount();
     for (uint32_t done = 0; done < count;) {
         uint32_t n = count - done < step ? count - done : step;
-        uint8_t* target = out + static_cast<size_t>(done) * kSectorBytes;
-        if (!device.read_audio(first + done, n, target)) {
-            // Smaller requests, then every sector on its own, a few times.
-            for (uint32_t s = 0; s < n; ++s) {
-                bool ok = false;
-                for (int attempt = 0; attempt < kReadAttempts && !ok; ++attempt)
-                    ok = device.read_audio(first + done + s, 1, target + static_cast<size_t>(s) * kSectorBytes);
-                if (!ok) {
-                    if (!device.check_ready(&changes)) return CDLIB_ERROR_NOCD;  // the disc is gone, not just scratched
-                    memset(target + static_cast<size_t>(s) * kSectorBytes, 0, kSectorBytes);
-                    ++*silenced;
-                }
-            }
-        }
+        int error = read_request(drive, first + done, n, out + static_cast<size_t>(done) * kSectorBytes, began, silenced);
+        if (error != CDLIB_OK) return error;
         done += n;
     }
     return CDLIB_OK;

@@ -11,7 +11,7 @@ public:
     // Vendor, product and revision, as the drive reports them.
     virtual bool describe(char* text, size_t size) = 0;
     // Whether a disc is in; `changes` gets the drive's media-change count
-    // (0 when it keeps none).
+    // (0 when it keeps none or will not tell).
     virtual bool check_ready(uint32_t* changes) = 0;
     // The table of contents in the layout IOCTL_CDROM_READ_TOC returns.
     virtual bool read_toc(std::vector<uint8_t>* bytes) = 0;
@@ -21,4 +21,6 @@ public:
     virtual bool read_audio(uint32_t first, uint32_t count, uint8_t* out) = 0;
     // The most sectors one read may ask for.
     virtual uint32_t max_sectors_per_read() = 0;
+    // Drops the device's handles; the next request opens them afresh.
+    virtual void reopen() = 0;
 };

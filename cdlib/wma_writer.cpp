@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -34,6 +35,7 @@ struct WmaFile {
     bool header_written = false;
     bool failed = false;
     DWORD error = 0;  // the system's reason for the first failed write
+    std::vector<std::pair<std::string, std::string>> binary;  // name, value: put into the header at the end
 };
 
 // Guards the table of files only. A file is written by one thread at a
@@ -197,6 +199,135 @@ int fail_write(DWORD error)
     return 0;
 }
 
+// The ASF objects the binary attributes are put into, their GUIDs as the
+// file stores them.
+const unsigned char kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                       0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+const unsigned char kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                               0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+const unsigned char kHeaderExtensionGuid[16] = {0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11,
+                                                0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+const unsigned char kMetadataLibraryGuid[16] = {0x94, 0x1C, 0x23, 0x44, 0x98, 0x94, 0xD1, 0x49,
+                                                0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54};
+constexpr uint64_t kMaxHeaderBytes = 1u << 20;  // what FFmpeg writes is a few KiB
+constexpr DWORD kMoveBytes = 1u << 20;
+
+uint64_t get_le(const std::string& bytes, size_t at, int size)
+{
+    uint64_t value = 0;
+    for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+void put_le(std::string* bytes, size_t at, int size, uint64_t value)
+{
+    for (int i = 0; i < size; ++i, value >>= 8) (*bytes)[at + i] = static_cast<char>(value & 0xFF);
+}
+
+void append_le(std::string* bytes, int size, uint64_t value)
+{
+    bytes->append(static_cast<size_t>(size), '\0');
+    put_le(bytes, bytes->size() - size, size, value);
+}
+
+// A Metadata Library object of the attributes, each a byte array of the
+// whole file (language 0, stream 0).
+std::string metadata_library(const std::vector<std::pair<std::string, std::string>>& attributes)
+{
+    std::string object(reinterpret_cast<const char*>(kMetadataLibraryGuid), 16);
+    append_le(&object, 8, 0);  // its size, set below
+    append_le(&object, 2, attributes.size());
+    for (const auto& attribute : attributes) {
+        std::string name;
+        for (char c : attribute.first + '\0') name += std::string{c, '\0'};  // the names are ASCII
+        append_le(&object, 2, 0);
+        append_le(&object, 2, 0);
+        append_le(&object, 2, name.size());
+        append_le(&object, 2, 1);  // byte array
+        append_le(&object, 4, attribute.second.size());
+        object += name + attribute.second;
+    }
+    put_le(&object, 16, 8, object.size());
+    return object;
+}
+
+// `header` with `library` at the end of its Header Extension object, and
+// every size that covers it (header, extension, the file's) grown to
+// match; empty when the header is not laid out as FFmpeg writes it.
+std::string with_library(std::string header, const std::string& library)
+{
+    size_t extension = 0, properties = 0;
+    for (size_t at = 30; at + 24 <= header.size();) {
+        uint64_t size = get_le(header, at + 16, 8);
+        if (size < 24 || size > header.size() - at) return "";
+        if (header.compare(at, 16, reinterpret_cast<const char*>(kHeaderExtensionGuid), 16) == 0 && size >= 46)
+            extension = at;
+        if (header.compare(at, 16, reinterpret_cast<const char*>(kFilePropertiesGuid), 16) == 0 && size >= 48)
+            properties = at;
+        at += static_cast<size_t>(size);
+    }
+    if (!extension || !properties) return "";
+    uint64_t grow = library.size(), extension_size = get_le(header, extension + 16, 8);
+    put_le(&header, 16, 8, get_le(header, 16, 8) + grow);
+    put_le(&header, extension + 16, 8, extension_size + grow);
+    put_le(&header, extension + 42, 4, get_le(header, extension + 42, 4) + grow);
+    put_le(&header, properties + 40, 8, get_le(header, properties + 40, 8) + grow);
+    header.insert(extension + static_cast<size_t>(extension_size), library);
+    return header;
+}
+
+bool file_io(WmaFile* wma, bool write, uint64_t at, void* data, DWORD bytes)
+{
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(at);
+    DWORD done = 0;
+    bool ok = SetFilePointerEx(wma->file, to, nullptr, FILE_BEGIN) &&
+              (write ? WriteFile(wma->file, data, bytes, &done, nullptr) : ReadFile(wma->file, data, bytes, &done, nullptr)) &&
+              done == bytes;
+    if (!ok && !wma->failed) wma->error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    wma->failed = wma->failed || !ok;
+    return ok;
+}
+
+// The finished file gets the binary attributes in its header: FFmpeg's
+// muxer writes only text attributes, into an object whose values stop at
+// 64 KiB. What follows the header moves up, from its end backwards.
+void put_binary_attributes(WmaFile* wma)
+{
+    std::string start(30, '\0');
+    LARGE_INTEGER size;
+    if (wma->binary.empty() || !file_io(wma, false, 0, &start[0], 30)) return;
+    uint64_t header_size = get_le(start, 16, 8);
+    if (start.compare(0, 16, reinterpret_cast<const char*>(kHeaderGuid), 16) != 0 || header_size < 30 ||
+        header_size > kMaxHeaderBytes || !GetFileSizeEx(wma->file, &size) ||
+        header_size > static_cast<uint64_t>(size.QuadPart)) {
+        wma->failed = true;
+        return;
+    }
+    std::string header(static_cast<size_t>(header_size), '\0');
+    if (!file_io(wma, false, 0, &header[0], static_cast<DWORD>(header_size))) return;
+    std::string grown = with_library(header, metadata_library(wma->binary));
+    if (grown.empty()) {
+        wma->failed = true;
+        return;
+    }
+    uint64_t grow = grown.size() - header.size();
+    std::vector<char> piece(kMoveBytes);
+    for (uint64_t end = static_cast<uint64_t>(size.QuadPart); end > header_size && !wma->failed;) {
+        DWORD n = static_cast<DWORD>(end - header_size < kMoveBytes ? end - header_size : kMoveBytes);
+        end -= n;
+        if (file_io(wma, false, end, piece.data(), n)) file_io(wma, true, end + grow, piece.data(), n);
+    }
+    if (!wma->failed) file_io(wma, true, 0, &grown[0], static_cast<DWORD>(grown.size()));
+}
+
+int add_binary(WmaFile* wma, const char* tag, const void* data, CDLIB_DWORD length)
+{
+    wma->binary.emplace_back(tag, std::string(static_cast<const char*>(data), length));
+    cdlib_ok();
+    return 1;
+}
+
 std::string canonical_tag(const char* name)
 {
     // Players read the track number under this spelling only.
@@ -227,15 +358,31 @@ HWMENCODE BASS_WMA_EncodeOpenFile(CDLIB_DWORD freq, CDLIB_DWORD chans, CDLIB_DWO
     return static_cast<HWMENCODE>(g_files.size());
 }
 
-int BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text, CDLIB_DWORD)
+int BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text, CDLIB_DWORD type)
 {
     WmaFile* wma = find(handle);
     if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
     if (!tag || !text) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
     if (wma->header_written) return cdlib_fail(CDLIB_ERROR_NOTAVAIL);  // tags go before the audio
-    av_dict_set(&wma->format->metadata, canonical_tag(tag).c_str(), ansi_to_utf8(text).c_str(), 0);
+    switch (type & 0xFFFF) {
+    case BASS_WMA_TAG_ANSI:
+    case BASS_WMA_TAG_UTF8: break;
+    case BASS_WMA_TAG_BINARY: return add_binary(wma, tag, text, type >> 16);
+    default: return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    }
+    std::string utf8 = type == BASS_WMA_TAG_ANSI ? ansi_to_utf8(text) : text;
+    av_dict_set(&wma->format->metadata, canonical_tag(tag).c_str(), utf8.c_str(), 0);
     cdlib_ok();
     return 1;
+}
+
+int CDLIB_WMA_EncodeSetBinaryTag(HWMENCODE handle, const char* tag, const void* data, CDLIB_DWORD length)
+{
+    WmaFile* wma = find(handle);
+    if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
+    if (!tag || (!data && length)) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    if (wma->header_written) return cdlib_fail(CDLIB_ERROR_NOTAVAIL);
+    return add_binary(wma, tag, data, length);
 }
 
 int BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, CDLIB_DWORD length)
@@ -273,6 +420,7 @@ int BASS_WMA_EncodeClose(HWMENCODE handle)
         if (av_write_trailer(wma->format) < 0) wma->failed = true;
     }
     if (wma->format->pb) avio_flush(wma->format->pb);
+    if (wma->header_written && !wma->failed) put_binary_attributes(wma);
     bool failed = wma->failed;
     DWORD error = wma->error;
     release(wma);

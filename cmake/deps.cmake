@@ -1,4 +1,5 @@
 # The third-party libraries, cross-built by scripts/build-deps.sh.
+include_guard(GLOBAL)
 set(ORVO_DEPS_DIR "${CMAKE_BINARY_DIR}/../deps" CACHE PATH "folder of the cross-built libraries")
 get_filename_component(ORVO_DEPS_DIR "${ORVO_DEPS_DIR}" ABSOLUTE)
 
@@ -26,3 +27,6 @@ orvo_import(dep_ffmpeg "${ORVO_DEPS_DIR}/ffmpeg/include"
 orvo_import(dep_gtest "${ORVO_DEPS_DIR}/gtest/include"
     "${ORVO_DEPS_DIR}/gtest/lib/libgmock.a"
     "${ORVO_DEPS_DIR}/gtest/lib/libgtest.a")
+# nlohmann-json: headers only, the same for the Windows and the native build.
+add_library(dep_json INTERFACE IMPORTED GLOBAL)
+target_include_directories(dep_json INTERFACE "${ORVO_DEPS_DIR}/json/include")

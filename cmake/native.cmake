@@ -11,12 +11,14 @@ add_executable(core_tests
     tests/cdlib/cdtext_test.cpp
     tests/cdlib/cue_test.cpp
     tests/lookup/cddb_test.cpp
+    tests/lookup/musicbrainz_test.cpp
     tests/rip/names_test.cpp
 )
 target_compile_options(core_tests PRIVATE ${ORVO_SANITIZE} -g)
 target_compile_definitions(core_tests PRIVATE ORVO_TESTS_DIR="${CMAKE_SOURCE_DIR}/tests")
 target_link_options(core_tests PRIVATE ${ORVO_SANITIZE})
-target_link_libraries(core_tests PRIVATE orvo_core cdlib_core GTest::gtest GTest::gtest_main pthread)
+# libcrypto's SHA-1 stands in for the system's, to check disc ids whole.
+target_link_libraries(core_tests PRIVATE orvo_core cdlib_core GTest::gtest GTest::gtest_main pthread crypto)
 add_test(NAME core_tests COMMAND core_tests)
 
 # libFuzzer targets for the parsers; each runs for a bounded time in the
@@ -28,9 +30,10 @@ foreach(lib orvo_core cdlib_core)
     get_target_property(sources ${lib} SOURCES)
     add_library(${lib}_fuzz STATIC ${sources})
     target_include_directories(${lib}_fuzz PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${lib}_fuzz PRIVATE dep_json)
     target_compile_options(${lib}_fuzz PRIVATE -fsanitize=fuzzer-no-link,address,undefined -g)
 endforeach()
-foreach(target cue disc cddb)
+foreach(target cue disc cddb mb)
     add_executable(fuzz_${target} tests/fuzz/fuzz_${target}.cpp)
     target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined -g)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined)

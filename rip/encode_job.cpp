@@ -1,6 +1,7 @@
 #include "encode_job.h"
 
 #include <cstring>
+#include <string>
 
 #include "app/log.h"
 #include "cd/library_error.h"
@@ -123,6 +124,50 @@ DWORD WINAPI run_job(LPVOID parameter)
     return 0;
 }
 
+// The cover as a WM/Picture value: the picture type, the data's length,
+// the MIME type and an empty description (UTF-16, each ended by a NUL),
+// then the picture.
+std::string wm_picture(const CoverPicture& cover)
+{
+    std::string value(1, '\3');  // front cover
+    for (int i = 0; i < 4; ++i) value += static_cast<char>(cover.bytes.size() >> (8 * i) & 0xFF);
+    for (char c : cover.mime) value += std::string{c, '\0'};
+    return value + std::string(4, '\0') + cover.bytes;
+}
+
+// The tags as WMA attributes, named as taggers name them; empty texts and
+// unknown ids are left out.
+void tag_wma(HWMENCODE wma, const TagSet& tags)
+{
+    char track[16], disc[32];
+    snprintf(track, sizeof track, "%d", tags.track);
+    snprintf(disc, sizeof disc, "%d/%d", tags.disc, tags.discs);
+    const struct {
+        const char* name;
+        std::string text;
+    } attributes[] = {
+        {"Title", tags.title},
+        {"Author", tags.artist},
+        {"WM/AlbumArtist", tags.album_artist},
+        {"WM/AlbumTitle", tags.album},
+        {"WM/Year", tags.year},
+        {"WM/TrackNumber", tags.track > 0 ? track : ""},
+        {"WM/PartOfSet", tags.discs > 1 ? disc : ""},
+        {"MusicBrainz/Album Id", tags.mb_release},
+        {"MusicBrainz/Release Group Id", tags.mb_release_group},
+        {"MusicBrainz/Track Id", tags.mb_recording},
+        {"MusicBrainz/Release Track Id", tags.mb_release_track},
+        {"MusicBrainz/Artist Id", tags.mb_artist},
+        {"MusicBrainz/Album Artist Id", tags.mb_album_artist},
+        {"MusicBrainz/Disc Id", tags.mb_disc_id},
+    };
+    for (const auto& a : attributes)
+        if (!a.text.empty()) BASS_WMA_EncodeSetTag(wma, a.name, a.text.c_str(), BASS_WMA_TAG_UTF8);
+    if (!tags.cover) return;
+    std::string picture = wm_picture(*tags.cover);
+    CDLIB_WMA_EncodeSetBinaryTag(wma, "WM/Picture", picture.data(), static_cast<CDLIB_DWORD>(picture.size()));
+}
+
 bool open_output(EncodeJob* job)
 {
     switch (job->format) {
@@ -133,11 +178,7 @@ bool open_output(EncodeJob* job)
         job->wma = BASS_WMA_EncodeOpenFile(44100, 2, BASS_WMA_ENCODE_TAGS, 128000, job->part_path);
         if (!job->wma) return false;
         g_log.print("BASS_WMA_EncodeOpenFile = %x", job->wma);
-        BASS_WMA_EncodeSetTag(job->wma, "Title", job->tags.title, 0);
-        BASS_WMA_EncodeSetTag(job->wma, "Author", job->tags.artist, 0);
-        BASS_WMA_EncodeSetTag(job->wma, "WM/AlbumTitle", job->tags.album, 0);
-        BASS_WMA_EncodeSetTag(job->wma, "WM/Year", job->tags.year, 0);
-        BASS_WMA_EncodeSetTag(job->wma, "WM/Tracknumber", job->tags.track_number, 0);
+        tag_wma(job->wma, job->tags);
         return true;
     case OutputFormat::kFlac:
         job->flac = flac_create(job->part_path, job->length / 4, job->tags);

@@ -14,6 +14,7 @@
 #include "app/settings_rules.h"
 #include "cdlib/cdlib.h"
 #include "rip/rip_state.h"
+#include "rip/tag_set.h"
 
 struct FlacFile;
 
@@ -28,7 +29,7 @@ struct EncodeJob {
     // Set by the reader before job_start.
     OutputFormat format = OutputFormat::kMp3;
     int track = 0;                  // 0-based
-    DiscFields tags = {};           // this track's texts
+    TagSet tags;                    // this track's tags (none for WAV)
     char part_path[MAX_PATH] = {};  // written here, renamed once whole
     char final_path[MAX_PATH] = {};
     char capture_path[MAX_PATH] = {};  // MP3: the capture beside the program

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
@@ -9,6 +10,7 @@
 #include "app/log.h"
 #include "rip/capture.h"
 #include "rip/rip_state.h"
+#include "rip/tag_set.h"
 
 constexpr unsigned kFramesPerCall = 4096;
 
@@ -16,7 +18,7 @@ struct FlacFile {
     FILE* file;
     char path[MAX_PATH];
     FLAC__StreamEncoder* encoder;
-    FLAC__StreamMetadata* blocks[3];  // seek table, comments, padding
+    FLAC__StreamMetadata* blocks[4];  // seek table, comments, picture, padding
     unsigned block_count;
     bool failed;
     DWORD error;
@@ -64,31 +66,78 @@ FLAC__StreamEncoderTellStatus tell_at(const FLAC__StreamEncoder*, FLAC__uint64* 
     return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
 }
 
-// NAME=text, the text converted from the ANSI code page to UTF-8. An empty
-// text adds nothing.
-bool add_comment(FLAC__StreamMetadata* block, const char* name, const char* text)
+// NAME=text (UTF-8). An empty text adds nothing.
+bool add_comment(FLAC__StreamMetadata* block, const char* name, const std::string& text)
 {
-    wchar_t wide[1024];
-    char utf8[4096];
-    if (!text[0]) return true;
-    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, sizeof wide / sizeof wide[0]) <= 0 ||
-        WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) <= 0) {
-        g_log.print("FLAC: %s not converted to UTF-8", name);
-        return false;
-    }
+    if (text.empty()) return true;
     FLAC__StreamMetadata_VorbisComment_Entry entry;
-    return FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name, utf8) &&
-           FLAC__metadata_object_vorbiscomment_append_comment(block, entry, false);
+    if (FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name, text.c_str()) &&
+        FLAC__metadata_object_vorbiscomment_append_comment(block, entry, false))
+        return true;
+    g_log.print("FLAC: %s not written", name);
+    return false;
 }
 
-FLAC__StreamMetadata* make_comments(const DiscFields& tags)
+std::string number_text(int n)
 {
+    return n > 0 ? std::to_string(n) : "";
+}
+
+// The comments as taggers name them: totals under both names in use, the
+// disc only for a release of several discs, ids only when known.
+FLAC__StreamMetadata* make_comments(const TagSet& tags)
+{
+    bool several = tags.discs > 1;
+    const struct {
+        const char* name;
+        std::string text;
+    } comments[] = {
+        {"ARTIST", tags.artist},
+        {"ALBUMARTIST", tags.album_artist},
+        {"ALBUM", tags.album},
+        {"DATE", tags.year},
+        {"TITLE", tags.title},
+        {"TRACKNUMBER", number_text(tags.track)},
+        {"TRACKTOTAL", number_text(tags.tracks)},
+        {"TOTALTRACKS", number_text(tags.tracks)},
+        {"DISCNUMBER", several ? number_text(tags.disc) : ""},
+        {"DISCTOTAL", several ? number_text(tags.discs) : ""},
+        {"TOTALDISCS", several ? number_text(tags.discs) : ""},
+        {"MUSICBRAINZ_ALBUMID", tags.mb_release},
+        {"MUSICBRAINZ_RELEASEGROUPID", tags.mb_release_group},
+        {"MUSICBRAINZ_TRACKID", tags.mb_recording},
+        {"MUSICBRAINZ_RELEASETRACKID", tags.mb_release_track},
+        {"MUSICBRAINZ_ARTISTID", tags.mb_artist},
+        {"MUSICBRAINZ_ALBUMARTISTID", tags.mb_album_artist},
+        {"MUSICBRAINZ_DISCID", tags.mb_disc_id},
+    };
     FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
-    bool ok = block && add_comment(block, "ARTIST", tags.artist) && add_comment(block, "ALBUM", tags.album) &&
-              add_comment(block, "DATE", tags.year) && add_comment(block, "TITLE", tags.title) &&
-              add_comment(block, "TRACKNUMBER", tags.track_number);
+    bool ok = block != nullptr;
+    for (const auto& comment : comments) ok = ok && add_comment(block, comment.name, comment.text);
     if (ok) return block;
     if (block) FLAC__metadata_object_delete(block);
+    return nullptr;
+}
+
+// The front cover as a PICTURE block of type 3.
+FLAC__StreamMetadata* make_picture(const CoverPicture& cover)
+{
+    FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PICTURE);
+    if (!block) return nullptr;
+    FLAC__StreamMetadata_Picture& picture = block->data.picture;
+    picture.type = FLAC__STREAM_METADATA_PICTURE_TYPE_FRONT_COVER;
+    picture.width = cover.width;
+    picture.height = cover.height;
+    picture.depth = cover.depth;
+    picture.colors = 0;
+    auto* data = reinterpret_cast<FLAC__byte*>(const_cast<char*>(cover.bytes.data()));
+    const char* why = nullptr;
+    if (FLAC__metadata_object_picture_set_mime_type(block, const_cast<char*>(cover.mime.c_str()), true) &&
+        FLAC__metadata_object_picture_set_data(block, data, static_cast<FLAC__uint32>(cover.bytes.size()), true) &&
+        FLAC__metadata_object_picture_is_legal(block, &why))
+        return block;
+    g_log.print("FLAC: no picture (%s)", why ? why : "out of memory");
+    FLAC__metadata_object_delete(block);
     return nullptr;
 }
 
@@ -104,18 +153,19 @@ FLAC__StreamMetadata* make_seek_table(uint64_t frames)
     return nullptr;
 }
 
-bool add_metadata(FlacFile* flac, uint64_t frames, const DiscFields& tags)
+bool add_metadata(FlacFile* flac, uint64_t frames, const TagSet& tags)
 {
     FLAC__StreamMetadata* padding = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING);
     if (padding) padding->length = kPaddingBytes;
-    FLAC__StreamMetadata* made[] = {frames ? make_seek_table(frames) : nullptr, make_comments(tags), padding};
-    bool ok = (made[0] || !frames) && made[1] && made[2];
+    FLAC__StreamMetadata* made[] = {frames ? make_seek_table(frames) : nullptr, make_comments(tags),
+                                    tags.cover ? make_picture(*tags.cover) : nullptr, padding};
+    bool ok = (made[0] || !frames) && made[1] && (made[2] || !tags.cover) && made[3];
     for (FLAC__StreamMetadata* block : made)
         if (block) flac->blocks[flac->block_count++] = block;
     return ok;
 }
 
-bool start_encoder(FlacFile* flac, uint64_t frames, const DiscFields& tags)
+bool start_encoder(FlacFile* flac, uint64_t frames, const TagSet& tags)
 {
     // The stream encoder always works out the audio's MD5 for STREAMINFO.
     FLAC__StreamEncoder* e = flac->encoder;
@@ -140,7 +190,7 @@ void free_flac(FlacFile* flac)
 
 }  // namespace
 
-FlacFile* flac_create(const char* path, uint64_t frames, const DiscFields& tags)
+FlacFile* flac_create(const char* path, uint64_t frames, const TagSet& tags)
 {
     FILE* file = fopen(path, "wb");
     if (!file) return nullptr;

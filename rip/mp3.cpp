@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include <id3/tag.h>
@@ -12,6 +13,7 @@
 
 #include "rip/capture.h"
 #include "rip/rip_state.h"
+#include "rip/tag_set.h"
 
 namespace {
 
@@ -98,87 +100,134 @@ Mp3Result encode(PcmSource read, void* source, const Id3Tags& tags, FILE* mp3, c
     return result;
 }
 
-// The text as ISO-8859-1 when every character of it has a place there;
-// otherwise false (the frame then carries UTF-16).
-bool ansi_to_latin1(const char* text, char* out, size_t size, wchar_t* wide, size_t wide_size)
+std::wstring utf8_to_wide(const std::string& text)
 {
-    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, static_cast<int>(wide_size));
-    if (n <= 0) {
-        wide[0] = 0;
-        snprintf(out, size, "%s", text);
-        return true;
-    }
-    size_t i = 0;
-    for (; wide[i] && i + 1 < size; ++i) {
-        if (wide[i] > 0xFF) return false;
-        out[i] = static_cast<char>(wide[i]);
-    }
-    out[i] = '\0';
-    return true;
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(length > 0 ? static_cast<size_t>(length) : 0, L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
 }
 
-void set_frame_text(ID3_Frame* frame, const char* text)
+// The frame's text (UTF-8) as ISO-8859-1 when every character of it has a
+// place there, as UTF-16 otherwise.
+void set_frame_text(ID3_Frame* frame, const std::string& text)
 {
-    char latin1[1024];
-    wchar_t wide[1024];
+    std::wstring wide = utf8_to_wide(text);
     ID3_Field* field = frame->GetField(ID3FN_TEXT);
-    if (ansi_to_latin1(text, latin1, sizeof latin1, wide, sizeof wide / sizeof wide[0])) {
-        field->Set(latin1);
+    std::string latin1;
+    bool fits = true;
+    for (wchar_t c : wide) {
+        latin1 += static_cast<char>(c);
+        fits = fits && c <= 0xFF;
+    }
+    if (fits) {
+        field->Set(latin1.c_str());
         return;
     }
     // id3lib writes a little-endian byte-order mark but each character's
     // bytes high first: handing it the characters byte-swapped puts them
     // in the order its mark announces.
-    unicode_t utf16[1024];
-    size_t i = 0;
-    for (; wide[i] && i + 1 < sizeof utf16 / sizeof utf16[0]; ++i)
-        utf16[i] = static_cast<unicode_t>((wide[i] >> 8 & 0xFF) | (wide[i] & 0xFF) << 8);
-    utf16[i] = 0;
+    std::vector<unicode_t> utf16;
+    for (wchar_t c : wide) utf16.push_back(static_cast<unicode_t>((c >> 8 & 0xFF) | (c & 0xFF) << 8));
+    utf16.push_back(0);
     frame->GetField(ID3FN_TEXTENC)->Set(ID3TE_UTF16);
     field->SetEncoding(ID3TE_UTF16);
-    field->Set(utf16);
+    field->Set(utf16.data());
 }
 
-// The five frames (artist, album, year, title, track number) rendered in
-// memory: as an ID3v2 tag for the front of the file and an ID3v1 tag for
-// its end. False when id3lib gives no tag.
-bool render_tags(const DiscFields& fields, Id3Tags* tags)
+void add_text(ID3_Tag* tag, ID3_FrameID id, const std::string& text)
+{
+    auto* frame = new ID3_Frame(id);
+    set_frame_text(frame, text);
+    tag->AttachFrame(frame);
+}
+
+// A MusicBrainz id as a TXXX frame named as taggers name it. Ids are
+// printable ASCII; anything else is not written.
+void add_id(ID3_Tag* tag, const char* description, const std::string& id)
+{
+    for (char c : id)
+        if (c < 0x20 || c > 0x7E) return;
+    if (id.empty()) return;
+    auto* frame = new ID3_Frame(ID3FID_USERTEXT);
+    frame->GetField(ID3FN_DESCRIPTION)->Set(description);
+    frame->GetField(ID3FN_TEXT)->Set(id.c_str());
+    tag->AttachFrame(frame);
+}
+
+std::string number_of(int n, int total)
+{
+    char text[32];
+    if (total > 0) snprintf(text, sizeof text, "%d/%d", n, total);
+    else snprintf(text, sizeof text, "%d", n);
+    return text;
+}
+
+// What MusicBrainz adds: album artist, disc, ids (the recording as a UFID
+// frame, the others as TXXX frames) and the front cover.
+void add_found_frames(ID3_Tag* tag, const TagSet& tags)
+{
+    if (!tags.album_artist.empty()) add_text(tag, ID3FID_BAND, tags.album_artist);
+    if (tags.discs > 1) add_text(tag, ID3FID_PARTINSET, number_of(tags.disc, tags.discs));
+    const struct {
+        const char* name;
+        const std::string& id;
+    } ids[] = {
+        {"MusicBrainz Album Id", tags.mb_release},
+        {"MusicBrainz Release Group Id", tags.mb_release_group},
+        {"MusicBrainz Release Track Id", tags.mb_release_track},
+        {"MusicBrainz Artist Id", tags.mb_artist},
+        {"MusicBrainz Album Artist Id", tags.mb_album_artist},
+        {"MusicBrainz Disc Id", tags.mb_disc_id},
+    };
+    for (const auto& id : ids) add_id(tag, id.name, id.id);
+    if (!tags.mb_recording.empty()) {
+        auto* frame = new ID3_Frame(ID3FID_UNIQUEFILEID);
+        frame->GetField(ID3FN_OWNER)->Set("http://musicbrainz.org");
+        frame->GetField(ID3FN_DATA)->Set(reinterpret_cast<const uchar*>(tags.mb_recording.data()),
+                                         tags.mb_recording.size());
+        tag->AttachFrame(frame);
+    }
+    if (tags.cover) {
+        auto* frame = new ID3_Frame(ID3FID_PICTURE);
+        frame->GetField(ID3FN_MIMETYPE)->Set(tags.cover->mime.c_str());
+        frame->GetField(ID3FN_PICTURETYPE)->Set(ID3PT_COVERFRONT);
+        frame->GetField(ID3FN_DESCRIPTION)->Set("");
+        frame->GetField(ID3FN_DATA)->Set(reinterpret_cast<const uchar*>(tags.cover->bytes.data()),
+                                         tags.cover->bytes.size());
+        tag->AttachFrame(frame);
+    }
+}
+
+// The frames rendered in memory: as an ID3v2 tag for the front of the file
+// and an ID3v1 tag for its end. False when id3lib gives no tag.
+bool render_tags(const TagSet& tags, Id3Tags* rendered)
 {
     ID3_Tag tag;
-    ID3_Frame artist, album, year, title, track;
-    struct {
-        ID3_Frame* frame;
-        ID3_FrameID id;
-        const char* text;
-    } frames[] = {
-        {&artist, ID3FID_LEADARTIST, fields.artist},
-        {&album, ID3FID_ALBUM, fields.album},
-        {&year, ID3FID_YEAR, fields.year},
-        {&title, ID3FID_TITLE, fields.title},
-        {&track, ID3FID_TRACKNUM, fields.track_number},
-    };
-    for (auto& f : frames) {
-        f.frame->SetID(f.id);
-        set_frame_text(f.frame, f.text);
-        tag.AddFrame(*f.frame);
-    }
+    add_text(&tag, ID3FID_LEADARTIST, tags.artist);
+    add_text(&tag, ID3FID_ALBUM, tags.album);
+    add_text(&tag, ID3FID_YEAR, tags.year);
+    add_text(&tag, ID3FID_TITLE, tags.title);
+    add_text(&tag, ID3FID_TRACKNUM, number_of(tags.track, tags.tracks));
+    add_found_frames(&tag, tags);
     // Room for the frames and the padding id3lib adds (under 2 KiB).
-    tags->front.resize(tag.Size() + 4096);
-    ID3_MemoryWriter front(tags->front.data(), tags->front.size());
+    rendered->front.resize(tag.Size() + 4096);
+    ID3_MemoryWriter front(rendered->front.data(), rendered->front.size());
     size_t bytes = tag.Render(front, ID3TT_ID3V2);
-    tags->front.resize(bytes < tags->front.size() ? bytes : 0);
-    ID3_MemoryWriter back(tags->back, sizeof tags->back);
-    return !tags->front.empty() && tag.Render(back, ID3TT_ID3V1) == sizeof tags->back;
+    rendered->front.resize(bytes < rendered->front.size() ? bytes : 0);
+    ID3_MemoryWriter back(rendered->back, sizeof rendered->back);
+    return !rendered->front.empty() && tag.Render(back, ID3TT_ID3V1) == sizeof rendered->back;
 }
 
 }  // namespace
 
-Mp3Result encode_to_mp3(PcmSource read, void* source, const DiscFields& fields, FILE* mp3, const char* mp3_path,
+Mp3Result encode_to_mp3(PcmSource read, void* source, const TagSet& tags, FILE* mp3, const char* mp3_path,
                         DWORD* error)
 {
     *error = 0;
-    Id3Tags tags;
-    Mp3Result result = render_tags(fields, &tags) ? encode(read, source, tags, mp3, mp3_path, error) : kMp3WriteFailed;
+    Id3Tags rendered;
+    Mp3Result result =
+        render_tags(tags, &rendered) ? encode(read, source, rendered, mp3, mp3_path, error) : kMp3WriteFailed;
     errno = 0;
     if (fclose(mp3) != 0 && result == kMp3Written) {
         *error = failed_write_reason(mp3_path);

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-struct DiscFields;
+struct TagSet;
 
 enum Mp3Result {
     kMp3Written = 0,
@@ -19,11 +19,11 @@ typedef long (*PcmSource)(void* source, char* buffer, size_t bytes);
 
 // Writes the MP3 file `mp3` (open for reading and writing, empty; closed
 // here) in one pass, so that no copy of it is ever needed: an ID3v2 tag of
-// the five texts of `tags` (artist, album, year, title, track number), the
+// `tags` (texts in ISO-8859-1 where they fit, UTF-16 otherwise), the
 // audio `read` gives encoded with LAME's defaults (128 kb/s CBR joint
 // stereo), LAME's Info frame in the stream's first frame so players know
 // the exact length, and an ID3v1 tag at the end. Anything but kMp3Written
 // deletes `mp3_path`. On a write failure `*error` gets the system's error
 // code.
-Mp3Result encode_to_mp3(PcmSource read, void* source, const DiscFields& tags, FILE* mp3, const char* mp3_path,
+Mp3Result encode_to_mp3(PcmSource read, void* source, const TagSet& tags, FILE* mp3, const char* mp3_path,
                         DWORD* error);

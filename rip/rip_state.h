@@ -20,6 +20,7 @@ extern std::atomic<int> g_rip_failed;  // rows of this rip that gave no file
 // this rip that holds sectors the disc would not give, a line each.
 extern char g_rip_unread[2048];
 extern HWND g_progress_window;
+extern bool g_rip_into_album;  // the rip options put the files into an album's folder
 extern HANDLE g_rip_event;  // "CDRipping"
 
 // Whether the reader and the encoders must stop now.
@@ -37,15 +38,14 @@ bool claim_fault();
 void show_reading(double share);
 
 // The disc's fields as the rip worker read them from the main window,
-// as typed or found: the tags hold them so. Only the copies that name
-// files and folders are made safe for file names.
+// as typed or found: the tags hold them so (see rip/tag_source.h). Only
+// the copies that name files and folders are made safe for file names.
 constexpr int kYearSize = 8;
 struct DiscFields {
     char artist[1024];
     char album[1024];
     char year[kYearSize];
     char title[1024];
-    char track_number[16];
 };
 extern DiscFields g_disc_fields;
 

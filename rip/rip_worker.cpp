@@ -16,6 +16,7 @@
 #include "rip/encode_job.h"
 #include "rip/names.h"
 #include "rip/rip_state.h"
+#include "rip/tag_source.h"
 
 std::atomic<int> g_rip_busy{0};
 std::atomic<int> g_rip_abort{0};
@@ -23,6 +24,7 @@ std::atomic<int> g_rip_fault{0};
 std::atomic<int> g_rip_failed{0};
 char g_rip_unread[2048];
 HWND g_progress_window;
+bool g_rip_into_album;
 HANDLE g_rip_event;
 DiscFields g_disc_fields;
 
@@ -57,6 +59,7 @@ Bars g_bars;
 // one track after another would have left.
 std::deque<EncodeJob*> g_jobs;
 bool g_order_cut;  // a settled row stopped the rip: later rows leave nothing
+int g_disc_tracks;  // the highest track number listed: the disc's track count for the tags
 
 // The longest file name a Windows volume takes, and the longest path the
 // program's 8-bit file calls take.
@@ -173,7 +176,6 @@ Row rip_row(HWND list, int row, int drive, char* label)
     static char final_path[4096], part_path[4096];
     int track = row_track(list, row);
     read_title(list, row);
-    snprintf(g_disc_fields.track_number, sizeof g_disc_fields.track_number, "%d", track + 1);
     snprintf(label, 1024, "%d.%s", track + 1, g_disc_fields.title);
     sanitize_name(label, ansi_lead_byte);  // the file's name; the tags keep the title as it is
     PostMessageA(g_bars.window, WM_RIP_LABEL, reinterpret_cast<WPARAM>(label), 0);
@@ -193,7 +195,7 @@ Row rip_row(HWND list, int row, int drive, char* label)
     auto* job = new EncodeJob;
     job->format = rip_format();
     job->track = track;
-    job->tags = g_disc_fields;
+    job->tags = tags_for_track(g_disc_fields, track + 1, g_disc_tracks);
     snprintf(job->final_path, sizeof job->final_path, "%s", final_path);  // both fit: output_paths said so
     snprintf(job->part_path, sizeof job->part_path, "%s", part_path);
     if (job->format == OutputFormat::kMp3) {
@@ -290,6 +292,26 @@ void wait_for_encoder(int limit, bool* stopped)
     }
 }
 
+// The album's cover beside its files as folder.jpg (or folder.png), for
+// players and file browsers; one already there is kept. A cover that
+// cannot be written is no fault of the rip.
+void save_folder_picture(const CoverPicture& cover)
+{
+    char path[MAX_PATH];
+    const char* name = cover.mime == "image/png" ? "folder.png" : "folder.jpg";
+    if (snprintf(path, sizeof path, "%s%s", OutputFolder, name) >= static_cast<int>(sizeof path)) return;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    bool whole = file != INVALID_HANDLE_VALUE &&
+                 WriteFile(file, cover.bytes.data(), static_cast<DWORD>(cover.bytes.size()), &written, nullptr) &&
+                 written == cover.bytes.size();
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) whole = false;
+    if (whole) return;
+    g_log.print("%s not written (%lu)", path, error);  // 80: one is there already
+    if (file != INVALID_HANDLE_VALUE) DeleteFileA(path);
+}
+
 int encoder_limit()
 {
     SYSTEM_INFO system;
@@ -330,8 +352,15 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     read_year_field(g_disc_fields.year);
 
     int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    int ticked = 0;
-    for (int row = 0; row < rows; ++row) ticked += row_ticked(list, row) ? 1 : 0;
+    int ticked = 0, first = 0;
+    g_disc_tracks = 0;
+    for (int row = 0; row < rows; ++row) {
+        int track = row_track(list, row);
+        if (row_ticked(list, row) && ticked++ == 0) first = track;
+        if (track >= g_disc_tracks) g_disc_tracks = track + 1;
+    }
+    TagSet disc_tags = tags_for_track(g_disc_fields, first + 1, g_disc_tracks);
+    if (g_rip_into_album && disc_tags.cover) save_folder_picture(*disc_tags.cover);
 
     g_bars = {progress, ticked, 0, rip_format() == OutputFormat::kWav ? 1.0 : 0.5, -1, -1};
     g_order_cut = false;

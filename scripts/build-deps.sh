@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the third-party libraries (LAME, libFLAC, id3lib, minimal
 # FFmpeg, GoogleTest) as static 64-bit Windows libraries from Debian's source
-# packages. Each one lands in $DEPS/<name> and is stamped; a stamped
-# library is reused, so a second run costs seconds.
+# packages, and installs nlohmann-json's headers from its own. Each one
+# lands in $DEPS/<name> and is stamped; a stamped library is reused, so a
+# second run costs seconds.
 set -euo pipefail
 
 DEPS=${1:?usage: build-deps.sh DEPS_DIR}
@@ -81,6 +82,20 @@ build_flac() {
     echo "$FLAC_STAMP" > "$DEPS/flac/.stamp"
 }
 
+# nlohmann-json is headers only: its single-header tree is all the build
+# needs. A stamp of its own, so adding it rebuilds nothing else.
+JSON_STAMP=1
+
+build_json() {
+    [ -f "$DEPS/json/.stamp" ] && [ "$(cat "$DEPS/json/.stamp")" = "$JSON_STAMP" ] && return 0
+    log "installing nlohmann-json's headers"
+    local src; src=$(source_dir nlohmann-json3)
+    rm -rf "$DEPS/json"; mkdir -p "$DEPS/json/include"
+    cp -r "$src/single_include/nlohmann" "$DEPS/json/include/"
+    cp "$src/LICENSE.MIT" "$DEPS/json/"
+    echo "$JSON_STAMP" > "$DEPS/json/.stamp"
+}
+
 build_id3lib() {
     stamped id3lib && return 0
     log "building id3lib"
@@ -137,6 +152,7 @@ build_gtest() {
 
 build_lame
 build_flac
+build_json
 build_id3lib
 build_ffmpeg
 build_gtest

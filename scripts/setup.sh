@@ -10,7 +10,7 @@ PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     libz-mingw-w64-dev nasm dpkg-dev
     wine wine64 xvfb xauth imagemagick
-    ffmpeg python3-mutagen flac locales openssl
+    ffmpeg python3-mutagen flac locales openssl libssl-dev
 )
 
 missing=()
@@ -54,8 +54,10 @@ deps_ready() {
     for d in lame id3lib ffmpeg gtest; do
         [ -f "build/deps/$d/.stamp" ] && [ "$(cat "build/deps/$d/.stamp")" = "$(sed -n 's/^STAMP_VERSION=\([0-9]*\).*/\1/p' scripts/build-deps.sh)" ] || return 1
     done
-    # libFLAC has a stamp of its own
-    [ -f build/deps/flac/.stamp ] && [ "$(cat build/deps/flac/.stamp)" = "$(sed -n 's/^FLAC_STAMP=\([0-9]*\).*/\1/p' scripts/build-deps.sh)" ]
+    # libFLAC and nlohmann-json have stamps of their own
+    for d in flac:FLAC_STAMP json:JSON_STAMP; do
+        [ -f "build/deps/${d%%:*}/.stamp" ] && [ "$(cat "build/deps/${d%%:*}/.stamp")" = "$(sed -n "s/^${d#*:}=\([0-9]*\).*/\1/p" scripts/build-deps.sh)" ] || return 1
+    done
 }
 
 if ! deps_ready; then

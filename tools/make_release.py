@@ -23,6 +23,7 @@ THIRD_PARTY = {
     "licenses/libFLAC.txt": ["flac-*/COPYING.Xiph"],
     "licenses/id3lib.txt": ["id3lib3.8.3-*/COPYING"],
     "licenses/FFmpeg.txt": ["ffmpeg-*/LICENSE.md", "ffmpeg-*/COPYING.LGPLv2.1"],
+    "licenses/nlohmann-json.txt": ["nlohmann-json3-*/LICENSE.MIT"],
     "licenses/zlib.txt": ["/usr/share/doc/libz-mingw-w64-dev/copyright"],
     "licenses/MinGW-w64 runtime.txt": ["/usr/share/doc/mingw-w64-x86-64-dev/copyright"],
     "licenses/GCC runtime.txt": ["/usr/share/doc/gcc-mingw-w64-base/copyright"],

@@ -176,6 +176,7 @@ INT_PTR CALLBACK rip_options_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
         case IDOK:
             store_format(dialog);
             create_output_folders(OutputFolder);
+            g_rip_into_album = IsDlgButtonChecked(dialog, IDC_OPT_ALBUM) == BST_CHECKED;
             EndDialog(dialog, 1);
             break;
         case IDCANCEL:

@@ -1,7 +1,8 @@
 // A kernel-mode CD-ROM driver for tests under Wine: two drives, D: and E:,
 // that answer the program's device calls as a Windows CD-ROM driver does,
 // from disc images the test tool puts in (see control.h). It can take the
-// disc out, fail chosen sectors and limit the read speed. Built with
+// disc out, fail chosen sectors (slowly, as a real drive does), refuse
+// chosen requests and limit the read speed. Built with
 // mingw-w64 against ntoskrnl and hal only; never part of the release.
 // The DDK headers define these two themselves; C++ refuses a second definition.
 #define __INTRINSIC_DEFINED_InterlockedBitTestAndSet
@@ -22,7 +23,9 @@ struct Drive {
     HANDLE image;   // null: no disc
     ULONG changes;  // media changes so far
     OrvoCommand disc;
-    long fail_sector[kFailures], fail_count[kFailures];
+    long fail_sector[kFailures], fail_count[kFailures], fail_ms[kFailures];
+    long refuse_count;  // the next requests of refuse_code answered refuse_status (-1: every one)
+    ULONG refuse_code, refuse_status, stale_status;
     long speed;
     OrvoCounts counts;
 };
@@ -60,6 +63,7 @@ NTSTATUS put_in(Drive* d, const OrvoCommand& c)
     if (!NT_SUCCESS(status)) return d->image = nullptr, status;
     d->disc = c;
     for (long& n : d->fail_count) n = 0;
+    d->refuse_count = d->stale_status = 0;
     return STATUS_SUCCESS;
 }
 
@@ -70,26 +74,36 @@ NTSTATUS command(Drive* d, PIRP irp, const OrvoCommand& c, ULONG out_bytes)
     case kOrvoInsert: return put_in(d, c);
     case kOrvoEject: return take_out(d), STATUS_SUCCESS;
     case kOrvoSpeed: return d->speed = c.count, STATUS_SUCCESS;
+    case kOrvoRefuse: return d->refuse_code = c.code, d->refuse_count = c.count, d->refuse_status = c.status, STATUS_SUCCESS;
+    case kOrvoStale: return d->stale_status = c.status, STATUS_SUCCESS;
     case kOrvoFail:
         for (int i = 0; i < kFailures; ++i) {
             if (d->fail_count[i]) continue;
             d->fail_sector[i] = c.sector;
             d->fail_count[i] = c.count;
+            d->fail_ms[i] = c.ms;
             return STATUS_SUCCESS;
         }
     }
     return STATUS_INVALID_PARAMETER;
 }
 
-// A read that reaches a failing sector fails there, as a scratch would.
+void wait_ms(LONGLONG ms)
+{
+    LARGE_INTEGER wait;
+    wait.QuadPart = -10000LL * ms;
+    KeDelayExecutionThread(KernelMode, FALSE, &wait);
+}
+
+// A read that reaches a failing sector fails there, as a scratch would,
+// after the failure's time.
 bool read_fails(Drive* d, ULONG first, ULONG count)
 {
-    for (ULONG lba = first; lba < first + count; ++lba) {
-        for (int i = 0; i < kFailures; ++i) {
-            if (!d->fail_count[i] || d->fail_sector[i] != static_cast<long>(lba)) continue;
-            if (d->fail_count[i] > 0) --d->fail_count[i];
-            return true;
-        }
+    for (int i = 0; i < kFailures; ++i) {
+        ULONG sector = static_cast<ULONG>(d->fail_sector[i]);
+        if (!d->fail_count[i] || sector < first || sector >= first + count) continue;
+        if (d->fail_count[i] > 0) --d->fail_count[i];
+        return wait_ms(d->fail_ms[i]), true;
     }
     return false;
 }
@@ -102,11 +116,7 @@ NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
     ULONG first = static_cast<ULONG>(info->DiskOffset.QuadPart / 2048), count = info->SectorCount;
     void* out = irp->MdlAddress ? MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority) : nullptr;
     if (!out || count == 0 || count > out_bytes / kSector) return STATUS_INVALID_PARAMETER;
-    if (d->speed > 0) {
-        LARGE_INTEGER wait;
-        wait.QuadPart = -10000LL * count * 1000 / (75 * d->speed);
-        KeDelayExecutionThread(KernelMode, FALSE, &wait);
-    }
+    if (d->speed > 0) wait_ms(count * 1000LL / (75 * d->speed));
     if (read_fails(d, first, count)) return STATUS_DEVICE_DATA_ERROR;
     RtlZeroMemory(out, count * kSector);  // past the image's end: silence
     IO_STATUS_BLOCK io;
@@ -154,10 +164,14 @@ NTSTATUS control(Drive* d, PIRP irp, PIO_STACK_LOCATION stack)
     if (!d->image) return STATUS_NO_MEDIA_IN_DEVICE;
     // A handle opened before the last media change fails until it is
     // opened again, as a volume handle does on Windows.
-    if (reinterpret_cast<ULONG_PTR>(stack->FileObject->FsContext) != d->changes) return STATUS_VERIFY_REQUIRED;
+    if (reinterpret_cast<ULONG_PTR>(stack->FileObject->FsContext) != d->changes)
+        return d->stale_status ? static_cast<NTSTATUS>(d->stale_status) : STATUS_VERIFY_REQUIRED;
+    if (code == d->refuse_code && (d->refuse_count < 0 || (d->refuse_count > 0 && d->refuse_count--)))
+        return d->refuse_status ? static_cast<NTSTATUS>(d->refuse_status) : given(irp, 0);
     switch (code) {
     case IOCTL_STORAGE_CHECK_VERIFY2:
         return copy_out(irp, &d->changes, out >= sizeof(ULONG) ? sizeof(ULONG) : 0, out);
+    case IOCTL_STORAGE_CHECK_VERIFY: return given(irp, 0);  // ready; the count only through CHECK_VERIFY2
     case IOCTL_CDROM_READ_TOC: ++d->counts.toc_reads; return copy_out(irp, d->disc.toc, d->disc.toc_bytes < out ? d->disc.toc_bytes : out, out);
     case IOCTL_CDROM_READ_TOC_EX: {
         ++d->counts.toc_reads;

@@ -4,7 +4,7 @@
 
 #define ORVO_IOCTL_COMMAND CTL_CODE(FILE_DEVICE_CD_ROM, 0xA00, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
-enum { kOrvoInsert = 1, kOrvoEject, kOrvoFail, kOrvoSpeed, kOrvoCount };
+enum { kOrvoInsert = 1, kOrvoEject, kOrvoFail, kOrvoSpeed, kOrvoCount, kOrvoRefuse, kOrvoStale };
 
 // kOrvoCount's answer: requests since the disc last went in or out.
 struct OrvoCounts {
@@ -15,7 +15,12 @@ struct OrvoCounts {
 struct OrvoCommand {
     unsigned long op;
     long sector;        // kOrvoFail: the sector
-    long count;         // kOrvoFail: failed reads before it reads (-1: never reads); kOrvoSpeed: times real time (0: no limit)
+    long count;         // kOrvoFail: failed reads before it reads (-1: never reads); kOrvoSpeed: times real time (0: no limit);
+                        // kOrvoRefuse: requests refused (-1: every one)
+    long ms;            // kOrvoFail: how long each failing read takes
+    // kOrvoRefuse: the request (its IOCTL code) and its answer (0: success,
+    // nothing given back); kOrvoStale: the status stale handles get
+    unsigned long code, status;
     unsigned long toc_bytes, text_bytes;
     unsigned char toc[804];     // kOrvoInsert: what IOCTL_CDROM_READ_TOC returns
     unsigned char text[8192];   // and READ_TOC_EX for CD-TEXT (4-byte header, packs)

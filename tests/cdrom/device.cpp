@@ -5,8 +5,13 @@
 //                         packs from CDTEXTFILE); its sectors are written
 //                         beside it as SHEET.img
 //   eject D:
-//   fail D: SECTOR N      the next N reads that reach SECTOR fail (N = -1:
-//                         it never reads)
+//   fail D: SECTOR N [MS] the next N reads that reach SECTOR fail (N = -1:
+//                         it never reads), each after MS milliseconds
+//   refuse D: KIND N STATUS  the next N requests of KIND (verify2, text)
+//                         fail with the NTSTATUS (hex; N = -1: every one;
+//                         STATUS 0: succeed giving nothing back)
+//   stale D: STATUS       handles opened before the last media change fail
+//                         with STATUS (hex) instead of STATUS_VERIFY_REQUIRED
 //   speed D: N            reads at most N times real time (0: no limit)
 //   reads D: TOC RAW      fails unless the drive was asked for its TOC or
 //                         CD-TEXT TOC times and read from at most RAW times
@@ -16,6 +21,7 @@
 // enhanced CD: it starts kEnhancedCdGap sectors after the audio ends.
 #include <windows.h>
 #include <winioctl.h>
+#include <ntddcdrm.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -101,14 +107,19 @@ std::string device_command(const std::string& line)
 {
     static OrvoCommand c;
     c = OrvoCommand();
-    std::string op, letter, sheet, image, why;
+    std::string op, letter, sheet, image, why, kind;
     std::istringstream words(line);
     words >> op >> letter;
-    const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads"};
-    for (unsigned long i = 1; i < 6; ++i) c.op = op == ops[i] ? i : c.op;
-    bool ok = c.op == kOrvoInsert ? static_cast<bool>(words >> sheet)
-                                  : c.op == kOrvoEject || (c.op == kOrvoSpeed ? words >> c.count : words >> c.sector >> c.count);
-    if (!c.op || !ok || letter.size() != 2) return "insert|eject|fail|speed|reads D: [SHEET.cue | SECTOR N | N | TOC RAW]";
+    const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads", "refuse", "stale"};
+    for (unsigned long i = 1; i < 8; ++i) c.op = op == ops[i] ? i : c.op;
+    bool ok = c.op == kOrvoInsert  ? !!(words >> sheet)
+              : c.op == kOrvoSpeed ? !!(words >> c.count)
+              : c.op == kOrvoStale ? !!(words >> std::hex >> c.status)
+              : c.op == kOrvoRefuse ? words >> kind >> c.count >> std::hex >> c.status &&
+                                          (c.code = kind == "verify2" ? IOCTL_STORAGE_CHECK_VERIFY2 : kind == "text" ? IOCTL_CDROM_READ_TOC_EX : 0)
+              : c.op == kOrvoEject || (words >> c.sector >> c.count && (words >> c.ms || words.eof()));
+    if (!c.op || !ok || letter.size() != 2)
+        return "insert|eject|fail|speed|reads|refuse|stale D: [SHEET.cue | SECTOR N [MS] | N | TOC RAW | KIND N STATUS | STATUS]";
     char full[MAX_PATH];
     if (c.op == kOrvoInsert && !GetFullPathNameA(sheet.c_str(), sizeof full, full, nullptr)) return "no such sheet";
     if (c.op == kOrvoInsert && !(why = make_disc(full, &c, &image)).empty()) return why;

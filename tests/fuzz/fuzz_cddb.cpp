@@ -2,8 +2,12 @@
 // search and the DTITLE split. The first byte chooses the out buffers'
 // size (1 to 256 bytes), each buffer allocated at exactly that size: a
 // value as long as the buffer is then quick to find, and a write one byte
-// past it is caught.
+// past it is caught. The same bytes as a cover picture: what is taken
+// has a size and is a JPEG or a PNG of bounded size.
 #include "lookup/cddb.h"
+#include "rip/cover_picture.h"
+
+#include <cstdlib>
 
 #include <string>
 #include <vector>
@@ -19,5 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         cddb_value(reply.c_str(), key, value.data(), out_size);
     cddb_year(reply.c_str(), value.data(), out_size);
     split_dtitle(reply.c_str(), artist.data(), out_size, album.data(), out_size);
+    CoverPicture cover;
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    if (!read_cover_picture(bytes, &cover)) return 0;
+    std::string start = cover.mime == "image/png" ? "\x89PNG" : cover.mime == "image/jpeg" ? "\xFF\xD8" : "?";
+    if (!cover.width || !cover.height || !cover.depth || cover.bytes != bytes || bytes.compare(0, start.size(), start))
+        abort();
     return 0;
 }

@@ -13,7 +13,7 @@ check() {  # check "what is true" command...
 
 top=$(basename "$zip" -win64.zip)
 expected=$(printf "$top/%s\n" LICENSE.txt OrvoCdRipper.exe README.txt RELINK.txt licenses/FFmpeg.txt "licenses/GCC runtime.txt" \
-    licenses/LAME.txt "licenses/MinGW-w64 runtime.txt" licenses/id3lib.txt licenses/libFLAC.txt licenses/zlib.txt)
+    licenses/LAME.txt "licenses/MinGW-w64 runtime.txt" licenses/id3lib.txt licenses/libFLAC.txt licenses/nlohmann-json.txt licenses/zlib.txt)
 listed=$(/usr/bin/python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$zip")
 check "the package holds the program, its read-me, RELINK and the licences, nothing else (no test driver)" \
     test "$listed" = "$expected"

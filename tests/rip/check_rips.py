@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """check_rips.py KEEP_FOLDER: reads the files the rip scenarios kept with tools of their own (ffprobe,
 ffmpeg, mutagen; flac and metaflac for FLAC, whose audio must be the WAV's exactly). Each NAME.tags file
-(code page 1252, or 932 after a first line "codepage=cp932") holds file=, ref= (the WAV of the same
-track) and the tags expected: artist= album= date= title= track=.
+(code page 1252, or 932 after a first line "codepage=cp932"; "codepage=utf-8" also) holds file=, ref=
+(the WAV of the same track) and the tags expected: artist= albumartist= album= date= title= track=
+tracks= disc= discs=, the MusicBrainz ids mb_release= mb_release_group= mb_recording= mb_release_track=
+mb_artist= mb_album_artist= mb_disc_id=, and cover= (a file under KEEP_FOLDER: the front cover, type 3,
+its MIME type and bytes). A FLAC file holds exactly the comments expected, the others at least.
 A NAME.decodes file (folder=KEPT_FOLDER, seconds=S): every MP3 under it decodes to S s exactly.
 """
 import hashlib
@@ -13,6 +16,7 @@ import sys
 from array import array
 from pathlib import Path
 
+from mutagen.asf import ASF
 from mutagen.id3 import ID3
 
 # 128 kb/s of this music keeps the waveform to within roughly 20 dB. ffmpeg
@@ -20,8 +24,23 @@ from mutagen.id3 import ID3
 # decoded audio must match best where it stands: not a sample earlier or
 # later, nor with its channels swapped.
 MIN_SNR_DB = 12.0
-ID3_FRAMES = {"artist": "TPE1", "album": "TALB", "date": "TYER", "title": "TIT2", "track": "TRCK"}
-VORBIS_NAMES = {"artist": "ARTIST", "album": "ALBUM", "date": "DATE", "title": "TITLE", "track": "TRACKNUMBER"}
+# Each key's names, as the most used tagger writes them: ID3 frames (TXXX:NAME; the recording is a
+# UFID frame), Vorbis comments (the totals under two names), WMA attributes. ID3's TRCK and TPOS and
+# WMA's WM/PartOfSet hold "n/total".
+IDS = {"mb_release": ("Album Id", "ALBUMID"), "mb_release_group": ("Release Group Id", "RELEASEGROUPID"),
+       "mb_recording": ("Track Id", "TRACKID"), "mb_release_track": ("Release Track Id", "RELEASETRACKID"),
+       "mb_artist": ("Artist Id", "ARTISTID"), "mb_album_artist": ("Album Artist Id", "ALBUMARTISTID"),
+       "mb_disc_id": ("Disc Id", "DISCID")}
+ID3_FRAMES = {"artist": "TPE1", "albumartist": "TPE2", "album": "TALB", "date": "TYER", "title": "TIT2", "track": "TRCK",
+              "disc": "TPOS", **{key: "TXXX:MusicBrainz " + names[0] for key, names in IDS.items()}}
+ID3_FRAMES["mb_recording"] = "UFID:http://musicbrainz.org"
+VORBIS_NAMES = {"artist": ["ARTIST"], "albumartist": ["ALBUMARTIST"], "album": ["ALBUM"], "date": ["DATE"],
+                "title": ["TITLE"], "track": ["TRACKNUMBER"], "tracks": ["TRACKTOTAL", "TOTALTRACKS"],
+                "disc": ["DISCNUMBER"], "discs": ["DISCTOTAL", "TOTALDISCS"],
+                **{key: ["MUSICBRAINZ_" + names[1]] for key, names in IDS.items()}}
+WMA_NAMES = {"artist": "Author", "albumartist": "WM/AlbumArtist", "album": "WM/AlbumTitle", "date": "WM/Year",
+             "title": "Title", "track": "WM/TrackNumber", "disc": "WM/PartOfSet",
+             **{key: "MusicBrainz/" + names[0] for key, names in IDS.items()}}
 failed = passed = 0
 
 
@@ -43,16 +62,64 @@ def snr_db(reference, got, lag=0, swap=False):
     return 10 * math.log10(sum(r * r for r, _ in pairs) / noise) if noise else 99.0
 
 
-def probe_tags(path):
-    found = json.loads(run("ffprobe", "-v", "error", "-show_entries", "format_tags:stream=codec_name,sample_rate,channels",
-                           "-of", "json", path))
-    tags = {k.lower().replace("wm/", ""): v for k, v in found["format"].get("tags", {}).items()}
-    tags.setdefault("date", tags.get("year"))
-    return found["streams"][0], tags
+def probe_streams(path):
+    """The audio stream, and the attached pictures ffprobe finds."""
+    found = json.loads(run("ffprobe", "-v", "error", "-show_entries", "stream=codec_type,codec_name,sample_rate,channels"
+                           ":stream_disposition=attached_pic:stream_tags=comment", "-of", "json", path))["streams"]
+    return [s for s in found if s["codec_type"] == "audio"][0], [s for s in found if s["disposition"]["attached_pic"]]
 
 
-def check_flac(name, path, source_bytes, audio, wanted):
-    """Lossless: the decoded audio, the STREAMINFO MD5 and the five comments exactly."""
+def utf16_text(data, at):
+    """The UTF-16 text at `at`, ended by a NUL, and where the bytes after it start."""
+    end = at
+    while data[end:end + 2] not in (b"\0\0", b""):
+        end += 2
+    return data[at:end].decode("utf-16-le", "replace"), end + 2
+
+
+def read_tags(path, codec):
+    """MP3 and WMA: each key's text, and the front covers as (type, MIME, bytes)."""
+    if codec == "mp3":
+        frames = ID3(path, translate=False)
+        texts = {key: frames[fid] for key, fid in ID3_FRAMES.items() if fid in frames}
+        texts = {key: frame.data.decode() if key == "mb_recording" else str(frame.text[0]) for key, frame in texts.items()}
+        return texts, [(f.type, f.mime, f.data) for f in frames.getall("APIC")]
+    tags = ASF(path).tags
+    texts = {key: str(tags[name][0]) for key, name in WMA_NAMES.items() if name in tags}
+    pictures = []
+    for picture in (a.value for a in (tags["WM/Picture"] if "WM/Picture" in tags else [])):
+        mime, at = utf16_text(picture, 5)
+        _, at = utf16_text(picture, at)  # the description
+        size = int.from_bytes(picture[1:5], "little")
+        check(f"{path.name}: WM/Picture holds the length it states", len(picture) - at == size, f"{len(picture) - at} vs {size}")
+        pictures.append((picture[0], mime, picture[at:]))
+    return texts, pictures
+
+
+def expected_texts(wanted, codec):
+    """The key's texts as MP3 and WMA carry them: totals joined to the numbers."""
+    want = dict(wanted)
+    tracks, discs = want.pop("tracks", None), want.pop("discs", None)
+    if tracks and codec == "mp3":
+        want["track"] += "/" + tracks
+    if discs:
+        want["disc"] += "/" + discs
+    return want
+
+
+def check_covers(name, pictures, streams, cover, pictured):
+    """The front cover alone, as type 3 with its MIME type and its bytes; ffprobe sees it as an attached picture."""
+    data = cover.read_bytes()
+    mime = "image/png" if cover.suffix == ".png" else "image/jpeg"
+    check(f"{name}: the front cover alone, exactly", [(p[0], p[1], p[2] == data) for p in pictures] == [(3, mime, True)],
+          str([(p[0], p[1], len(p[2])) for p in pictures]))
+    if pictured:
+        check(f"{name}: ffprobe sees the front cover", [s.get("tags", {}).get("comment") for s in streams] == ["Cover (front)"],
+              str(streams))
+
+
+def check_flac(name, path, source_bytes, audio, wanted, cover):
+    """Lossless: the decoded audio, the STREAMINFO MD5, the comments exactly and the PICTURE block."""
     tested = subprocess.run(["flac", "-t", "-s", path], capture_output=True)
     check(f"{name}: flac -t decodes it and its MD5 holds", tested.returncode == 0, tested.stderr.decode(errors="replace"))
     check(f"{name}: ffmpeg decodes exactly the WAV's samples", audio.tobytes() == source_bytes,
@@ -60,14 +127,27 @@ def check_flac(name, path, source_bytes, audio, wanted):
     md5 = run("metaflac", "--show-md5sum", path).decode().strip()
     check(f"{name}: STREAMINFO MD5 is the source's", md5 == hashlib.md5(source_bytes).hexdigest(), md5)
     lines = run("metaflac", "--export-tags-to=-", path).decode("utf-8").splitlines()
-    want = [f"{VORBIS_NAMES[key]}={text}" for key, text in wanted.items()]
-    check(f"{name}: the five comments exactly", sorted(lines) == sorted(want), f"{lines!r} vs {want!r}")
+    want = [f"{comment}={text}" for key, text in wanted.items() for comment in VORBIS_NAMES[key]]
+    check(f"{name}: the comments exactly", sorted(lines) == sorted(want), f"{lines!r} vs {want!r}")
+    listed = run("metaflac", "--list", "--block-type=PICTURE", path).decode("utf-8", "replace")
+    fields = (line.strip().partition(": ") for line in listed.split("  data:")[0].splitlines())
+    block = {key: value for key, colon, value in fields if colon}
+    if not cover:
+        return check(f"{name}: no PICTURE block", not listed, listed)
+    size = json.loads(run("ffprobe", "-v", "error", "-show_entries", "stream=width,height", "-of", "json", cover))["streams"][0]
+    seen = (block.get("type", "").split(" ")[0], block.get("MIME type"), block.get("width"), block.get("height"))
+    check(f"{name}: PICTURE block of the front cover's type, MIME type and size", seen ==
+          ("3", "image/png" if cover.suffix == ".png" else "image/jpeg", str(size["width"]), str(size["height"])), str(block))
+    check(f"{name}: PICTURE block's depth", int(block.get("depth", "0")) in (8, 24, 32, 48, 64), str(block))
+    exported = run("metaflac", "--export-picture-to=-", path)
+    check(f"{name}: PICTURE block holds the cover's bytes", exported == cover.read_bytes(), f"{len(exported)} bytes")
 
 
 def check_file(folder, wanted):
     path, reference = (folder / wanted.pop(key).replace("\\", "/") for key in ("file", "ref"))
+    cover = folder / wanted.pop("cover").replace("\\", "/") if "cover" in wanted else None
     name = path.name
-    stream, tags = probe_tags(path)
+    stream, attached = probe_streams(path)
     codec = {".mp3": "mp3", ".wma": "wmav2", ".flac": "flac"}[path.suffix]
     check(f"{name}: codec, 44.1 kHz stereo", (stream["codec_name"], stream["sample_rate"], stream["channels"]) == (codec, "44100", 2),
           str(stream))
@@ -75,7 +155,7 @@ def check_file(folder, wanted):
     source = array("h", source_bytes)
     audio = array("h", run("ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-ar", "44100", "-"))
     if codec == "flac":
-        return check_flac(name, path, source_bytes, audio, wanted)
+        return check_flac(name, path, source_bytes, audio, wanted, cover)
     slack = 0 if codec != "wmav2" else 2 * 2048  # WMA pads its last frame with silence
     check(f"{name}: decoded length", 0 <= len(audio) - len(source) <= slack, f"{len(audio) // 2} vs {len(source) // 2}")
     figure, swapped = snr_db(source, audio), snr_db(source, audio, swap=True)
@@ -83,11 +163,14 @@ def check_file(folder, wanted):
     check(f"{name}: SNR above {MIN_SNR_DB} dB, aligned to the sample, channels in place", figure > max(MIN_SNR_DB, shifted, swapped),
           f"{figure:.1f} dB; shifted {shifted:.1f}, swapped {swapped:.1f}")
     if codec == "mp3":
-        frames = ID3(path, translate=False)
-        tags = {key: str(frames[fid].text[0]) if fid in frames else None for key, fid in ID3_FRAMES.items()}
         check(f"{name}: ID3v1 at the end", path.read_bytes()[-128:][:3] == b"TAG")
-    for key, text in wanted.items():
+    tags, pictures = read_tags(path, codec)
+    for key, text in expected_texts(wanted, codec).items():
         check(f"{name}: {key}", tags.get(key) == text, f"{tags.get(key)!r} vs {text!r}")
+    if cover:
+        check_covers(name, pictures, attached, cover, codec == "mp3" or cover.stat().st_size < 65000)
+    else:
+        check(f"{name}: no picture", not pictures and not attached, str(attached))
 
 
 def check_decoded_lengths(folder, wanted):
@@ -106,7 +189,8 @@ def main():
         check_decoded_lengths(folder, dict(line.split("=", 1) for line in lengths_file.read_text().splitlines()))
     for tags_file in tags_files:
         raw = tags_file.read_bytes()
-        lines = raw.decode("cp932" if raw.startswith(b"codepage=cp932") else "cp1252").splitlines()
+        code_page = raw[9:raw.index(b"\n")].decode() if raw.startswith(b"codepage=") else "cp1252"
+        lines = raw.decode(code_page).splitlines()
         check_file(folder, dict(line.split("=", 1) for line in lines if "=" in line and not line.startswith("codepage=")))
     print(f"rips: {passed} passed, {failed} failed")
     return 1 if failed else 0

@@ -1,3 +1,4 @@
+#include "rip/cover_picture.h"
 #include "rip/names.h"
 
 #include "tests/table_file.h"
@@ -21,3 +22,15 @@ static std::string run(const TableRow& row)
 }
 
 TEST(Names, SafeNamesAndFolderLevels) { check_table("rip/names.table", run); }
+
+// One row of cover.table: what is taken of the bytes.
+static std::string take_cover(const TableRow& row)
+{
+    CoverPicture cover;
+    if (!read_cover_picture(row.at(0), &cover)) return "(refused)";
+    bool whole = cover.bytes == row.at(0);
+    return cover.mime + " " + std::to_string(cover.width) + "x" + std::to_string(cover.height) + "x" +
+           std::to_string(cover.depth) + (whole ? "" : " (bytes not kept)");
+}
+
+TEST(Cover, JpegAndPngTakenWithTheirSize) { check_table("rip/cover.table", take_cover); }

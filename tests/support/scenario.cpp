@@ -31,8 +31,10 @@
 // `each` lines with the same names add groups. Its values are words and
 // replace ${A} in the step text before anything else.
 //
-// Arguments: words, "quoted" when they hold spaces; the last argument of a
-// step (TEXT, a PATH at the end) takes the rest of the line as it stands.
+// Arguments: words, "quoted" when they hold spaces (a path word followed by
+// what reads as the rest of a file name, as in 1.Track 01.wav, fails the
+// row); the last argument of a step (TEXT, a PATH at the end) takes the
+// rest of the line as it stands.
 // Escapes: \n \r \t \xHH \\ ; any other backslash stays (Windows paths).
 // A backslash before n, r or t in a path is written \\ (\\n).
 // Then variables: ${OUT} (a fresh empty folder per run, removed after),
@@ -53,9 +55,9 @@
 //           rename A B (in ${DISCS} unless absolute) | delete PATH | wait MS
 //           refresh (press Refresh, wait for its end) | press CONTROL
 //           rip FMT [artist=0|1] [album=0|1]   (answers every box with OK)
-//           abort | answer (OK to the next message box) | close [nowait]
-//           when reading N: STEP | when encoding: STEP   (for the next rip: once
-//             the progress label has named track N for 300 ms, or once the
+//           abort [MS] (the dialog gone within MS) | answer (OK to the next box) | close [nowait]
+//           when reading N [after MS]: STEP | when encoding: STEP   (for the next rip: once
+//             the progress label has named track N for 300 ms or MS, or once the
 //             log shows "wavtomp3")
 //           edit ROW|below [number|title|time] (double-click) | scroll | click CONTROL
 //           type CONTROL TEXT (WM_CHAR) | paste CONTROL TEXT | key CONTROL enter|escape
@@ -97,6 +99,7 @@
 // that ended unchecked fails; log.txt's records must each end with a NUL.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -199,6 +202,20 @@ bool resolve(Run& run, const std::string& in, std::string* out)
 }
 
 // Runs one step; false when the run cannot go on.
+// A path without quotes ends at its first space: `file ${OUT}\1.Track 01.wav x`
+// would write "1.Track". A path word followed by what reads as the rest of
+// a file name (no backslash, ending in a dot and an extension such as
+// ".wav") is taken for that mistake.
+bool splits_a_name(const std::string& shape, const std::string& args, const Strings& a)
+{
+    if (shape.size() < 2 || shape[0] != 'p' || args.find_first_not_of(' ') == args.find('"')) return false;
+    std::string next = a[1].substr(0, a[1].find(' ')), ext = next.substr(std::min(next.size(), next.rfind('.') + 1));
+    bool tail = next.find_first_of("\\=") == std::string::npos && next.find('.') != std::string::npos &&
+                ext.size() <= 4 && !ext.empty() && isalpha(static_cast<unsigned char>(ext[0])) &&
+                std::all_of(ext.begin(), ext.end(), [](unsigned char c) { return isalnum(c); });
+    return tail && (strchr("tT", shape[1]) || a[1].find(' ') != std::string::npos);
+}
+
 bool step(Run& run, const std::string& line)
 {
     std::string text = line.substr(std::min(line.size(), line.find_first_not_of(' ')));
@@ -216,6 +233,9 @@ bool step(Run& run, const std::string& line)
     Strings a = raw_words(args, words, &rest_at);
     if (words < shape.size()) a.push_back(args.substr(rest_at));
     a.resize(shape.size());
+    if (splits_a_name(shape, args, a))
+        return fail(run, std::string(verb->name) + ": " + show(a[0] + " " + a[1].substr(0, a[1].find(' '))) +
+                             " looks like one path cut at its space; write it in quotes");
     for (size_t i = 0; i < shape.size(); ++i) {
         if (shape[i] != 'x' && !resolve(run, a[i], &a[i])) return false;
         if (islower(shape[i]) && strchr("wp", shape[i]) && a[i].empty())

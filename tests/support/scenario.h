@@ -36,7 +36,7 @@ struct Run {
     int line = 0;
     Step when = {"", 0};
     int when_track = -1;  // the track of the armed step; 0 for encoding
-    DWORD when_seen = 0;
+    DWORD when_seen = 0, when_after = 300;  // when the label first named it; how long it must
     HWND progress = nullptr;
     std::vector<HANDLE> held;  // files held open by `hold`
     size_t requests_at = 0;    // the CDDB server's requests.txt, as far as checked

@@ -27,7 +27,7 @@ void poll_rip(Run& run, HWND progress)
         std::string label = harness::window_text(GetDlgItem(progress, IDC_TRACK_LABEL));
         if (label.rfind(to_string(run.when_track) + ".", 0) != 0) return;
         if (!run.when_seen) run.when_seen = GetTickCount();
-        if (GetTickCount() - run.when_seen < 300) return;
+        if (GetTickCount() - run.when_seen < run.when_after) return;
     }
     run.when_track = -1;
     int line = run.line;
@@ -86,9 +86,11 @@ bool when(Run& run, Strings& a)
     std::string condition = a[0].substr(0, colon);
     bool reading = condition.rfind("reading ", 0) == 0;
     if (colon == std::string::npos || (!reading && condition != "encoding"))
-        return fail(run, "when reading N: STEP | when encoding: STEP");
+        return fail(run, "when reading N [after MS]: STEP | when encoding: STEP");
     run.when = {a[0].substr(colon + 1), run.line};
     run.when_track = reading ? atoi(condition.c_str() + 8) : 0;
+    size_t after = condition.find(" after ");
+    run.when_after = after == std::string::npos ? 300 : static_cast<DWORD>(atoi(condition.c_str() + after + 7));
     run.when_seen = 0;
     return true;
 }
@@ -216,9 +218,12 @@ const std::vector<Verb> kActionVerbs = {
     {"refresh", "", refresh},
     {"press", "w", [](Run& r, Strings& a) { HWND b = control(r, a[0]); return b && PostMessageA(b, BM_CLICK, 0, 0); }},
     {"rip", "wWW", rip},
-    {"abort", "", [](Run& r, Strings&) {
+    {"abort", "W", [](Run& r, Strings& a) {
          HWND progress = harness::wait_for_window(pid(r), "CD Ripping...");
-         return progress ? (harness::click(progress, IDCANCEL), true) : fail(r, "no progress dialog to abort");
+         if (!progress) return fail(r, "no progress dialog to abort");
+         harness::click(progress, IDCANCEL);
+         return a[0].empty() || harness::wait_gone(progress, static_cast<DWORD>(atoi(a[0].c_str()))) ||
+                fail(r, "the progress dialog was still open " + a[0] + " ms after Abort");
      }},
     {"when", "x", when},
     {"answer", "", [](Run& r, Strings&) { return answer(r, 10000) || fail(r, "no message box came"); }},

@@ -10,19 +10,32 @@
 
 namespace scenario {
 
-// Its entry in the system's process list (the one place where Wine reports
-// a process's handles): its handles or its threads.
-long listed(HANDLE process, bool threads)
+// Its threads, from its entry in the system's process list.
+long count_threads(HANDLE process)
 {
     std::vector<char> list(1 << 22);
     NtQuerySystemInformation(SystemProcessInformation, list.data(), static_cast<ULONG>(list.size()), nullptr);
     for (size_t at = 0;;) {
         auto* entry = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(&list[at]);
-        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == GetProcessId(process))
-            return threads ? entry->NumberOfThreads : entry->HandleCount;
+        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == GetProcessId(process)) return entry->NumberOfThreads;
         if (!entry->NextEntryOffset) return -1;
         at += entry->NextEntryOffset;
     }
+}
+
+// Its open handles, from the system's list of every handle. (Wine's process
+// list gives the size its handle table has grown to, which 20 handles
+// leaked round after round need not change.)
+long count_handles(HANDLE process)
+{
+    std::vector<char> list(1 << 20);
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(SystemHandleInformation, list.data(), static_cast<ULONG>(list.size()),
+                                              nullptr)) == static_cast<NTSTATUS>(0xC0000004))  // too small
+        list.resize(list.size() * 2);
+    auto* handles = reinterpret_cast<SYSTEM_HANDLE_INFORMATION*>(list.data());
+    auto owned = [&](const SYSTEM_HANDLE_ENTRY& h) { return h.OwnerPid == GetProcessId(process); };
+    return status ? -1 : std::count_if(handles->Handle, handles->Handle + handles->Count, owned);
 }
 
 // Wine does not implement GetGuiResources; it keeps each process's GDI
@@ -60,8 +73,8 @@ long private_kb(HANDLE process)
 // last. Worker threads and WinINet come and go, and the heap keeps some of
 // what it was given; none of that may add up round after round.
 struct Counter { const char* what; long (*count)(HANDLE); long allowance; };
-const Counter kCounters[] = {{"kernel handles", [](HANDLE p) { return listed(p, false); }, 6},
-                             {"threads", [](HANDLE p) { return listed(p, true); }, 0},
+const Counter kCounters[] = {{"kernel handles", count_handles, 6},
+                             {"threads", count_threads, 0},
                              {"GDI objects (brushes, fonts, icon bitmaps)", count_gdi, 4},
                              {"private memory in KB", private_kb, 2048}};
 

@@ -1,0 +1,9 @@
+// Where a file's tags come from: the one place a TagSet is made.
+#pragma once
+#include "rip/rip_state.h"
+#include "rip/tag_set.h"
+
+// The tags of track `track_number` (as the disc numbers it) of a disc of
+// `track_count` tracks, from the main window's fields (ANSI code page
+// texts, given in UTF-8).
+TagSet tags_for_track(const DiscFields& fields, int track_number, int track_count);
