@@ -297,7 +297,6 @@ void fill_window(HWND window, const std::string& disc_id, const Disc& disc)
     found.found = true;
     found.disc_id = disc_id;
     found.release = release;
-    found.cover = disc.cover;
     set_field(window, IDC_ARTIST, release.artist, &found.artist);
     set_field(window, IDC_ALBUM, release.title, &found.album);
     set_field(window, IDC_YEAR, mb_year(release.date), nullptr);
@@ -314,6 +313,7 @@ void fill_window(HWND window, const std::string& disc_id, const Disc& disc)
             set_cell(list, row, kArtistColumn, track.artist.empty() ? release.artist : track.artist, &found.artists[row]);
     }
     std::lock_guard<std::mutex> hold(g_lock);
+    found.cover = g_discs[disc_id].cover;  // it may have come meanwhile
     g_found = std::move(found);
 }
 
