@@ -248,7 +248,7 @@ int backend_read_disc(int index, Toc* toc, CdText* text, bool text_wanted)
 
 namespace {
 
-constexpr DWORD kRetryMs = 4000;  // the retries of one read-ahead; sectors left then are silence
+constexpr DWORD kRetryMs = 4000;  // the retries of one read-ahead; past it each sector gets one try
 
 // The disc read when the stream was made is still in: the same media-change
 // count, or when the drive gives none, the same table of contents.
@@ -262,7 +262,7 @@ bool same_disc(OpticalDrive* drive)
 }
 
 // `n` sectors from `first`: one request, and when the drive refuses it,
-// every sector alone through a fresh handle, a few times, while the
+// every sector alone through a fresh handle: once, and again while the
 // read-ahead's retry time lasts. Sectors left unread are silence, unless
 // the disc is gone. The stop check is asked before every request.
 int read_request(OpticalDrive* drive, uint32_t first, uint32_t n, uint8_t* out, DWORD began, uint32_t* silenced)
@@ -275,7 +275,7 @@ int read_request(OpticalDrive* drive, uint32_t first, uint32_t n, uint8_t* out, 
     for (uint32_t s = 0; s < n; ++s) {
         uint8_t* sector = out + static_cast<size_t>(s) * kSectorBytes;
         bool ok = false;
-        for (int attempt = 0; attempt < kReadAttempts && !ok && GetTickCount() - began < kRetryMs; ++attempt) {
+        for (int attempt = 0; attempt < kReadAttempts && !ok && (attempt == 0 || GetTickCount() - began < kRetryMs); ++attempt) {
             if (cdlib_stop_asked()) return CDLIB_ERROR_STOPPED;
             ok = device.read_audio(first + s, 1, sector);
         }

@@ -2,6 +2,7 @@
 
 #include <wininet.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <new>
 
@@ -79,6 +80,18 @@ bool read_body(HINTERNET request, size_t max_bytes, WebReply* reply)
     return false;
 }
 
+// A body shorter than its Content-Length broke off on the way (the server
+// closed the connection early): no answer.
+bool cut_short(HINTERNET request, const WebReply& reply)
+{
+    char length[32] = {};
+    DWORD size = sizeof length - 1;
+    if (reply.too_big || !HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) return false;
+    if (strtoull(length, nullptr, 10) <= reply.body.size()) return false;
+    SetLastError(ERROR_INTERNET_CONNECTION_RESET);
+    return true;
+}
+
 // Sends the request and takes in the answer, on handles kept in `stop`.
 bool send_and_read(const char* host, const char* path, bool secure, size_t max_bytes, WebReply* reply, WebStop* stop)
 {
@@ -97,7 +110,7 @@ bool send_and_read(const char* host, const char* path, bool secure, size_t max_b
     set_timeouts(request);  // not every WinINet hands them down from the session
     if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return false;
     reply->status = status_of(request);
-    return read_body(request, max_bytes, reply);
+    return read_body(request, max_bytes, reply) && !cut_short(request, *reply);
 }
 
 }  // namespace

@@ -17,7 +17,9 @@ struct WebReply {
 };
 
 // Lets another thread end a request at once (closing its handles), e.g.
-// when the program closes. One per worker; reusable.
+// when the program closes. One per worker; reusable. (Where the system
+// cannot cut a network wait short, as under Wine, the request itself
+// still ends at its time-out: never wait for it; the process may exit.)
 struct WebStop;
 WebStop* web_stop_new();
 void web_stop_now(WebStop* stop);   // from any thread; later requests fail at once
@@ -26,5 +28,6 @@ void web_stop_free(WebStop* stop);
 // GET https://host/path (http:// when `secure` is false), redirects followed,
 // with kWebUserAgent, 15 s time-outs for connecting and each read. True when
 // an answer with a status came (any status); false when none did (`error`).
-// A body that breaks off (a failed read, the stop) is no answer either.
+// A body that breaks off (a failed read, fewer bytes than its
+// Content-Length, the stop) is no answer either.
 bool web_get(const char* host, const char* path, bool secure, size_t max_bytes, WebReply* reply, WebStop* stop);

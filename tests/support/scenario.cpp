@@ -286,20 +286,26 @@ void run_once(const Scenario& scenario, const Strings& values)
 }
 
 // The local server's TLS certificates come from a CA made at its start:
-// the prefix's Root store takes it in place of the one of an earlier run.
+// the prefix's Root store (the user's, in the registry) takes it in place
+// of the one of an earlier run.
 void trust_server_ca(const std::string& server)
 {
     std::string der = harness::read_file(server + "\\ca.der");
-    if (der.empty()) return;
-    HCERTSTORE root = CertOpenSystemStoreA(0, "Root");
+    HKEY key;
+    if (der.empty() || RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\SystemCertificates\\Root", 0, nullptr,
+                                       0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_REG, 0, 0, 0, key);
+    RegCloseKey(key);
     const CERT_CONTEXT* old;
     while (root && (old = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_A,
                                                      "Orvo test CA", nullptr)) &&
            CertDeleteCertificateFromStore(old)) {
     }
-    if (root) CertCloseStore(root, 0);
-    if (!CertAddEncodedCertificateToSystemStoreA("Root", reinterpret_cast<const BYTE*>(der.data()), der.size()))
+    if (!root || !CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                                   der.size(), CERT_STORE_ADD_REPLACE_EXISTING, nullptr))
         fprintf(stderr, "the local server's CA could not be trusted (error %lu)\n", GetLastError());
+    if (root) CertCloseStore(root, 0);
 }
 
 class ScenarioTest : public testing::Test {
