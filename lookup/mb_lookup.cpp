@@ -63,34 +63,27 @@ DWORD g_last_request;
 bool g_last_request_made = false;
 bool g_choosing = false;  // main thread: the release chooser is open
 
-// The audio part of the disc's table of contents, from the CDDB query
-// text (each track's start with the 150 of the lead-in) and the last audio
-// track's length. A data track last (an enhanced CD) is left out, and the
-// audio ends 11,400 sectors before it.
+// The disc's table of contents as MusicBrainz counts it, from the CDDB
+// query text (the track count, then each track's start with the 150 of the
+// lead-in) and the last track's length; a track without audio is data.
 bool read_toc(int drive, MbToc* toc)
 {
     const char* query = BASS_CD_GetID(drive, BASS_CDID_CDDB);
     int count = BASS_CD_GetTracks(drive);
-    if (!query || count < 1 || count > 99) return false;
-    const char* at = strchr(query, ' ');
-    if (!at || atoi(at + 1) != count) return false;
-    at = strchr(at + 1, ' ');
+    const char* at = query ? strchr(query, ' ') : nullptr;
+    if (!at || count < 1 || count > 99 || atoi(at + 1) != count) return false;
+    std::vector<uint32_t> starts;
+    std::vector<bool> data;
     for (int i = 0; i < count; ++i) {
-        if (!at) return false;
-        toc->offsets[i + 1] = static_cast<uint32_t>(strtoul(at + 1, nullptr, 10));
         at = strchr(at + 1, ' ');
+        uint32_t start = at ? static_cast<uint32_t>(strtoul(at + 1, nullptr, 10)) : 0;
+        if (start < 150) return false;
+        starts.push_back(start - 150);
+        data.push_back(BASS_CD_GetTrackLength(drive, i) == 0xFFFFFFFFu);
     }
-    toc->first = 1;
-    toc->last = count;
     CDLIB_DWORD bytes = BASS_CD_GetTrackLength(drive, count - 1);
-    if (bytes == 0xFFFFFFFFu && count > 1) {
-        toc->leadout = toc->offsets[count] - 11400;
-        toc->offsets[count] = 0;
-        toc->last = count - 1;
-    } else {
-        toc->leadout = toc->offsets[count] + bytes / 2352;
-    }
-    return true;
+    *toc = mb_toc_from_lbas(1, starts, data, starts.back() + (data.back() ? 0 : bytes / 2352));
+    return toc->last > 0;
 }
 
 bool sha1(const std::string& text, uint8_t digest[20])
