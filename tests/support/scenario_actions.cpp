@@ -112,7 +112,8 @@ bool close(Run& run, Strings& a)
     PostMessageA(run.main, WM_CLOSE, 0, 0);
     if (a[0] == "nowait") return true;
     run.exit_checked = true;
-    return same(run, "exit code once closed", "0", to_string(run.program.wait_exit(20000)));
+    DWORD limit = a[0].empty() ? 20000 : static_cast<DWORD>(atoi(a[0].c_str()));
+    return same(run, "exit code once closed", "0", to_string(run.program.wait_exit(limit)));  // close [nowait|MS]
 }
 
 bool edit(Run& run, Strings& a)
