@@ -16,6 +16,7 @@
 #include "lookup/web.h"
 #include "res/resource.h"
 #include "rip/cover_picture.h"
+#include "rip/rip_state.h"
 #include "ui/release_dialog.h"
 #include "ui/title_edit.h"
 
@@ -396,7 +397,8 @@ void mb_lookup_ended(HWND window)
     {
         std::lock_guard<std::mutex> hold(g_lock);
         auto known = g_discs.find(g_listed);
-        if (g_to_show && !g_refresh_busy.load()) {
+        // A rip reads the rows as it goes: what was found waits for its end.
+        if (g_to_show && !g_refresh_busy.load() && !g_rip_busy.load()) {
             g_to_show = false;
             show = known != g_discs.end();
             if (show) disc_id = known->first, disc = known->second;

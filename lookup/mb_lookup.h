@@ -24,7 +24,8 @@ void mb_lookup_end();    // on close: ends a running request, waits a second at 
 // of saying "Done".
 bool mb_lookup_after_refresh(HWND main_window, int drive);
 
-// Main thread, on WM_MB_ENDED.
+// Main thread, on WM_MB_ENDED (also posted when a rip ends: what was
+// found while it ran is shown then).
 void mb_lookup_ended(HWND main_window);
 
 // A found text for the window: in the ANSI code page, each character it

@@ -398,6 +398,7 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     g_log.print("rows failed: %d", g_rip_failed.load());
     PostMessageA(progress, WM_RIP_END, finished ? 1 : 0, 0);
     g_rip_busy = 0;
+    PostMessageA(g_main_window, WM_MB_ENDED, 0, 0);  // what a lookup found meanwhile
     g_log.print("end thread...");
     g_log.leave();
     return 0;
