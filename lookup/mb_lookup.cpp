@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -321,7 +323,8 @@ void show_disc(HWND window, const std::string& disc_id, Disc disc)
         disc.chosen = disc.releases.size() == 1 ? 0 : choose_release(window, disc.releases);
         g_choosing = false;
         if (disc.chosen < 0) disc.chosen = -2;
-        g_log.print("MusicBrainz: release %s", disc.chosen >= 0 ? disc.releases[disc.chosen].id.c_str() : "not chosen");
+        if (disc.releases.size() > 1)
+            g_log.print("MusicBrainz: release %s chosen", disc.chosen >= 0 ? disc.releases[disc.chosen].id.c_str() : "none");
         std::lock_guard<std::mutex> hold(g_lock);
         Disc& kept = g_discs[disc_id];
         kept.chosen = disc.chosen;
