@@ -10,14 +10,17 @@ add_executable(core_tests
     tests/cd/track_rows_test.cpp
     tests/cdlib/cdtext_test.cpp
     tests/cdlib/cue_test.cpp
+    tests/lookup/accuraterip_test.cpp
     tests/lookup/cddb_test.cpp
     tests/lookup/musicbrainz_test.cpp
     tests/rip/names_test.cpp
+    tests/rip/rip_files_test.cpp
 )
 target_compile_options(core_tests PRIVATE ${ORVO_SANITIZE} -g)
 target_compile_definitions(core_tests PRIVATE ORVO_TESTS_DIR="${CMAKE_SOURCE_DIR}/tests")
 target_link_options(core_tests PRIVATE ${ORVO_SANITIZE})
-# libcrypto's SHA-1 stands in for the system's, to check disc ids whole.
+# libcrypto's SHA-1 and SHA-256 stand in for the system's, to check disc ids
+# and the rip log's checksum whole.
 target_link_libraries(core_tests PRIVATE orvo_core cdlib_core GTest::gtest GTest::gtest_main pthread crypto)
 add_test(NAME core_tests COMMAND core_tests)
 
@@ -37,7 +40,7 @@ foreach(target cue disc cddb mb)
     add_executable(fuzz_${target} tests/fuzz/fuzz_${target}.cpp)
     target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined -g)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_libraries(fuzz_${target} PRIVATE cdlib_core_fuzz orvo_core_fuzz)
+    target_link_libraries(fuzz_${target} PRIVATE orvo_core_fuzz cdlib_core_fuzz z)
     # New inputs go to the build's corpus; the committed seeds are only read.
     file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/corpus/${target})
     add_test(NAME fuzz_${target}

@@ -18,12 +18,15 @@ namespace {
 constexpr int kDrives = 2, kFailures = 16;
 constexpr ULONG kSector = 2352;
 
+// Reads that reach `sector` fail, `count` more times (-1: for ever), each after `ms`.
+struct Failure { long sector, count, ms; };
+
 struct Drive {
     WCHAR letter;
     HANDLE image;   // null: no disc
     ULONG changes;  // media changes so far
     OrvoCommand disc;
-    long fail_sector[kFailures], fail_count[kFailures], fail_ms[kFailures];
+    Failure fails[kFailures];
     long refuse_count;  // the next requests of refuse_code answered refuse_status (-1: every one)
     ULONG refuse_code, refuse_status, stale_status;
     long speed;
@@ -62,7 +65,7 @@ NTSTATUS put_in(Drive* d, const OrvoCommand& c)
                                    FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (!NT_SUCCESS(status)) return d->image = nullptr, status;
     d->disc = c;
-    for (long& n : d->fail_count) n = 0;
+    for (Failure& f : d->fails) f.count = 0;
     d->refuse_count = d->stale_status = 0;
     return STATUS_SUCCESS;
 }
@@ -77,13 +80,8 @@ NTSTATUS command(Drive* d, PIRP irp, const OrvoCommand& c, ULONG out_bytes)
     case kOrvoRefuse: return d->refuse_code = c.code, d->refuse_count = c.count, d->refuse_status = c.status, STATUS_SUCCESS;
     case kOrvoStale: return d->stale_status = c.status, STATUS_SUCCESS;
     case kOrvoFail:
-        for (int i = 0; i < kFailures; ++i) {
-            if (d->fail_count[i]) continue;
-            d->fail_sector[i] = c.sector;
-            d->fail_count[i] = c.count;
-            d->fail_ms[i] = c.ms;
-            return STATUS_SUCCESS;
-        }
+        for (Failure& f : d->fails)
+            if (!f.count) return f = {c.sector, c.count, c.ms}, STATUS_SUCCESS;
     }
     return STATUS_INVALID_PARAMETER;
 }
@@ -99,11 +97,11 @@ void wait_ms(LONGLONG ms)
 // after the failure's time.
 bool read_fails(Drive* d, ULONG first, ULONG count)
 {
-    for (int i = 0; i < kFailures; ++i) {
-        ULONG sector = static_cast<ULONG>(d->fail_sector[i]);
-        if (!d->fail_count[i] || sector < first || sector >= first + count) continue;
-        if (d->fail_count[i] > 0) --d->fail_count[i];
-        return wait_ms(d->fail_ms[i]), true;
+    for (Failure& f : d->fails) {
+        ULONG sector = static_cast<ULONG>(f.sector);
+        if (!f.count || sector < first || sector >= first + count) continue;
+        if (f.count > 0) --f.count;
+        return wait_ms(f.ms), true;
     }
     return false;
 }

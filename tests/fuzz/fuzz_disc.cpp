@@ -3,11 +3,14 @@
 // row's 108 bytes as code page 932 text; a size header in front changes
 // nothing. A table of contents: each track ends before the next one starts,
 // the last before the lead-out. A WAVE header: the samples found lie inside
-// the file, in whole stereo frames.
+// the file, in whole stereo frames. An AccurateRip answer for the disc its
+// first record names, and a drive list: what is kept spans every byte, and
+// the first drive is found by its own name.
 #include "cd/track_rows.h"
 #include "cdlib/cdtext.h"
 #include "cdlib/cue.h"
 #include "cdlib/toc.h"
+#include "lookup/accuraterip.h"
 
 #include <cstdlib>
 #include <string>
@@ -24,6 +27,30 @@ static std::string take_titles(const uint8_t* packs, size_t size)
         if (found) copy_track_title(title.data(), title.size(), found, cp932_lead);
     }
     return run;
+}
+
+static void take_accuraterip(const uint8_t* data, size_t size)
+{
+    std::vector<ArRecord> records;
+    std::vector<ArDrive> drives;
+    std::string error;
+    ArDiscIds disc;
+    auto le32 = [data](size_t at) { return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | uint32_t(data[at + 3]) << 24; };
+    if (size >= 13) disc = {data[0], le32(1), le32(5), le32(9)};
+    size_t spanned = 0;
+    if (ar_parse_dbar(data, size, disc, &records, &error))
+        for (const ArRecord& record : records) spanned += 13 + 9 * record.tracks.size();
+    for (int track = 0; track <= disc.audio_tracks + 1; ++track)
+        if (ar_match_track(records, track, 0, 1).confidence > 255) abort();
+    int offset;
+    if (ar_parse_drive_list(data, size, &drives, &error)) {
+        size_t dash = drives[0].name.find(" - ");
+        if (drives.size() * 69 != size || (dash != std::string::npos && abs(drives[0].offset) <= kArMaxOffset &&
+            drives[0].name.find_first_not_of(" -\t\n\v\f\r") != std::string::npos &&
+            !ar_find_drive_offset(drives, drives[0].name.substr(0, dash), drives[0].name.substr(dash + 3), &offset)))
+            abort();
+    }
+    if (spanned != (records.empty() ? 0 : size)) abort();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -47,5 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (parse_wave_header(data, size, file_size, &wave, &error) &&
         (wave.data_bytes % 4 || (wave.data_bytes && wave.data_offset + wave.data_bytes > file_size)))
         abort();
+    take_accuraterip(data, size);
     return 0;
 }

@@ -1,0 +1,157 @@
+#include "rip_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "lookup/accuraterip.h"
+
+namespace {
+
+constexpr size_t kMaxRanges = 16;  // unreadable ranges listed per track
+
+void add(std::string* text, const char* format, ...)
+{
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    *text += line;
+}
+
+// A text from a drive, a disc or the user as it may stand in a line.
+std::string plain(const std::string& text)
+{
+    std::string out = text;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    return out;
+}
+
+// "m:ss.ff" of a count of sectors.
+std::string time_text(uint32_t sectors)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%u:%02u.%02u", sectors / 4500, sectors / 75 % 60, sectors % 75);
+    return text;
+}
+
+// "1200-1205, 3000" and how many more.
+std::string ranges_text(const std::vector<uint32_t>& sectors)
+{
+    std::string text;
+    size_t ranges = 0, i = 0;
+    for (; i < sectors.size() && ranges < kMaxRanges; ++ranges) {
+        size_t end = i;
+        while (end + 1 < sectors.size() && sectors[end + 1] == sectors[end] + 1) ++end;
+        add(&text, ranges ? ", %u" : "%u", sectors[i]);
+        if (end > i) add(&text, "-%u", sectors[end]);
+        i = end + 1;
+    }
+    if (i < sectors.size()) add(&text, " and %zu more", sectors.size() - i);
+    return text;
+}
+
+std::string track_verdict(const RipLogTrack& track)
+{
+    char text[160];
+    if (!track.unreadable.empty()) {
+        snprintf(text, sizeof text, "not accurate: %zu unreadable sectors", track.unreadable.size());
+    } else if (track.verdict == ArVerdict::kAccurate) {
+        snprintf(text, sizeof text, "accurately ripped (confidence %d)", track.confidence);
+    } else if (track.verdict == ArVerdict::kNoMatch) {
+        snprintf(text, sizeof text, "did not match the database (its confidence %d)", track.confidence);
+    } else {
+        snprintf(text, sizeof text, "%s",
+                 track.verdict == ArVerdict::kNotInDatabase ? "not in the database" : "not checked");
+    }
+    std::string verdict = text;
+    if (track.rereads > 0)
+        verdict += "; read " + std::to_string(track.rereads + 1) + " times, " +
+                   (track.reads_agree ? "the reads agreed" : "the reads differed");
+    return verdict;
+}
+
+std::string track_list(const RipLog& log, bool accurate)
+{
+    std::string list;
+    for (const RipLogTrack& track : log.tracks)
+        if (track_accurate(track) == accurate) list += (list.empty() ? "" : ", ") + std::to_string(track.number);
+    return list;
+}
+
+}  // namespace
+
+bool track_accurate(const RipLogTrack& track)
+{
+    return track.verdict == ArVerdict::kAccurate && track.unreadable.empty();
+}
+
+std::string rip_verdict_text(const RipLog& log)
+{
+    int lowest = -1;
+    bool not_in_database = false, not_checked = false, reread = false;
+    for (const RipLogTrack& track : log.tracks) {
+        if (track_accurate(track) && (lowest < 0 || track.confidence < lowest)) lowest = track.confidence;
+        not_in_database |= track.verdict == ArVerdict::kNotInDatabase;
+        not_checked |= track.verdict == ArVerdict::kNotChecked;
+        reread |= !track_accurate(track) && track.rereads > 0;
+    }
+    std::string missed = track_list(log, false);
+    if (log.tracks.empty()) return "No track was ripped.";
+    if (missed.empty()) return "Every track accurately ripped (lowest confidence " + std::to_string(lowest) + ").";
+    if (not_in_database) return "The disc is not in the AccurateRip database: the rip could not be verified.";
+    if (not_checked && lowest < 0) return "The AccurateRip database gave no answer: the rip could not be verified.";
+    return std::string("Not accurately ripped: track") + (missed.find(',') == std::string::npos ? " " : "s ") + missed +
+           (reread ? " (read again)." : ".");
+}
+
+std::string rip_log_text(const RipLog& log)
+{
+    std::string text;
+    const Toc& toc = log.toc;
+    ArDiscIds ids = ar_disc_ids(toc);
+    const char* sources[] = {"unknown, none applied", "from settings.ini", "from the AccurateRip drive list"};
+    add(&text, "%s %s rip log\r\n\r\n", plain(log.program).c_str(), plain(log.version).c_str());
+    text += "Date:          " + plain(log.date) + "\r\nDrive:         " + plain(log.vendor) + " - " + plain(log.product) + "\r\n";
+    add(&text, "Read offset:   %+d samples (%s)\r\n", log.read_offset, sources[static_cast<int>(log.offset_source)]);
+    for (const std::string& line : log.settings) text += "Settings:      " + plain(line) + "\r\n";
+    text += "Album:         " + plain(log.artist) + " / " + plain(log.album) + "\r\n\r\n";
+
+    text += "Table of contents\r\n  Track |   Start   |  Length   | Start sector | End sector\r\n";
+    for (int i = 0; i < toc.count && i < kMaxTracks; ++i) {
+        const TocTrack& t = toc.tracks[i];
+        add(&text, "  %5d | %9s | %9s | %12u | %10u%s\r\n", i + 1, time_text(t.start).c_str(), time_text(t.sectors).c_str(),
+            t.start, t.start + t.sectors - (t.sectors > 0), t.audio ? "" : "  (data)");
+    }
+    add(&text, "  Lead-out at sector %u\r\n\r\n", toc.leadout);
+    add(&text, "freedb disc id:      %08x\r\n", freedb_disc_id(toc));
+    text += "MusicBrainz disc id: " + (log.musicbrainz_id.empty() ? std::string("none") : plain(log.musicbrainz_id)) + "\r\n";
+    add(&text, "AccurateRip disc id: %03d-%08x-%08x-%08x\r\n", ids.audio_tracks, ids.id1, ids.id2, ids.cddb);
+
+    for (const RipLogTrack& track : log.tracks) {
+        add(&text, "\r\nTrack %2d\r\n", track.number);
+        text += "  File:            " + plain(track.file_name) + "\r\n";
+        add(&text, "  Peak level:      %.1f %%\r\n", track.peak * 100.0 / 32768);
+        add(&text, "  CRC-32:          %08X\r\n", track.crc32);
+        add(&text, "  AccurateRip:     v1 %08X, v2 %08X\r\n", track.ar_v1, track.ar_v2);
+        text += "  Verdict:         " + track_verdict(track) + "\r\n";
+        add(&text, "  Re-reads:        %d\r\n", track.rereads);
+        std::string unreadable = std::to_string(track.unreadable.size()) + " sectors: " + ranges_text(track.unreadable);
+        text += "  Unreadable:      " + (track.unreadable.empty() ? "none" : unreadable) + "\r\n";
+    }
+
+    std::string accurate = track_list(log, true), missed = track_list(log, false);
+    text += "\r\nSummary\r\n";
+    text += "  Accurately ripped:      " + (accurate.empty() ? "none" : accurate) + "\r\n";
+    text += "  Not accurately ripped:  " + (missed.empty() ? "none" : missed) + "\r\n";
+    text += "  " + rip_verdict_text(log) + "\r\n\r\n";
+    return text;
+}
+
+std::string rip_log_checksum_line(const uint8_t sha256[32])
+{
+    std::string line = "Orvo log checksum (SHA-256 of the text above): ";
+    for (int i = 0; i < 32; ++i) add(&line, "%02x", sha256[i]);
+    return line + "\r\n";
+}

@@ -1,0 +1,57 @@
+// The rip log written beside a rip's files, and the one-sentence verdict the
+// end of a rip shows. Its last line holds the SHA-256 of the text before it,
+// which the caller computes (rip_log_checksum_line).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cdlib/toc.h"
+
+// What the AccurateRip database said about a track.
+enum class ArVerdict {
+    kNotChecked,     // no answer: no connection, a bad answer, no time left
+    kNotInDatabase,  // the disc is not in it (404)
+    kAccurate,       // v1 or v2 matched a record
+    kNoMatch,        // the disc is there, this track's checksums are not
+};
+
+enum class OffsetSource { kNone, kSetting, kDriveList };
+
+struct RipLogTrack {
+    int number = 0;  // on the disc
+    std::string file_name;
+    int peak = 0;    // the largest absolute sample, 0 to 32768
+    uint32_t crc32 = 0, ar_v1 = 0, ar_v2 = 0;
+    ArVerdict verdict = ArVerdict::kNotChecked;
+    int confidence = 0;         // of the match; else the database's best for the track
+    int rereads = 0;            // reads after the first
+    bool reads_agree = true;    // when re-read: whether every read gave the same audio
+    std::vector<uint32_t> unreadable;  // sectors read as silence, ascending
+};
+
+struct RipLog {
+    std::string program, version, date;
+    std::string vendor, product;  // as the drive reports them
+    int read_offset = 0;          // correction in samples
+    OffsetSource offset_source = OffsetSource::kNone;
+    std::vector<std::string> settings;  // format and encoder, one line each
+    std::string artist, album;
+    Toc toc;                            // the freedb and AccurateRip ids come from it
+    std::string musicbrainz_id;         // empty: none
+    std::vector<RipLogTrack> tracks;
+};
+
+// A track with unreadable sectors is never accurate, whatever it matched.
+bool track_accurate(const RipLogTrack& track);
+
+// One sentence: every track accurately ripped (the lowest confidence), the
+// tracks that were not, or that the disc could not be checked.
+std::string rip_verdict_text(const RipLog& log);
+
+// Every line of the log but the last, each ending in CR LF. Control bytes
+// in the texts (a line break in a title) become spaces.
+std::string rip_log_text(const RipLog& log);
+
+// The last line, from the SHA-256 of every byte rip_log_text gave.
+std::string rip_log_checksum_line(const uint8_t sha256[32]);

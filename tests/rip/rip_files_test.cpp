@@ -1,0 +1,95 @@
+#include "cdlib/cue.h"
+#include "rip/ar_checksum.h"
+#include "rip/cue_sheet.h"
+#include "rip/rip_log.h"
+
+#include <openssl/sha.h>
+
+#include <algorithm>
+
+#include "tests/table_file.h"
+
+// The checksums of audio fed in blocks of `block` bytes: the row's bytes, or
+// track t of the test disc (frame i: left 7i + 1000t, right 13i + 3000t).
+static std::string checksums(const TableRow& row)
+{
+    int count = std::stoi(row.at(1)), t = std::stoi(row.at(2));
+    size_t block = std::stoul(row.at(4));
+    std::string audio = row.at(3);
+    if (row.at(0) == "track") {
+        audio.resize(static_cast<size_t>(std::stod(audio) * 44100) * 4);
+        for (size_t i = 0; i < audio.size() / 4; ++i) {
+            uint16_t left = uint16_t(7 * i + 1000 * t), right = uint16_t(13 * i + 3000 * t);
+            audio.replace(i * 4, 4, {char(left), char(left >> 8), char(right), char(right >> 8)});
+        }
+    }
+    ArChecksum sum;
+    ar_checksum_start(&sum, audio.size() / 4, t == 1, t == count);
+    for (size_t at = 0; at < audio.size(); at += block)
+        ar_checksum_feed(&sum, reinterpret_cast<const uint8_t*>(audio.data()) + at, std::min(block, audio.size() - at));
+    char text[64];
+    snprintf(text, sizeof text, "%08x %08x %08x %d", sum.v1, sum.v2, sum.crc32, sum.peak);
+    return text;
+}
+
+TEST(RipFiles, AccurateRipChecksumsCrcAndPeak) { check_table("rip/ar_checksum.table", checksums); }
+
+// A cue sheet of the row's album and tracks ("title;title..." and their
+// control bits): its text, or what the program's cue parser reads back.
+static std::string cue(const TableRow& row)
+{
+    CueSheetInfo info = {"Rock", "1999", "0A0B0C03", "Orvo CD Ripper 1.2.0", "Artist", row.at(1), {}};
+    std::istringstream titles(row.at(2)), controls(row.at(3));
+    std::string title, text, error, out;
+    for (int n = 1, control; std::getline(titles, title, ';') && controls >> control; ++n)
+        info.tracks.push_back({n, control, "Track " + std::to_string(n) + ".wav", title, n == 2 ? "Guest" : ""});
+    text = cue_sheet_text(info);
+    if (row.at(0) == "cue") return text;
+    CueSheet sheet;
+    if (!parse_cue(text.data(), text.size(), &sheet, &error)) return error;
+    out = "[" + sheet.title + "] by [" + sheet.performer + "]";
+    for (const CueTrack& t : sheet.tracks)
+        out += "; " + std::to_string(t.number) + " " + sheet.files[t.file].name + " at " + std::to_string(t.index1) +
+               " [" + t.title + "]" + (t.has_performer ? " by [" + t.performer + "]" : "");
+    return out;
+}
+
+TEST(RipFiles, CueSheets) { check_table("rip/cue_sheet.table", cue); }
+
+// A log of the test disc (two audio tracks and a data track) with one track
+// per token: A accurate, N no match, D disc not in the database, C not
+// checked; the confidence; r: read twice more, the reads differed; u:
+// unreadable sectors. The whole file, its last line checked against the
+// SHA-256 of the text before it; or the verdict alone.
+static std::string rip_log(const TableRow& row)
+{
+    RipLog log;
+    log.program = "Orvo CD Ripper", log.version = "1.2.0", log.date = "2026-12-07 21:00";
+    log.vendor = "PLEXTOR", log.product = "DVDR   PX-716A", log.read_offset = 48;
+    log.offset_source = OffsetSource::kDriveList, log.settings = {"MP3, LAME, 192 kbit/s"};
+    log.artist = "Artist", log.album = "Album\r\nForged line";
+    log.toc.count = 3, log.toc.leadout = 13050 + 1000;
+    log.toc.tracks[0] = {0, 750, true}, log.toc.tracks[1] = {750, 900, true}, log.toc.tracks[2] = {13050, 1000, false};
+    std::istringstream in(row.at(1));
+    for (std::string token; in >> token;) {
+        RipLogTrack t;
+        t.number = static_cast<int>(log.tracks.size()) + 1, t.file_name = "0" + std::to_string(t.number) + " Song.mp3";
+        t.peak = 32767, t.crc32 = 0x539fa1bd, t.ar_v1 = 0x38d7aca0, t.ar_v2 = 0x854069aa;
+        t.verdict = token[0] == 'A' ? ArVerdict::kAccurate : token[0] == 'N' ? ArVerdict::kNoMatch
+                  : token[0] == 'D' ? ArVerdict::kNotInDatabase : ArVerdict::kNotChecked;
+        t.confidence = token[1] - '0';
+        if (token.find('r') != std::string::npos) t.rereads = 2, t.reads_agree = false;
+        if (token.find('u') != std::string::npos) t.unreadable = {1200, 1201, 1202, 1300};
+        log.tracks.push_back(t);
+    }
+    if (row.at(0) == "verdict") return rip_verdict_text(log);
+    std::string text = rip_log_text(log);
+    uint8_t sha256[32];
+    SHA256(reinterpret_cast<const unsigned char*>(text.data()), text.size(), sha256);
+    std::string file = text + rip_log_checksum_line(sha256);
+    size_t last = file.rfind("\r\n", file.size() - 3) + 2;
+    SHA256(reinterpret_cast<const unsigned char*>(file.data()), last, sha256);
+    return rip_log_checksum_line(sha256) == file.substr(last) ? file : "checksum line wrong";
+}
+
+TEST(RipFiles, RipLogsAndVerdicts) { check_table("rip/rip_log.table", rip_log); }
