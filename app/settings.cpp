@@ -8,6 +8,7 @@
 #include "settings_rules.h"
 
 static const char kSection[] = "Settings";
+bool g_musicbrainz_lookup = true;
 constexpr DWORD kSettingTextSize = 1024;
 
 int32_t read_setting_int(const char* section, const char* key)
@@ -41,6 +42,7 @@ void load_settings()
     g_log.print("%d, %d, %d", g_rip_options.mp3, g_rip_options.wav, g_rip_options.wma);
     validate_format_flags(&g_rip_options.mp3, &g_rip_options.wav, &g_rip_options.wma, g_rip_options.flac);
 
+    g_musicbrainz_lookup = GetPrivateProfileIntA(kSection, "MusicBrainz", 1, SettingsPath) != 0;
     read_setting_text(kSection, "Output", OutputRoot);
     if (OutputRoot[0] == '\0') snprintf(OutputRoot, kWorkingBufferSize, "%s", kDefaultOutputRoot);
     g_log.print("Output path: %s", OutputRoot);
@@ -54,6 +56,7 @@ void save_settings()
     write_setting_int(kSection, "WMA", g_rip_options.wma);
     write_setting_text(kSection, "Output", OutputRoot);
     write_setting_int(kSection, "FLAC", g_rip_options.flac);
+    write_setting_int(kSection, "MusicBrainz", g_musicbrainz_lookup ? 1 : 0);
 }
 
 OutputFormat rip_format()

@@ -9,6 +9,9 @@ void read_setting_text(const char* section, const char* key, char* destination);
 void write_setting_int(const char* section, const char* key, int32_t value);
 void write_setting_text(const char* section, const char* key, const char* text);
 
+// `MusicBrainz` in settings.ini: 0 turns the lookup after each Refresh off.
+extern bool g_musicbrainz_lookup;
+
 void load_settings();
 void save_settings();
 

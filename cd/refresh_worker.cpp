@@ -8,6 +8,7 @@
 #include "app/log.h"
 #include "cd/track_rows.h"
 #include "cdlib/cdlib.h"
+#include "lookup/mb_lookup.h"
 #include "res/resource.h"
 #include "skin/skin.h"
 #include "ui/skinned.h"
@@ -177,11 +178,13 @@ DWORD WINAPI refresh_worker(LPVOID)
         SetDlgItemTextA(g_main_window, IDC_STATUS, "Refreshing. Please wait...");
         SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
         fill_tracks(list, g_drive_index.load());
+        bool looking = mb_lookup_after_refresh(g_main_window, g_drive_index.load());
         g_refresh_busy = 0;
         set_looks(&params, false);
         EnableWindow(list, TRUE);
         EnableWindow(drives, TRUE);
-        SetDlgItemTextA(g_main_window, IDC_STATUS, "Done");
+        if (looking) PostMessageA(g_main_window, WM_MB_ENDED, 0, 0);
+        else SetDlgItemTextA(g_main_window, IDC_STATUS, "Done");
         g_log.print("end thread...");
         g_log.leave();
     }

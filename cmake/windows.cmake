@@ -2,7 +2,7 @@
 include(cmake/deps.cmake)
 
 set(ORVO_WARNINGS -Wall -Wextra -Wno-cast-function-type -Wno-unused-parameter)
-set(ORVO_SYSTEM_LIBS comctl32 uxtheme ole32 shell32 advapi32 wininet gdi32 user32 kernel32)
+set(ORVO_SYSTEM_LIBS comctl32 uxtheme ole32 shell32 advapi32 wininet bcrypt gdi32 user32 kernel32)
 add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 
 # The skin library.
@@ -38,6 +38,7 @@ add_library(orvo_app STATIC
     cd/refresh_worker.cpp
     lookup/cover_art.cpp
     lookup/lookup_worker.cpp
+    lookup/mb_lookup.cpp
     lookup/web.cpp
     rip/capture.cpp
     rip/encode_job.cpp
@@ -46,6 +47,7 @@ add_library(orvo_app STATIC
     rip/rip_worker.cpp
     rip/tag_source.cpp
     ui/about.cpp
+    ui/release_dialog.cpp
     ui/main_window.cpp
     ui/rip_dialogs.cpp
     ui/skinned.cpp

@@ -5,6 +5,7 @@
 #define IDD_RIP_OPTIONS  107
 #define IDD_PROGRESS     108
 #define IDD_DISC_INFO    109
+#define IDD_RELEASES     110
 #define IDD_MAIN         1000
 
 #define IDI_APP             101
@@ -54,6 +55,9 @@
 #define IDC_CONNECTING   2035
 #define IDC_EMAIL        2038
 #define IDC_EMAIL_NOTE   2039
+
+// Release chooser
+#define IDC_RELEASES     2038
 
 // About dialog
 #define IDC_HOME_PAGE    2004

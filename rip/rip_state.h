@@ -41,11 +41,15 @@ void show_reading(double share);
 // as typed or found: the tags hold them so (see rip/tag_source.h). Only
 // the copies that name files and folders are made safe for file names.
 constexpr int kYearSize = 8;
+struct MbFound;
 struct DiscFields {
     char artist[1024];
     char album[1024];
     char year[kYearSize];
     char title[1024];
+    char track_artist[1024];  // the row's own artist (a compilation's); "" without
+    int row;                  // the list row the title and track artist are of
+    const MbFound* found;     // what the MusicBrainz lookup put into the window
 };
 extern DiscFields g_disc_fields;
 

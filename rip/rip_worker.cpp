@@ -11,6 +11,7 @@
 #include "cd/library_error.h"
 #include "cd/refresh_worker.h"
 #include "cdlib/cdlib.h"
+#include "lookup/mb_lookup.h"
 #include "res/resource.h"
 #include "rip/capture.h"
 #include "rip/encode_job.h"
@@ -68,16 +69,24 @@ void read_field(int id, char* out, int size)
     SendDlgItemMessageA(g_main_window, id, WM_GETTEXT, size, reinterpret_cast<LPARAM>(out));
 }
 
-void read_title(HWND list, int row)
+void read_cell(HWND list, int row, int column, char (&text)[1024])
 {
-    char* title = g_disc_fields.title;
-    memset(title, 0, sizeof g_disc_fields.title);
+    memset(text, 0, sizeof text);
     LVITEMA item = {};
-    item.iSubItem = 1;
-    item.pszText = title;
+    item.iSubItem = column;
+    item.pszText = text;
     item.cchTextMax = 1023;  // one byte stays zero whatever the list does
     SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-    title[1023] = '\0';
+    text[1023] = '\0';
+}
+
+// The row's title, and its own artist where the list shows a column of them.
+void read_title(HWND list, int row)
+{
+    g_disc_fields.row = row;
+    read_cell(list, row, 1, g_disc_fields.title);
+    g_disc_fields.track_artist[0] = '\0';
+    if (g_disc_fields.found->track_artists) read_cell(list, row, 3, g_disc_fields.track_artist);
 }
 
 const char* extension()
@@ -359,6 +368,9 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     read_field(IDC_ARTIST, g_disc_fields.artist, 1023);
     read_field(IDC_ALBUM, g_disc_fields.album, 1023);
     read_year_field(g_disc_fields.year);
+    static MbFound found;
+    found = mb_found();
+    g_disc_fields.found = &found;
 
     int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     int ticked = 0, first = 0;
@@ -396,6 +408,7 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     g_log.print("rows failed: %d", g_rip_failed.load());
     PostMessageA(progress, WM_RIP_END, finished ? 1 : 0, 0);
     g_rip_busy = 0;
+    PostMessageA(g_main_window, WM_MB_ENDED, 0, 0);  // what a lookup found meanwhile
     g_log.print("end thread...");
     g_log.leave();
     return 0;

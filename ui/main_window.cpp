@@ -11,6 +11,7 @@
 #include "res/resource.h"
 #include "ui/skinned.h"
 #include "lookup/lookup_worker.h"
+#include "lookup/mb_lookup.h"
 #include "ui/about.h"
 #include "ui/rip_dialogs.h"
 #include "ui/title_edit.h"
@@ -89,6 +90,7 @@ INT_PTR on_init_dialog(HWND window)
         return 0;
     }
 
+    mb_lookup_begin();
     g_refresh_event = CreateEventA(nullptr, FALSE, FALSE, "CDUpdateList");
     HANDLE worker = CreateThread(nullptr, 0, refresh_worker, window, 0, nullptr);
     if (worker) CloseHandle(worker);
@@ -126,6 +128,7 @@ void on_close(HWND window)
     g_refresh_abort = 1;
     SetDlgItemTextA(window, IDC_STATUS, "Aborting...");
     wait_until_clear(g_refresh_busy);
+    mb_lookup_end();
     DeleteObject(g_fill_bitmap);
     DeleteObject(g_fill_second);
     EndDialog(window, 0);
@@ -157,6 +160,9 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return on_init_dialog(window);
     case WM_COMMAND:
         on_command(window, LOWORD(wparam));
+        return 1;
+    case WM_MB_ENDED:
+        mb_lookup_ended(window);
         return 1;
     case WM_CLOSE:
         on_close(window);

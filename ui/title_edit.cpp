@@ -1,6 +1,7 @@
 #include "title_edit.h"
 
 #include <commctrl.h>
+#include <atomic>
 
 #include "app/globals.h"
 #include "res/resource.h"
@@ -13,6 +14,19 @@ int g_editor_row;
 int g_editor_column;
 
 constexpr int kTitleColumn = 1;
+constexpr int kArtistColumn = 3;  // shown for discs whose tracks name their own artists
+constexpr int kMarkedRows = 100;
+std::atomic<unsigned char> g_typed[kMarkedRows];  // bit (column): typed into
+
+unsigned char column_bit(int column)
+{
+    return column == kTitleColumn ? 1 : column == kArtistColumn ? 2 : 0;
+}
+
+void mark_typed(int row, int column)
+{
+    if (row >= 0 && row < kMarkedRows) g_typed[row] |= column_bit(column);
+}
 constexpr int kCellTextSize = 255;  // at most 254 characters and the terminator
 // Some list controls fill the whole buffer they are given without a
 // terminator when the text is longer; one byte more, always zero, keeps
@@ -63,8 +77,8 @@ LRESULT CALLBACK track_list_proc(HWND list, UINT message, WPARAM wparam, LPARAM 
         hit.pt.x = LOWORD(lparam);
         hit.pt.y = HIWORD(lparam);
         if (SendMessageA(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) >= 0 && hit.iItem >= 0 &&
-            hit.iSubItem == kTitleColumn) {
-            open_title_editor(list, hit.iItem, kTitleColumn);
+            (hit.iSubItem == kTitleColumn || hit.iSubItem == kArtistColumn)) {
+            open_title_editor(list, hit.iItem, hit.iSubItem);
         }
         return 0;
     }
@@ -120,6 +134,7 @@ LRESULT CALLBACK title_editor_proc(HWND editor, UINT message, WPARAM wparam, LPA
             item.iSubItem = g_editor_column;
             item.pszText = text;
             SendMessageA(GetParent(editor), LVM_SETITEMTEXTA, g_editor_row, reinterpret_cast<LPARAM>(&item));
+            mark_typed(g_editor_row, g_editor_column);
             PostMessageA(editor, WM_KILLFOCUS, 0, 0);
             return 0;
         }
@@ -151,4 +166,14 @@ LRESULT CALLBACK name_filter_proc(HWND edit, UINT message, WPARAM wparam, LPARAM
         return 0;
     }
     return forward(edit, message, wparam, lparam);
+}
+
+bool row_typed(int row, int column)
+{
+    return row >= 0 && row < kMarkedRows && (g_typed[row] & column_bit(column)) != 0;
+}
+
+void clear_typed_marks()
+{
+    for (auto& mark : g_typed) mark = 0;
 }

@@ -10,3 +10,8 @@ LRESULT CALLBACK track_list_proc(HWND list, UINT message, WPARAM wparam, LPARAM 
 LRESULT CALLBACK title_editor_proc(HWND editor, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT CALLBACK name_filter_proc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam);
 int open_title_editor(HWND list, int row, int column);
+
+// Cells (title: column 1, track artist: column 3) that the user has
+// edited since the last refresh: a lookup leaves them as typed.
+bool row_typed(int row, int column);
+void clear_typed_marks();

@@ -119,13 +119,14 @@ bool close(Run& run, Strings& a)
     PostMessageA(run.main, WM_CLOSE, 0, 0);
     if (a[0] == "nowait") return true;
     run.exit_checked = true;
-    return same(run, "exit code once closed", "0", to_string(run.program.wait_exit(20000)));
+    DWORD limit = a[0].empty() ? 20000 : static_cast<DWORD>(atoi(a[0].c_str()));
+    return same(run, "exit code once closed", "0", to_string(run.program.wait_exit(limit)));  // close [nowait|MS]
 }
 
 bool edit(Run& run, Strings& a)
 {
     if (!main_window(run)) return false;
-    int column = a[1] == "number" ? 0 : a[1] == "time" ? 2 : 1;
+    int column = a[1] == "number" ? 0 : a[1] == "time" ? 2 : a[1] == "artist" ? 3 : 1;
     bool below = a[0] == "below";
     RECT cell = list_cell_rect(process(run), run.list,
                                         below ? list_count(run.list) - 1 : row(run, a[0]), column);
@@ -253,7 +254,9 @@ const std::vector<Verb> kActionVerbs = {
     {"second", "", second},
     {"env", "wt", [](Run& r, Strings& a) { return SetEnvironmentVariableA(a[0].c_str(), a[1].c_str()) || fail(r, "no env"); }},
     {"browser", "pT", browser},
-    {"choose", "ww", [](Run& r, Strings& a) { return send(r, a[0], CB_SETCURSEL, atoi(a[1].c_str()), 0); }},
+    {"choose", "ww", [](Run& r, Strings& a) {
+         return send(r, a[0], a[0] == "releases" ? LB_SETCURSEL : CB_SETCURSEL, atoi(a[1].c_str()), 0);
+     }},
     // What Escape (cancel) or the close box (close) sends the front-most dialog.
     {"dismiss", "w", [](Run& r, Strings& a) {
          HWND d = control(r, "dialog");

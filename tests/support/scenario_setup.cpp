@@ -142,7 +142,10 @@ bool start(Run& run, Strings& a)
     std::string exe = wait ? a[0] : a[0].substr(std::min<size_t>(a[0].size(), 7));
     if (exe.empty()) exe = run.vars["SIM"];
     run.exe_in_prog = run.program.folder + exe.substr(exe.find_last_of('\\'));
-    auto refreshed = [&] { return log_of(run).find("end thread...") != std::string::npos; };
+    // The first refresh has ended, and the lookup that may follow it.
+    auto refreshed = [&] {
+        return log_of(run).find("end thread...") != std::string::npos && harness::window_text(run.status) == "Done";
+    };
     // Under Wine a process start fails once in a long while: one more try.
     bool began = run.program.start(exe) || (Sleep(500), run.program.start(exe));
     DWORD why = began ? 0 : GetLastError();

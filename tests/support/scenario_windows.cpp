@@ -90,7 +90,8 @@ const std::map<std::string, int> kControls = {
     {"artist", IDC_ARTIST}, {"album", IDC_ALBUM}, {"year", IDC_YEAR}, {"status", IDC_STATUS}, {"drives", IDC_DRIVES},
     {"rip", IDC_RIP}, {"refresh", IDC_REFRESH}, {"about", IDC_ABOUT}, {"info", IDC_DISC_INFO}, {"folder", IDC_FOLDER},
     {"browse", IDC_BROWSE}, {"mp3", IDC_MP3}, {"wav", IDC_WAV}, {"wma", IDC_WMA}, {"flac", IDC_FLAC}, {"ok", IDOK}, {"cancel", IDCANCEL},
-    {"label", IDC_TRACK_LABEL}, {"genre", IDC_GENRE}, {"home", IDC_HOME_PAGE}, {"email", IDC_EMAIL}, {"note", IDC_EMAIL_NOTE}};
+    {"label", IDC_TRACK_LABEL}, {"genre", IDC_GENRE}, {"home", IDC_HOME_PAGE}, {"email", IDC_EMAIL},
+    {"note", IDC_EMAIL_NOTE}, {"releases", IDC_RELEASES}};
 
 // A control by name, from the front-most window of the program that has
 // one of its id (waiting for it up to 10 s); "dialog" is the front-most
