@@ -66,26 +66,21 @@ DWORD g_last_request;
 bool g_last_request_made = false;
 bool g_choosing = false;  // main thread: the release chooser is open
 
-// The disc's table of contents as MusicBrainz counts it, from the CDDB
-// query text (the track count, then each track's start with the 150 of the
-// lead-in) and the last track's length; a track without audio is data.
+// The disc's table of contents as MusicBrainz counts it, with the disc's
+// own track numbers; a track whose control bits say data is data.
 bool read_toc(int drive, MbToc* toc)
 {
-    const char* query = BASS_CD_GetID(drive, BASS_CDID_CDDB);
-    int count = BASS_CD_GetTracks(drive);
-    const char* at = query ? strchr(query, ' ') : nullptr;
-    if (!at || count < 1 || count > 99 || atoi(at + 1) != count) return false;
+    CDLIB_TOC disc = {};
+    if (!CDLIB_GetTOC(drive, &disc)) return false;
+    int count = disc.last - disc.first + 1;
+    if (disc.first < 1 || count < 1 || count > 99) return false;
     std::vector<uint32_t> starts;
     std::vector<bool> data;
     for (int i = 0; i < count; ++i) {
-        at = strchr(at + 1, ' ');
-        uint32_t start = at ? static_cast<uint32_t>(strtoul(at + 1, nullptr, 10)) : 0;
-        if (start < 150) return false;
-        starts.push_back(start - 150);
-        data.push_back(BASS_CD_GetTrackLength(drive, i) == 0xFFFFFFFFu);
+        starts.push_back(disc.start[i]);
+        data.push_back((disc.control[i] & 4) != 0);
     }
-    CDLIB_DWORD bytes = BASS_CD_GetTrackLength(drive, count - 1);
-    *toc = mb_toc_from_lbas(1, starts, data, starts.back() + (data.back() ? 0 : bytes / 2352));
+    *toc = mb_toc_from_lbas(disc.first, starts, data, disc.leadout);
     return toc->last > 0;
 }
 
