@@ -9,6 +9,7 @@
 
 static const char kSection[] = "Settings";
 constexpr DWORD kSettingTextSize = 1024;
+static char g_read_offset[kSettingTextSize];  // as read: kept as it is, valid or not
 
 int32_t read_setting_int(const char* section, const char* key)
 {
@@ -45,6 +46,15 @@ void load_settings()
     if (OutputRoot[0] == '\0') snprintf(OutputRoot, kWorkingBufferSize, "%s", kDefaultOutputRoot);
     g_log.print("Output path: %s", OutputRoot);
     CreateDirectoryA(OutputRoot, nullptr);
+    read_setting_text(kSection, "ReadOffset", g_read_offset);
+}
+
+bool read_offset_setting(int* samples)
+{
+    if (g_read_offset[0] == '\0') return false;
+    if (parse_read_offset(g_read_offset, samples)) return true;
+    g_log.print("ReadOffset=%s is not an offset from -3000 to 3000: not used", g_read_offset);
+    return false;
 }
 
 void save_settings()
@@ -54,6 +64,7 @@ void save_settings()
     write_setting_int(kSection, "WMA", g_rip_options.wma);
     write_setting_text(kSection, "Output", OutputRoot);
     write_setting_int(kSection, "FLAC", g_rip_options.flac);
+    if (g_read_offset[0] != '\0') write_setting_text(kSection, "ReadOffset", g_read_offset);
 }
 
 OutputFormat rip_format()

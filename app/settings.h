@@ -9,6 +9,9 @@ void read_setting_text(const char* section, const char* key, char* destination);
 void write_setting_int(const char* section, const char* key, int32_t value);
 void write_setting_text(const char* section, const char* key, const char* text);
 
+// ReadOffset, when settings.ini sets it to a valid offset.
+bool read_offset_setting(int* samples);
+
 void load_settings();
 void save_settings();
 

@@ -14,10 +14,12 @@ struct TocTrack {
     uint32_t start;    // first sector of index 1, counted from sector 0
     uint32_t sectors;  // sectors up to the next track's start (or the lead-out)
     bool audio;
+    uint8_t control = 0;  // the TOC's control bits: 1 pre-emphasis, 2 copy permitted, 4 data
 };
 
 struct Toc {
     int count = 0;
+    int first_track = 1;  // the number of tracks[0]
     TocTrack tracks[kMaxTracks] = {};
     uint32_t leadout = 0;  // first sector after the last track
 };

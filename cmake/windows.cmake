@@ -39,6 +39,8 @@ add_library(orvo_app STATIC
     lookup/cover_art.cpp
     lookup/lookup_worker.cpp
     lookup/web.cpp
+    rip/accurate_rip_check.cpp
+    rip/accurate_rip_offset.cpp
     rip/capture.cpp
     rip/encode_job.cpp
     rip/flac.cpp

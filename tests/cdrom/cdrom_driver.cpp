@@ -1,8 +1,9 @@
 // A kernel-mode CD-ROM driver for tests under Wine: two drives, D: and E:,
 // that answer the program's device calls as a Windows CD-ROM driver does,
 // from disc images the test tool puts in (see control.h). It can take the
-// disc out, fail chosen sectors (slowly, as a real drive does), refuse
-// chosen requests and limit the read speed. Built with
+// disc out, fail chosen sectors (slowly, as a real drive does) or give
+// wrong samples for them without an error (as a scratch can), read early or
+// late by a number of samples, refuse chosen requests and limit the read speed. Built with
 // mingw-w64 against ntoskrnl and hal only; never part of the release.
 // The DDK headers define these two themselves; C++ refuses a second definition.
 #define __INTRINSIC_DEFINED_InterlockedBitTestAndSet
@@ -24,6 +25,8 @@ struct Drive {
     ULONG changes;  // media changes so far
     OrvoCommand disc;
     long fail_sector[kFailures], fail_count[kFailures], fail_ms[kFailures];
+    bool fail_garbles[kFailures];  // wrong samples instead of an error
+    long offset;  // at sample position p the disc's sample p - offset
     long refuse_count;  // the next requests of refuse_code answered refuse_status (-1: every one)
     ULONG refuse_code, refuse_status, stale_status;
     long speed;
@@ -63,6 +66,7 @@ NTSTATUS put_in(Drive* d, const OrvoCommand& c)
     if (!NT_SUCCESS(status)) return d->image = nullptr, status;
     d->disc = c;
     for (long& n : d->fail_count) n = 0;
+    d->offset = 0;
     d->refuse_count = d->stale_status = 0;
     return STATUS_SUCCESS;
 }
@@ -76,12 +80,15 @@ NTSTATUS command(Drive* d, PIRP irp, const OrvoCommand& c, ULONG out_bytes)
     case kOrvoSpeed: return d->speed = c.count, STATUS_SUCCESS;
     case kOrvoRefuse: return d->refuse_code = c.code, d->refuse_count = c.count, d->refuse_status = c.status, STATUS_SUCCESS;
     case kOrvoStale: return d->stale_status = c.status, STATUS_SUCCESS;
+    case kOrvoOffset: return d->offset = c.count, STATUS_SUCCESS;
+    case kOrvoGarble:
     case kOrvoFail:
         for (int i = 0; i < kFailures; ++i) {
             if (d->fail_count[i]) continue;
             d->fail_sector[i] = c.sector;
             d->fail_count[i] = c.count;
             d->fail_ms[i] = c.ms;
+            d->fail_garbles[i] = c.op == kOrvoGarble;
             return STATUS_SUCCESS;
         }
     }
@@ -101,11 +108,22 @@ bool read_fails(Drive* d, ULONG first, ULONG count)
 {
     for (int i = 0; i < kFailures; ++i) {
         ULONG sector = static_cast<ULONG>(d->fail_sector[i]);
-        if (!d->fail_count[i] || sector < first || sector >= first + count) continue;
+        if (!d->fail_count[i] || d->fail_garbles[i] || sector < first || sector >= first + count) continue;
         if (d->fail_count[i] > 0) --d->fail_count[i];
         return wait_ms(d->fail_ms[i]), true;
     }
     return false;
+}
+
+// A read that reaches a garbling sector gets wrong samples there, and no error.
+void garble(Drive* d, ULONG first, ULONG count, UCHAR* out)
+{
+    for (int i = 0; i < kFailures; ++i) {
+        ULONG sector = static_cast<ULONG>(d->fail_sector[i]);
+        if (!d->fail_count[i] || !d->fail_garbles[i] || sector < first || sector >= first + count) continue;
+        if (d->fail_count[i] > 0) --d->fail_count[i];
+        for (ULONG b = 0; b < kSector; b += 4) out[(sector - first) * kSector + b] ^= 0x5A;
+    }
 }
 
 NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
@@ -118,12 +136,17 @@ NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
     if (!out || count == 0 || count > out_bytes / kSector) return STATUS_INVALID_PARAMETER;
     if (d->speed > 0) wait_ms(count * 1000LL / (75 * d->speed));
     if (read_fails(d, first, count)) return STATUS_DEVICE_DATA_ERROR;
-    RtlZeroMemory(out, count * kSector);  // past the image's end: silence
-    IO_STATUS_BLOCK io;
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(first) * kSector;
-    NTSTATUS status = ZwReadFile(d->image, nullptr, nullptr, nullptr, &io, out, count * kSector, &at, nullptr);
-    if (!NT_SUCCESS(status) && status != STATUS_END_OF_FILE) return status;
+    RtlZeroMemory(out, count * kSector);  // beyond the image: silence
+    LONGLONG begin = static_cast<LONGLONG>(first) * kSector - 4LL * d->offset, skip = begin < 0 ? -begin : 0;
+    if (skip < static_cast<LONGLONG>(count) * kSector) {
+        IO_STATUS_BLOCK io;
+        LARGE_INTEGER at;
+        at.QuadPart = begin + skip;
+        NTSTATUS status = ZwReadFile(d->image, nullptr, nullptr, nullptr, &io, static_cast<UCHAR*>(out) + skip,
+                                     static_cast<ULONG>(count * kSector - skip), &at, nullptr);
+        if (!NT_SUCCESS(status) && status != STATUS_END_OF_FILE) return status;
+    }
+    garble(d, first, count, static_cast<UCHAR*>(out));
     return given(irp, count * kSector);
 }
 

@@ -6,7 +6,8 @@ Each request is logged to FOLDER/requests.txt: a plain one (CDDB) as its
 request line; one through `CONNECT host:443`, spoken in TLS with a
 certificate for the host signed by a test CA made at start (FOLDER/ca.der,
 for the test prefix to trust), as "GET https://host/path?query".
-The answer: FOLDER/reply.bin for a plain request, for /a/b on a host the
+The answer: FOLDER/reply.bin for a plain request (unless a reply.bin in
+FOLDER/host answers it as below), for /a/b on a host the
 nearest of FOLDER/host/a/b/reply.bin, FOLDER/host/a/reply.bin and
 FOLDER/host/reply.bin (none: a 404); it is the body of a "200 OK", or the
 whole reply when it starts with "HTTP/" (a 307 with a Location sends the
@@ -91,6 +92,9 @@ def handle(conn):
         line = read_head(conn).split(b"\r\n", 1)[0]
         if not line.startswith(b"CONNECT "):
             log(line)
+            url = re.match(r"\w+ http://([\w.-]+)(?::\d+)?(/\S*)", line.decode(errors="replace"))
+            if url and nearest(folder / url[1], url[2], "reply.bin"):  # a plain request the host's folder answers
+                return answer(conn, folder / url[1], url[2], b"")
             return answer(conn, folder, "", b"")
         host, _, port = line.split()[1].decode().rpartition(":")
         if not re.fullmatch(r"[\w-]+(\.[\w-]+)*", host):

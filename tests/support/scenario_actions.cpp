@@ -112,7 +112,9 @@ bool close(Run& run, Strings& a)
     PostMessageA(run.main, WM_CLOSE, 0, 0);
     if (a[0] == "nowait") return true;
     run.exit_checked = true;
-    return same(run, "exit code once closed", "0", to_string(run.program.wait_exit(20000)));
+    bool exited = same(run, "exit code once closed", "0", to_string(run.program.wait_exit(20000)));
+    run.main = nullptr;  // a later start finds the new window
+    return exited;
 }
 
 bool edit(Run& run, Strings& a)
