@@ -34,11 +34,9 @@ int64_t audio_waiting(EncodeJob* job)
 JobEnd fault(EncodeJob* job, const char* path, DWORD error)
 {
     g_log.print("track %d: write failed: %s (%lu)", job->track + 1, path, error);
-    if (claim_fault()) {
-        job->tell = true;
-        snprintf(job->fault_path, sizeof job->fault_path, "%s", path);
-        job->error = error;
-    }
+    snprintf(job->fault_path, sizeof job->fault_path, "%s", path);
+    job->error = error;
+    job->tell = claim_fault();
     return JobEnd::kFault;
 }
 

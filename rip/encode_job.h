@@ -53,7 +53,7 @@ struct EncodeJob {
 
     // Set by the job before its thread ends.
     JobEnd end = JobEnd::kRunning;
-    bool tell = false;  // the first fault of the rip: the reader shows it
+    bool tell = false;  // the first fault of the rip came from this job
     char fault_path[MAX_PATH] = {};
     DWORD error = 0;
 };

@@ -61,6 +61,7 @@ Bars g_bars;
 // one track after another would have left.
 std::deque<EncodeJob*> g_jobs;
 bool g_order_cut;  // a settled row stopped the rip: later rows leave nothing
+bool g_job_fault_told;  // an encoder's fault has been shown
 int g_disc_tracks;  // the highest track number listed: the disc's track count for the tags
 
 // The longest file name a Windows volume takes, and the longest path the
@@ -241,7 +242,8 @@ Row rip_row(HWND list, int row, int drive, char* label)
     }
     // The encoder removes what it wrote; its own fault may be what cut the track.
     job_ended(job, INFINITE);
-    if (job->tell) report_write_failure(job->fault_path, job->error);
+    if (job->tell && !g_job_fault_told) report_write_failure(job->fault_path, job->error);
+    g_job_fault_told = g_job_fault_told || job->tell;
     job_free(job);
     return after_capture(captured, drive);
 }
@@ -282,7 +284,14 @@ Row settle_job(EncodeJob* job)
         return result;
     }
     if (job->end == JobEnd::kWhole) DeleteFileA(job->part_path);
-    if (job->end == JobEnd::kFault && job->tell) report_write_failure(job->fault_path, job->error);
+    // When encoders' writes failed (a volume filling up), the box names the
+    // earliest track that failed, as a rip of one track after another would.
+    bool claimed = job->tell;
+    for (const EncodeJob* later : g_jobs) claimed = claimed || later->tell;
+    if (job->end == JobEnd::kFault && claimed && !g_job_fault_told) {
+        report_write_failure(job->fault_path, job->error);
+        g_job_fault_told = true;
+    }
     g_order_cut = true;
     return Row::kStop;
 }
@@ -392,6 +401,7 @@ DWORD WINAPI rip_worker(LPVOID parameter)
 
     g_bars = {progress, ticked, 0, rip_format() == OutputFormat::kWav ? 1.0 : 0.5, -1, -1};
     g_order_cut = false;
+    g_job_fault_told = false;
     int limit = encoder_limit();
     g_log.print("encoders at once: %d", limit);
     ar_rip_begin(drive, apply_read_offset(drive));

@@ -3,7 +3,8 @@
 // from disc images the test tool puts in (see control.h). It can take the
 // disc out, fail chosen sectors (slowly, as a real drive does) or give
 // wrong samples for them without an error (as a scratch can), read early or
-// late by a number of samples, refuse chosen requests and limit the read speed. Built with
+// late by a number of samples, refuse chosen requests and limit the read
+// speed. Built with
 // mingw-w64 against ntoskrnl and hal only; never part of the release.
 // The DDK headers define these two themselves; C++ refuses a second definition.
 #define __INTRINSIC_DEFINED_InterlockedBitTestAndSet
@@ -19,13 +20,16 @@ namespace {
 constexpr int kDrives = 2, kFailures = 16;
 constexpr ULONG kSector = 2352;
 
+// Reads that reach `sector` fail, `count` more times (-1: for ever), each
+// after `ms`; or with `garble` give wrong samples there without an error.
+struct Failure { long sector, count, ms; bool garble; };
+
 struct Drive {
     WCHAR letter;
     HANDLE image;   // null: no disc
     ULONG changes;  // media changes so far
     OrvoCommand disc;
-    long fail_sector[kFailures], fail_count[kFailures], fail_ms[kFailures];
-    bool fail_garbles[kFailures];  // wrong samples instead of an error
+    Failure fails[kFailures];
     long offset;  // at sample position p the disc's sample p - offset
     long refuse_count;  // the next requests of refuse_code answered refuse_status (-1: every one)
     ULONG refuse_code, refuse_status, stale_status;
@@ -65,7 +69,7 @@ NTSTATUS put_in(Drive* d, const OrvoCommand& c)
                                    FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (!NT_SUCCESS(status)) return d->image = nullptr, status;
     d->disc = c;
-    for (long& n : d->fail_count) n = 0;
+    for (Failure& f : d->fails) f.count = 0;
     d->offset = 0;
     d->refuse_count = d->stale_status = 0;
     return STATUS_SUCCESS;
@@ -83,14 +87,8 @@ NTSTATUS command(Drive* d, PIRP irp, const OrvoCommand& c, ULONG out_bytes)
     case kOrvoOffset: return d->offset = c.count, STATUS_SUCCESS;
     case kOrvoGarble:
     case kOrvoFail:
-        for (int i = 0; i < kFailures; ++i) {
-            if (d->fail_count[i]) continue;
-            d->fail_sector[i] = c.sector;
-            d->fail_count[i] = c.count;
-            d->fail_ms[i] = c.ms;
-            d->fail_garbles[i] = c.op == kOrvoGarble;
-            return STATUS_SUCCESS;
-        }
+        for (Failure& f : d->fails)
+            if (!f.count) return f = {c.sector, c.count, c.ms, c.op == kOrvoGarble}, STATUS_SUCCESS;
     }
     return STATUS_INVALID_PARAMETER;
 }
@@ -106,11 +104,11 @@ void wait_ms(LONGLONG ms)
 // after the failure's time.
 bool read_fails(Drive* d, ULONG first, ULONG count)
 {
-    for (int i = 0; i < kFailures; ++i) {
-        ULONG sector = static_cast<ULONG>(d->fail_sector[i]);
-        if (!d->fail_count[i] || d->fail_garbles[i] || sector < first || sector >= first + count) continue;
-        if (d->fail_count[i] > 0) --d->fail_count[i];
-        return wait_ms(d->fail_ms[i]), true;
+    for (Failure& f : d->fails) {
+        ULONG sector = static_cast<ULONG>(f.sector);
+        if (!f.count || f.garble || sector < first || sector >= first + count) continue;
+        if (f.count > 0) --f.count;
+        return wait_ms(f.ms), true;
     }
     return false;
 }
@@ -118,10 +116,10 @@ bool read_fails(Drive* d, ULONG first, ULONG count)
 // A read that reaches a garbling sector gets wrong samples there, and no error.
 void garble(Drive* d, ULONG first, ULONG count, UCHAR* out)
 {
-    for (int i = 0; i < kFailures; ++i) {
-        ULONG sector = static_cast<ULONG>(d->fail_sector[i]);
-        if (!d->fail_count[i] || !d->fail_garbles[i] || sector < first || sector >= first + count) continue;
-        if (d->fail_count[i] > 0) --d->fail_count[i];
+    for (Failure& f : d->fails) {
+        ULONG sector = static_cast<ULONG>(f.sector);
+        if (!f.count || !f.garble || sector < first || sector >= first + count) continue;
+        if (f.count > 0) --f.count;
         for (ULONG b = 0; b < kSector; b += 4) out[(sector - first) * kSector + b] ^= 0x5A;
     }
 }

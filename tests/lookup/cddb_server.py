@@ -1,20 +1,5 @@
 #!/usr/bin/python3
-"""A small web server on 127.0.0.1 for the lookup tests, which the program
-reaches as its HTTP proxy. Usage: cddb_server.py start|stop FOLDER (start
-returns once it listens, its port and pid in FOLDER/port.txt and pid.txt).
-Each request is logged to FOLDER/requests.txt: a plain one (CDDB) as its
-request line; one through `CONNECT host:443`, spoken in TLS with a
-certificate for the host signed by a test CA made at start (FOLDER/ca.der,
-for the test prefix to trust), as "GET https://host/path?query".
-The answer: FOLDER/reply.bin for a plain request (unless a reply.bin in
-FOLDER/host answers it as below), for /a/b on a host the
-nearest of FOLDER/host/a/b/reply.bin, FOLDER/host/a/reply.bin and
-FOLDER/host/reply.bin (none: a 404); it is the body of a "200 OK", or the
-whole reply when it starts with "HTTP/" (a 307 with a Location sends the
-program on). A once.bin found the same way is served once, then deleted,
-before it (a 503 first); a delay.txt holds seconds to wait first (past the
-program's time-out: a server that never answers).
-"""
+"""The lookup tests' local web server: cddb_server.py start|stop FOLDER (its files: tests/lookup/lookup.table)."""
 import contextlib, itertools, os, re, shutil, signal, socket, ssl, subprocess, sys, threading, time
 from pathlib import Path
 

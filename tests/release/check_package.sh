@@ -6,10 +6,7 @@
 set -u
 zip=$1 exe=$2 sim=$3 unpack=$4
 failures=0
-check() {  # check "what is true" command...
-    local what=$1; shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+check() { if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi; }
 
 top=$(basename "$zip" -win64.zip)
 expected=$(printf "$top/%s\n" LICENSE.txt OrvoCdRipper.exe README.txt RELINK.txt licenses/FFmpeg.txt "licenses/GCC runtime.txt" \

@@ -1,32 +1,14 @@
 #!/usr/bin/python3
-"""check_rips.py KEEP_FOLDER: reads the files the rip scenarios kept with tools of their own (ffprobe,
-ffmpeg, mutagen; flac and metaflac for FLAC, whose audio must be the WAV's exactly). Each NAME.tags file
-(code page 1252, or 932 after a first line "codepage=cp932"; "codepage=utf-8" also) holds file=, ref=
-(the WAV of the same track) and the tags expected: artist= albumartist= album= date= title= track=
-tracks= disc= discs=, the MusicBrainz ids mb_release= mb_release_group= mb_recording= mb_release_track=
-mb_artist= mb_album_artist= mb_disc_id=, and cover= (a file under KEEP_FOLDER: the front cover, type 3,
-its MIME type and bytes). A FLAC file holds exactly the comments expected, the others at least.
-A NAME.decodes file (folder=KEPT_FOLDER, seconds=S): every MP3 under it decodes to S s exactly.
-"""
-import hashlib
-import json
-import math
-import subprocess
-import sys
+"""check_rips.py KEEP_FOLDER: the kept rips, read with tools of their own (the files: tests/rip/rip.table)."""
+import hashlib, json, math, subprocess, sys
 from array import array
 from pathlib import Path
 
 from mutagen.asf import ASF
 from mutagen.id3 import ID3
 
-# 128 kb/s of this music keeps the waveform to within roughly 20 dB. ffmpeg
-# drops the encoder delay and padding that MP3's LAME tag states, so the
-# decoded audio must match best where it stands: not a sample earlier or
-# later, nor with its channels swapped.
-MIN_SNR_DB = 12.0
-# Each key's names, as the most used tagger writes them: ID3 frames (TXXX:NAME; the recording is a
-# UFID frame), Vorbis comments (the totals under two names), WMA attributes. ID3's TRCK and TPOS and
-# WMA's WM/PartOfSet hold "n/total".
+MIN_SNR_DB = 12.0  # about 20 dB is usual at 128 kb/s
+# Each key's names, as the most used tagger writes them: ID3 frames, Vorbis comments, WMA attributes.
 IDS = {"mb_release": ("Album Id", "ALBUMID"), "mb_release_group": ("Release Group Id", "RELEASEGROUPID"),
        "mb_recording": ("Track Id", "TRACKID"), "mb_release_track": ("Release Track Id", "RELEASETRACKID"),
        "mb_artist": ("Artist Id", "ARTISTID"), "mb_album_artist": ("Album Artist Id", "ALBUMARTISTID"),
@@ -71,9 +53,7 @@ def probe_streams(path):
 
 def utf16_text(data, at):
     """The UTF-16 text at `at`, ended by a NUL, and where the bytes after it start."""
-    end = at
-    while data[end:end + 2] not in (b"\0\0", b""):
-        end += 2
+    end = next(end for end in range(at, len(data) + 2, 2) if data[end:end + 2] in (b"\0\0", b""))
     return data[at:end].decode("utf-16-le", "replace"), end + 2
 
 

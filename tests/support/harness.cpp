@@ -50,16 +50,20 @@ std::string make_temp_folder(const char* tag)
     return folder;
 }
 
-void remove_tree(const std::string& path)
+// FO_COPY or FO_DELETE of a file or a tree, without any UI.
+static bool shell_op(UINT op, const std::string& from, const std::string& to)
 {
-    if (path.empty()) return;
-    std::string from = path + '\0';  // the list ends with two NULs
-    SHFILEOPSTRUCTA op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationA(&op);
+    std::string source = from + '\0', target = to + '\0';  // each list ends with two NULs
+    SHFILEOPSTRUCTA files = {};
+    files.wFunc = op;
+    files.pFrom = source.c_str();
+    files.pTo = target.c_str();
+    files.fFlags = FOF_NO_UI;
+    return SHFileOperationA(&files) == 0;
 }
+
+void remove_tree(const std::string& path) { if (!path.empty()) shell_op(FO_DELETE, path, ""); }
+bool copy_tree(const std::string& from, const std::string& to) { return shell_op(FO_COPY, from, to); }
 
 bool Program::start(const std::string& exe_path)
 {

@@ -27,6 +27,7 @@ bool write_file(const std::string& path, const std::string& bytes);
 // A new empty folder under the temp folder; removed with remove_tree.
 std::string make_temp_folder(const char* tag);
 void remove_tree(const std::string& path);
+bool copy_tree(const std::string& from, const std::string& to);  // a file or a folder
 
 // A copy of the program running in a folder of its own.
 struct Program {

@@ -52,27 +52,16 @@ struct Verb {
 };
 
 // The verbs of each file; the dispatcher walks them all.
-extern const std::vector<Verb> kSetupVerbs, kActionVerbs, kCheckVerbs, kCountVerbs;
+extern const std::vector<Verb> kSetupVerbs, kActionVerbs, kCheckVerbs;
 
-extern std::map<std::string, std::string> g_vars;
-extern std::vector<Scenario> g_scenarios;
-
-// scenario.cpp: messages, checks, the dispatcher.
+// scenario.cpp: messages, checks, the tables, the dispatcher.
 bool fail(Run& run, const std::string& what);
 bool check(Run& run, bool ok, const std::string& what);  // a failed check is reported; the run goes on
 std::string show(const std::string& text);
 bool same(Run& run, const std::string& what, const std::string& expected, const std::string& seen);
-std::string joined(const Strings& texts);
-std::string last_word(std::string* text);  // cut off `text` and returned
-bool in_range(double value, const std::string& range);
 int count_of(const std::string& haystack, const std::string& needle);
 bool step(Run& run, const std::string& text);  // false when the run cannot go on
-
-// scenario_tables.cpp
 Strings pieces(const std::string& text, const std::string& separator);
-Strings raw_words(const std::string& text, size_t words, size_t* rest_at);
-std::string with_values(std::string text, const Strings& names, const Strings& values);
-bool read_table(const std::string& path);
 
 // scenario_windows.cpp
 DWORD pid(Run& run);
@@ -89,11 +78,8 @@ HWND editor(Run& run);
 extern const std::map<std::string, int> kControls;
 HWND control(Run& run, const std::string& name);
 int row(Run& run, const std::string& text);
-bool send(Run& run, const std::string& name, UINT message, WPARAM w, LPARAM l);
 
 // scenario_setup.cpp
-void make_parents(const std::string& path);
-bool write(Run& run, const std::string& path, const std::string& bytes);
 bool copy_path(Run& run, const std::string& from, const std::string& to);
 uint32_t le32(const std::string& s, size_t at);
 std::string wav_file(int track, uint32_t frames, uint32_t silence);

@@ -17,6 +17,13 @@ std::string in_discs(Run& run, const std::string& path)
     return absolute ? path : run.vars["DISCS"] + "\\" + path;
 }
 
+// Sends a message to a control by name; false when there is none.
+bool send(Run& run, const std::string& name, UINT message, WPARAM w, LPARAM l)
+{
+    HWND c = control(run, name);
+    return c && (SendMessageA(c, message, w, l), true);
+}
+
 // Acts on the armed `when` step once its moment has come.
 void poll_rip(Run& run, HWND progress)
 {

@@ -1,25 +1,42 @@
-// Checks: what the program shows, logs and leaves on disk.
+// Checks: what the program shows, logs and leaves on disk, and what it
+// holds round after round of a long session.
 #include <windows.h>
 #include <commctrl.h>
+#include <winternl.h>
+
+#include <algorithm>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "res/resource.h"
 #include "tests/support/scenario.h"
 
 namespace scenario {
 
-int count_files(const std::string& folder, const std::string& pattern)
+std::string joined(const Strings& texts)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
-    int files = 0;
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
-        files += strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..");
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    return files;
+    std::string out;
+    for (const std::string& t : texts) out += (out.empty() ? "" : " ; ") + show(t);
+    return out.empty() ? "none" : out;
+}
+
+// Cuts the last word off `text` and returns it.
+std::string last_word(std::string* text)
+{
+    size_t space = text->find_last_of(' ');
+    std::string word = space == std::string::npos ? "" : text->substr(space + 1);
+    if (space != std::string::npos) text->erase(text->find_last_not_of(' ', space) + 1);
+    return word;
+}
+
+bool in_range(double value, const std::string& range)
+{
+    size_t dots = range.find("..");
+    std::string high = dots == std::string::npos ? range : range.substr(dots + 2);
+    return value >= atof(range.c_str()) && (high.empty() || value <= atof(high.c_str()));
 }
 
 bool expect_boxes(Run& run, Strings& a)
@@ -118,7 +135,13 @@ bool expect_file(Run& run, Strings& a)
 bool expect_count(Run& run, Strings& a)
 {
     std::string pattern = a[2].empty() ? "*" : a[2];
-    return same(run, "files " + pattern + " in " + a[0], a[1], to_string(count_files(a[0], pattern)));
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((a[0] + "\\" + pattern).c_str(), &found);
+    int files = 0;
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        files += strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..");
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return same(run, "files " + pattern + " in " + a[0], a[1], to_string(files));
 }
 
 // A FLAC file whose STREAMINFO (its first block) states 44,100 Hz, two
@@ -195,6 +218,96 @@ bool expect_bar(Run& run, Strings& a)
     return check(run, in_range(at, a[1]), a[0] + " bar at " + to_string(at) + ", expected " + a[1]);
 }
 
+// --- what the process holds, sampled round after round: none of it may add up ---
+
+// Its threads, from its entry in the system's process list.
+long count_threads(HANDLE process)
+{
+    std::vector<char> list(1 << 22);
+    NtQuerySystemInformation(SystemProcessInformation, list.data(), static_cast<ULONG>(list.size()), nullptr);
+    for (size_t at = 0;;) {
+        auto* entry = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(&list[at]);
+        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == GetProcessId(process)) return entry->NumberOfThreads;
+        if (!entry->NextEntryOffset) return -1;
+        at += entry->NextEntryOffset;
+    }
+}
+
+// Its open handles, from the system's list of every handle. (Wine's process
+// list gives the size its handle table has grown to, which 20 handles
+// leaked round after round need not change.)
+long count_handles(HANDLE process)
+{
+    std::vector<char> list(1 << 20);
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(SystemHandleInformation, list.data(), static_cast<ULONG>(list.size()),
+                                              nullptr)) == static_cast<NTSTATUS>(0xC0000004))  // too small
+        list.resize(list.size() * 2);
+    auto* handles = reinterpret_cast<SYSTEM_HANDLE_INFORMATION*>(list.data());
+    auto owned = [&](const SYSTEM_HANDLE_ENTRY& h) { return h.OwnerPid == GetProcessId(process); };
+    return status ? -1 : std::count_if(handles->Handle, handles->Handle + handles->Count, owned);
+}
+
+// Wine does not implement GetGuiResources; it keeps each process's GDI
+// objects in a handle table the process's PEB points to. (Windows left
+// behind show as dialogs that stay open, which the steps check.)
+long count_gdi(HANDLE process)
+{
+    if (long n = static_cast<long>(GetGuiResources(process, GR_GDIOBJECTS))) return n;
+    struct Entry { UINT64 object; ULONG owner; USHORT unique; UCHAR type, flags; UINT64 user; };
+    std::vector<Entry> entries(0x10000);
+    PROCESS_BASIC_INFORMATION basic = {};
+    UINT64 table = 0;
+    const size_t kGdiTableInPeb = 0xF8;
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) ||
+        !ReadProcessMemory(process, reinterpret_cast<char*>(basic.PebBaseAddress) + kGdiTableInPeb, &table,
+                           sizeof table, nullptr) ||
+        !ReadProcessMemory(process, reinterpret_cast<void*>(table), entries.data(), entries.size() * sizeof(Entry),
+                           nullptr))
+        return -1;
+    return std::count_if(entries.begin(), entries.end(), [](const Entry& e) { return e.type != 0; });
+}
+
+// Committed private memory, threads' stacks among it (Wine reports none).
+long private_kb(HANDLE process)
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;
+         at = static_cast<char*>(region.BaseAddress) + region.RegionSize)
+        total += region.State == MEM_COMMIT && region.Type == MEM_PRIVATE ? region.RegionSize : 0;
+    return static_cast<long>(total / 1024);
+}
+
+// What is counted, and the growth allowed from the second sample to the
+// last. Worker threads and WinINet come and go, and the heap keeps some of
+// what it was given; none of that may add up round after round.
+struct Counter { const char* what; long (*count)(HANDLE); long allowance; };
+const Counter kCounters[] = {{"kernel handles", count_handles, 6},
+                             {"threads", count_threads, 0},
+                             {"GDI objects (brushes, fonts, icon bitmaps)", count_gdi, 4},
+                             {"private memory in KB", private_kb, 2048}};
+
+bool sample(Run& run, Strings&)
+{
+    Sleep(1000);  // threads that just ended are gone from the counts
+    run.samples.emplace_back();
+    for (const Counter& counter : kCounters) run.samples.back().push_back(counter.count(process(run)));
+    return true;
+}
+
+bool expect_steady(Run& run, Strings&)
+{
+    if (run.samples.size() < 3) return fail(run, "expect steady: after three samples");
+    for (size_t i = 0; i < std::size(kCounters); ++i) {
+        long first = run.samples[1][i], last = run.samples.back()[i];
+        printf("%s: %ld -> %ld\n", kCounters[i].what, first, last);
+        check(run, first > 0 && last - first <= kCounters[i].allowance,
+              std::string(kCounters[i].what) + " grew from " + to_string(first) + " to " + to_string(last));
+    }
+    return true;
+}
+
 const std::vector<Verb> kCheckVerbs = {
     {"expect boxes:", "t", expect_boxes},
     {"expect box", "t", expect_box},
@@ -244,6 +357,8 @@ const std::vector<Verb> kCheckVerbs = {
          r.exit_checked = true;
          return same(r, "exit code", a[0], to_string(r.program.wait_exit(20000)));
      }},
+    {"sample", "", sample},
+    {"expect steady", "", expect_steady},
 };
 
 }  // namespace scenario

@@ -32,13 +32,7 @@ bool write(Run& run, const std::string& path, const std::string& bytes)
 bool copy_path(Run& run, const std::string& from, const std::string& to)
 {
     make_parents(to);
-    std::string source = from + '\0', target = to + '\0';
-    SHFILEOPSTRUCTA op = {};
-    op.wFunc = FO_COPY;
-    op.pFrom = source.c_str();
-    op.pTo = target.c_str();
-    op.fFlags = FOF_NO_UI;
-    return (SHFileOperationA(&op) == 0 && harness::file_exists(to)) || fail(run, "cannot copy " + show(from));
+    return (harness::copy_tree(from, to) && harness::file_exists(to)) || fail(run, "cannot copy " + show(from));
 }
 
 uint32_t le32(const std::string& s, size_t at)

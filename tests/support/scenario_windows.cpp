@@ -121,11 +121,5 @@ int row(Run& run, const std::string& text)
     if (n < 1) fail(run, "rows count from 1: " + show(text));
     return n - 1;
 }
-// Sends a message to a control by name; false when there is none.
-bool send(Run& run, const std::string& name, UINT message, WPARAM w, LPARAM l)
-{
-    HWND c = control(run, name);
-    return c && (SendMessageA(c, message, w, l), true);
-}
 
 }  // namespace scenario
