@@ -33,6 +33,7 @@ constexpr uint32_t kReadAheadSectors = 64;  // what a stream asks the drive for 
 struct Stream {
     int drive;
     int track;
+    int number;      // the track's number on the disc
     uint32_t start;  // first sector
     uint64_t length; // bytes
     uint64_t position = 0;
@@ -180,14 +181,6 @@ CDLIB_DWORD BASS_CD_GetDriveLetter(CDLIB_DWORD drive)
     return static_cast<CDLIB_DWORD>(g_drives[drive].letter);
 }
 
-int CDLIB_GetTOC(CDLIB_DWORD drive, Toc* toc)
-{
-    CdText text;
-    if (!read_disc(drive, toc, &text)) return 0;
-    cdlib_ok();
-    return 1;
-}
-
 int BASS_CD_IsReady(CDLIB_DWORD drive)
 {
     Toc toc;
@@ -229,7 +222,7 @@ const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id)
     Toc toc;
     CdText text;
     if (!read_disc(drive, &toc, &text, id == BASS_CDID_TEXT)) return nullptr;
-    std::string value = id == BASS_CDID_CDDB ? cddb_query_text(toc) : cdtext_entries(text, toc.count);
+    std::string value = id == BASS_CDID_CDDB ? cddb_query_text(toc) : cdtext_entries(text, toc.first + toc.count - 1);
     if (value.empty()) {
         cdlib_fail(CDLIB_ERROR_NOTAVAIL);
         return nullptr;
@@ -238,6 +231,24 @@ const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id)
     slot = value;
     cdlib_ok();
     return slot.c_str();  // the run keeps its inner NULs and ends with two
+}
+
+int CDLIB_GetTOC(CDLIB_DWORD drive, CDLIB_TOC* out)
+{
+    Toc toc;
+    CdText text;
+    if (!out) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    if (!read_disc(drive, &toc, &text)) return 0;
+    *out = CDLIB_TOC();
+    out->first = toc.first;
+    out->last = toc.first + toc.count - 1;
+    for (int i = 0; i < toc.count; ++i) {
+        out->start[i] = toc.tracks[i].start;
+        out->control[i] = toc.tracks[i].control;
+    }
+    out->leadout = toc.leadout;
+    cdlib_ok();
+    return 1;
 }
 
 HSTREAM BASS_CD_StreamCreate(CDLIB_DWORD drive, CDLIB_DWORD track, CDLIB_DWORD)
@@ -250,6 +261,7 @@ HSTREAM BASS_CD_StreamCreate(CDLIB_DWORD drive, CDLIB_DWORD track, CDLIB_DWORD)
     auto stream = std::make_unique<Stream>();
     stream->drive = static_cast<int>(drive);
     stream->track = static_cast<int>(track);
+    stream->number = toc.first + static_cast<int>(track);
     std::lock_guard<std::mutex> lock(g_mutex);
     aim_stream(stream.get(), toc, *t);
     g_streams.push_back(std::move(stream));
@@ -279,6 +291,7 @@ int BASS_CD_StreamSetTrack(HSTREAM handle, CDLIB_DWORD track)
         return ok ? cdlib_fail(CDLIB_ERROR_CDTRACK) : 0;
     }
     s->track = static_cast<int>(track);
+    s->number = toc.first + static_cast<int>(track);
     aim_stream(s, toc, *t);
     s->position = 0;
     s->unread = 0;
@@ -437,7 +450,7 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
         if (due_ms > elapsed) sleep_ms = static_cast<DWORD>(due_ms - elapsed);
     }
     if (report_silenced)
-        cdlib_log("track %d: %u sectors could not be read and were given as silence", s->track + 1, report_silenced);
+        cdlib_log("track %d: %u sectors could not be read and were given as silence", s->number, report_silenced);
     if (sleep_ms) Sleep(sleep_ms);
     cdlib_ok();
     return static_cast<CDLIB_DWORD>(wanted);

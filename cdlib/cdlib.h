@@ -70,14 +70,23 @@ int CDLIB_GetDriveModel(CDLIB_DWORD drive, const char** vendor, const char** pro
 // read). 0 (the default) reads the drive as it is.
 #define CDLIB_MAX_READ_OFFSET 3000
 int CDLIB_SetReadOffset(CDLIB_DWORD drive, int samples);
-// The disc's table of contents (cdlib/toc.h): the first track's number,
-// each track's start, length and control bits, the lead-out.
-struct Toc;
-int CDLIB_GetTOC(CDLIB_DWORD drive, Toc* toc);
 int BASS_CD_IsReady(CDLIB_DWORD drive);
 int BASS_CD_GetTracks(CDLIB_DWORD drive);                    // -1: no disc
 CDLIB_DWORD BASS_CD_GetTrackLength(CDLIB_DWORD drive, CDLIB_DWORD track);  // bytes; 0xFFFFFFFF: not audio
 const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id);
+
+// The disc's table of contents as the drive reports it.
+struct CDLIB_TOC {
+    int first;                   // number of the first track (1 on most discs; 4 on a sheet starting at TRACK 04)
+    int last;                    // number of the last track (data tracks included)
+    CDLIB_DWORD start[99];       // start[i]: first sector of the (first + i)th track, index 1, without the 150 of the lead-in
+    unsigned char control[99];   // its control bits: 4 data track, 2 digital copy permitted, 1 pre-emphasis
+    CDLIB_DWORD leadout;         // first sector after the last track
+};
+// Fills `toc` for the disc in the drive; 0 (BASS_ErrorGetCode: CDLIB_ERROR_NOCD...) without one.
+// The number a drive's track (0-based, as every other call counts them) has
+// on the disc is toc.first + track.
+int CDLIB_GetTOC(CDLIB_DWORD drive, CDLIB_TOC* toc);
 
 HSTREAM BASS_CD_StreamCreate(CDLIB_DWORD drive, CDLIB_DWORD track, CDLIB_DWORD flags);
 int BASS_CD_StreamSetTrack(HSTREAM stream, CDLIB_DWORD track);

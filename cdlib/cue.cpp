@@ -212,7 +212,13 @@ bool parse_cue(const char* text, size_t size, CueSheet* sheet, std::string* erro
             std::string name;
             if (!line.word(&name) || name.empty()) return fail(error, number, "CDTEXTFILE needs a name");
             sheet->cdtext_file = name;
-        } else if (command == "CATALOG" || command == "ISRC" || command == "FLAGS" || command == "SONGWRITER") {
+        } else if (command == "FLAGS") {
+            // The track's control bits; SCMS and unknown words are not in them.
+            for (std::string flag; track && line.word(&flag);) {
+                flag = upper(flag);
+                track->flags = static_cast<uint8_t>(track->flags | (flag == "PRE" ? 1 : flag == "DCP" ? 2 : flag == "4CH" ? 8 : 0));
+            }
+        } else if (command == "CATALOG" || command == "ISRC" || command == "SONGWRITER") {
             // Accepted and not used.
         } else {
             return fail(error, number, "unknown command", command);

@@ -21,6 +21,7 @@ struct CueTrack {
     int64_t index1 = -1;
     uint32_t pregap = 0;      // sectors of silence not in the file
     uint32_t postgap = 0;
+    uint8_t flags = 0;        // FLAGS as control bits: PRE 1, DCP 2, 4CH 8
     std::string title, performer;
     bool has_title = false, has_performer = false;
 };

@@ -58,8 +58,10 @@ bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>&
         TocTrack& toc_track = layout->toc.tracks[i];
         toc_track.start = region_start + static_cast<uint32_t>(track.index1 - begin);
         toc_track.audio = track.mode == CueTrackMode::Audio;
+        toc_track.control = static_cast<uint8_t>(track.flags | (toc_track.audio ? 0 : kControlData));
         add_segment(layout, &position, track.postgap, -1, 0, kSectorBytes, false);
     }
+    layout->toc.first = sheet.tracks.empty() ? 1 : sheet.tracks[0].number;
     layout->toc.count = count;
     layout->toc.leadout = position;
     finish_toc_lengths(&layout->toc, false);

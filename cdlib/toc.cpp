@@ -69,13 +69,13 @@ bool parse_toc_bytes(const uint8_t* data, size_t size, Toc* toc)
         if (number != expected || toc->count >= kMaxTracks) return false;
         if (toc->count > 0 && lba < toc->tracks[toc->count - 1].start) return false;
         toc->tracks[toc->count].start = lba;
-        toc->tracks[toc->count].audio = (control & 0x04) == 0;
+        toc->tracks[toc->count].audio = (control & kControlData) == 0;
         toc->tracks[toc->count].control = static_cast<uint8_t>(control);
         ++toc->count;
         ++expected;
     }
     if (!have_leadout || toc->count != last - first + 1) return false;
-    toc->first_track = first;
+    toc->first = first;
     if (toc->leadout < toc->tracks[toc->count - 1].start) return false;
     finish_toc_lengths(toc, true);
     return true;

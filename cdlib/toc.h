@@ -10,16 +10,20 @@ constexpr uint32_t kBytesPerSecond = 176400;
 constexpr uint32_t kLeadInFrames = 150;      // the 2-second lead-in before sector 0
 constexpr uint32_t kEnhancedCdGap = 11400;   // lead-out + lead-in + pre-gap between sessions
 
+// A track's control bits, as the TOC gives them: 1 pre-emphasis, 2 digital
+// copy permitted, 4 a data track, 8 four channels.
+constexpr uint8_t kControlData = 4;
+
 struct TocTrack {
     uint32_t start;    // first sector of index 1, counted from sector 0
     uint32_t sectors;  // sectors up to the next track's start (or the lead-out)
     bool audio;
-    uint8_t control = 0;  // the TOC's control bits: 1 pre-emphasis, 2 copy permitted, 4 data
+    uint8_t control;   // kControl... bits
 };
 
 struct Toc {
+    int first = 1;  // the number the disc gives its first track (tracks[i] is number first + i)
     int count = 0;
-    int first_track = 1;  // the number of tracks[0]
     TocTrack tracks[kMaxTracks] = {};
     uint32_t leadout = 0;  // first sector after the last track
 };
@@ -36,6 +40,7 @@ std::string cddb_query_text(const Toc& toc);
 
 // Reads a table of contents as IOCTL_CDROM_READ_TOC returns it (big-endian
 // length, first and last track, 8-byte entries with MSF addresses, the
-// lead-out as track 0xAA). Data tracks are told by the control bits.
+// lead-out as track 0xAA). Keeps the first track's number and each track's
+// control bits; data tracks are told by them.
 // Applies the enhanced-CD rule to the lengths. False when malformed.
 bool parse_toc_bytes(const uint8_t* data, size_t size, Toc* toc);

@@ -117,6 +117,29 @@ int audio_number(int track)
     return n;
 }
 
+// The disc's table of contents, each audio track as long as its stream.
+bool read_toc(int drive, Toc* toc)
+{
+    CDLIB_TOC raw;
+    if (!CDLIB_GetTOC(static_cast<CDLIB_DWORD>(drive), &raw) || raw.first < 1 || raw.last < raw.first ||
+        raw.last - raw.first >= kMaxTracks)
+        return false;
+    toc->first = raw.first;
+    toc->count = raw.last - raw.first + 1;
+    for (int i = 0; i < toc->count; ++i) {
+        toc->tracks[i].start = raw.start[i];
+        toc->tracks[i].control = raw.control[i];
+        toc->tracks[i].audio = (raw.control[i] & kControlData) == 0;
+    }
+    toc->leadout = raw.leadout;
+    finish_toc_lengths(toc, false);
+    for (int i = 0; i < toc->count; ++i) {
+        CDLIB_DWORD bytes = toc->tracks[i].audio ? BASS_CD_GetTrackLength(static_cast<CDLIB_DWORD>(drive), i) : 0xFFFFFFFFu;
+        if (bytes != 0xFFFFFFFFu) toc->tracks[i].sectors = bytes / kSectorBytes;
+    }
+    return true;
+}
+
 bool sha256(const std::string& text, uint8_t digest[32])
 {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -189,7 +212,7 @@ void ar_rip_begin(int drive, const ReadOffsetChoice& offset)
 {
     g_check = RipCheck();
     g_check.offset = offset;
-    g_check.toc_ok = CDLIB_GetTOC(static_cast<CDLIB_DWORD>(drive), &g_check.toc) != 0;
+    g_check.toc_ok = read_toc(drive, &g_check.toc);
     for (int i = 0; g_check.toc_ok && i < g_check.toc.count; ++i) {
         if (!g_check.toc.tracks[i].audio) continue;
         if (g_check.first_audio < 0) g_check.first_audio = i;
@@ -225,7 +248,7 @@ bool ar_read_again(int track, unsigned long unread)
 void ar_track_done(int track, const char* file_name, const char* title, const std::vector<uint32_t>& unread)
 {
     CueSheetTrack entry;
-    entry.number = g_check.toc.first_track + track;
+    entry.number = g_check.toc.first + track;
     entry.control = g_check.toc_ok && track < g_check.toc.count ? g_check.toc.tracks[track].control : 0;
     entry.file_name = file_name;
     entry.title = title;
@@ -233,7 +256,7 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     g_check.sheet.push_back(entry);
     g_capture_checksum = nullptr;
     RipLogTrack t;
-    t.number = g_check.toc.first_track + track;
+    t.number = g_check.toc.first + track;
     t.file_name = file_name;
     t.peak = g_check.sum.peak;
     t.crc32 = g_check.sum.crc32;

@@ -21,28 +21,33 @@ static std::string layout_of(const std::string& text, const std::string& file_by
     for (uint64_t bytes; sizes >> bytes;) files.push_back(ImageFileInfo{0, bytes});
     ImageLayout layout;
     std::string error = lay_out(text, files, &layout), toc;
+    if (layout.toc.first != 1) toc = std::to_string(layout.toc.first) + ": ";
     for (int i = 0; i < layout.toc.count && error.empty(); ++i) {
         const TocTrack& t = layout.toc.tracks[i];
-        toc += std::to_string(t.start) + "+" + std::to_string(t.sectors) + (t.audio ? " " : "d ");
+        toc += std::to_string(t.start) + "+" + std::to_string(t.sectors) + (t.audio ? "" : "d");
+        toc += (t.control & ~kControlData) ? "/" + std::to_string(t.control & ~kControlData) + " " : " ";
     }
     return error.empty() ? toc + "end " + std::to_string(layout.toc.leadout) : error;
 }
 
 // The CDDB query of a disc of one file: `gap` sectors of INDEX 00 before
-// every track but the first, then each track's sectors.
-static std::string query_of(uint32_t gap, const std::string& lengths)
+// every track but the first ("GAP from N": its first track is number N),
+// then each track's sectors.
+static std::string query_of(const std::string& gaps, const std::string& lengths)
 {
-    std::string cue = "FILE disc.bin BINARY\n";
+    std::string cue = "FILE disc.bin BINARY\n", from;
     char line[96];
-    uint32_t at = 0, track = 0, sectors;
+    uint32_t at = 0, gap = 0, first = 1, sectors;
+    std::istringstream(gaps) >> gap >> from >> first;
+    uint32_t track = first - 1;
     auto index = [&](int number) {
         snprintf(line, sizeof line, "    INDEX %02d %02u:%02u:%02u\n", number, at / 4500, at / 75 % 60, at % 75);
         return std::string(line);
     };
     for (std::istringstream list(lengths); list >> sectors; at += sectors) {
         cue += "  TRACK " + std::to_string(++track) + " AUDIO\n";
-        cue += track > 1 && gap ? index(0) : "";
-        at += track > 1 ? gap : 0;
+        cue += track > first && gap ? index(0) : "";
+        at += track > first ? gap : 0;
         cue += index(1);
     }
     ImageLayout layout;
@@ -72,7 +77,7 @@ static std::string wave_of(const std::string& values)
 
 static std::string run(const TableRow& row)
 {
-    if (row.at(0) == "discid") return query_of(static_cast<uint32_t>(std::stoul(row.at(1))), row.at(2));
+    if (row.at(0) == "discid") return query_of(row.at(1), row.at(2));
     return row.at(0) == "wave" ? wave_of(row.at(1)) : layout_of(row.at(2), row.at(1));
 }
 

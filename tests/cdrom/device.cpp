@@ -51,10 +51,10 @@ bool read_bytes(void* files, int file, uint64_t offset, void* buffer, uint32_t b
     return _fseeki64(f, static_cast<int64_t>(offset), SEEK_SET) == 0 && (fread(buffer, 1, bytes, f), !ferror(f));
 }
 
-void put_msf(uint8_t* entry, int track, bool audio, uint32_t lba)
+void put_msf(uint8_t* entry, int track, uint8_t control, uint32_t lba)
 {
     uint32_t frames = lba + kLeadInFrames;
-    uint8_t bytes[8] = {0, static_cast<uint8_t>(audio ? 0x10 : 0x14), static_cast<uint8_t>(track), 0, 0,
+    uint8_t bytes[8] = {0, static_cast<uint8_t>(0x10 | control), static_cast<uint8_t>(track), 0, 0,
                         static_cast<uint8_t>(frames / 4500), static_cast<uint8_t>(frames / 75 % 60), static_cast<uint8_t>(frames % 75)};
     memcpy(entry, bytes, 8);
 }
@@ -90,11 +90,11 @@ std::string make_disc(const std::string& cue_path, OrvoCommand* c, std::string* 
         toc.leadout += kEnhancedCdGap;
     }
     c->toc_bytes = 4 + 8 * (n + 1);
-    const uint8_t head[4] = {static_cast<uint8_t>((c->toc_bytes - 2) >> 8), static_cast<uint8_t>(c->toc_bytes - 2), 1,
-                             static_cast<uint8_t>(n)};  // data length, first and last track
+    const uint8_t head[4] = {static_cast<uint8_t>((c->toc_bytes - 2) >> 8), static_cast<uint8_t>(c->toc_bytes - 2),
+                             static_cast<uint8_t>(toc.first), static_cast<uint8_t>(toc.first + n - 1)};  // data length, first and last track
     memcpy(c->toc, head, sizeof head);
     for (int i = 0; i <= n; ++i)
-        put_msf(c->toc + 4 + 8 * i, i < n ? i + 1 : 0xAA, i == n || toc.tracks[i].audio, i < n ? toc.tracks[i].start : toc.leadout);
+        put_msf(c->toc + 4 + 8 * i, i < n ? toc.first + i : 0xAA, i < n ? toc.tracks[i].control : 0, i < n ? toc.tracks[i].start : toc.leadout);
     std::string packs = sheet.cdtext_file.empty() ? "" : harness::read_file(folder + sheet.cdtext_file);
     if (packs.size() % kCdTextPackBytes == 0 && !packs.empty()) packs = std::string(4, '\0') + packs;  // the drive's header
     if (packs.size() > sizeof c->text) return "CD-TEXT too long";
