@@ -150,29 +150,13 @@ bool sha256(const std::string& text, uint8_t digest[32])
     return ok;
 }
 
-bool write_whole(const std::string& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    bool whole = file != INVALID_HANDLE_VALUE &&
-                 WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) whole = false;
-    return whole;
-}
-
-// "<album><extension>" beside the files ("Rip" for an album without a
-// title); written whole under another name first, then moved over an
-// older one.
+// "<album><extension>" beside the files ("Rip" for an album without a title).
 void write_beside(const char* extension, const std::string& text)
 {
     char name[1024];
     snprintf(name, sizeof name, "%s", g_disc_fields.album[0] ? g_disc_fields.album : "Rip");
     sanitize_name(name, ansi_lead_byte);
-    std::string path = std::string(OutputFolder) + name + extension, part = path + ".part";
-    if (write_whole(part, text) && MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return;
-    g_log.print("%s not written (%lu)", path.c_str(), GetLastError());
-    DeleteFileA(part.c_str());
+    replace_file(std::string(OutputFolder) + name + extension, text);
 }
 
 void write_rip_log(const RipLog& log)
@@ -207,6 +191,20 @@ std::string now_text()
 }
 
 }  // namespace
+
+bool replace_file(const std::string& path, const std::string& bytes)
+{
+    std::string part = path + ".part";
+    HANDLE file = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    bool whole = file != INVALID_HANDLE_VALUE &&
+                 WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) whole = false;
+    if (whole && MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    g_log.print("%s not written (%lu)", path.c_str(), GetLastError());
+    DeleteFileA(part.c_str());
+    return false;
+}
 
 void ar_rip_begin(int drive, const ReadOffsetChoice& offset)
 {
@@ -276,7 +274,9 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     g_capture_checksum = nullptr;
     if (g_check.tracks.empty() || !finished) return "";
     if (succeeded && g_check.toc_ok) write_cue_sheet(genre);
+    DWORD waited = GetTickCount();
     const Lookup* lookup = answered(kEndWaitMs);
+    g_log.print("AccurateRip: the end of the rip waited %lu ms for the answer", GetTickCount() - waited);
     if (!lookup) g_log.print("AccurateRip: no answer in time");
     else if (!lookup->why.empty()) g_log.print("AccurateRip: %s", lookup->why.c_str());
     for (RipLogTrack& t : g_check.tracks) {

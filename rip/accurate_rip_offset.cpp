@@ -32,22 +32,6 @@ bool read_file(const char* path, std::string* bytes)
     return ok;
 }
 
-// Written under another name and then moved: a list cut short by a full
-// volume is never taken for the list.
-void keep_file(const char* path, const std::string& bytes)
-{
-    std::string part = std::string(path) + ".part";
-    HANDLE file = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    bool whole = file != INVALID_HANDLE_VALUE &&
-                 WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) whole = false;
-    if (!whole || !MoveFileExA(part.c_str(), path, MOVEFILE_REPLACE_EXISTING)) {
-        g_log.print("%s not kept (%lu)", path, GetLastError());
-        DeleteFileA(part.c_str());
-    }
-}
-
 // The database's drive list: the copy beside the program, else fetched once
 // a run and kept there when it is a good list.
 bool load_drive_list(std::vector<ArDrive>* drives)
@@ -72,7 +56,7 @@ bool load_drive_list(std::vector<ArDrive>* drives)
         g_log.print("drive list: %s", why.c_str());
         return false;
     }
-    keep_file(path, reply.body);
+    replace_file(path, reply.body);
     return true;
 }
 
