@@ -10,6 +10,7 @@
 static const char kSection[] = "Settings";
 bool g_musicbrainz_lookup = true;
 constexpr DWORD kSettingTextSize = 1024;
+static char g_read_offset[kSettingTextSize];  // as read: kept as it is, valid or not
 
 int32_t read_setting_int(const char* section, const char* key)
 {
@@ -47,6 +48,15 @@ void load_settings()
     if (OutputRoot[0] == '\0') snprintf(OutputRoot, kWorkingBufferSize, "%s", kDefaultOutputRoot);
     g_log.print("Output path: %s", OutputRoot);
     CreateDirectoryA(OutputRoot, nullptr);
+    read_setting_text(kSection, "ReadOffset", g_read_offset);
+}
+
+bool read_offset_setting(int* samples)
+{
+    if (g_read_offset[0] == '\0') return false;
+    if (parse_read_offset(g_read_offset, samples)) return true;
+    g_log.print("ReadOffset=%s is not an offset from -3000 to 3000: not used", g_read_offset);
+    return false;
 }
 
 void save_settings()
@@ -57,6 +67,7 @@ void save_settings()
     write_setting_text(kSection, "Output", OutputRoot);
     write_setting_int(kSection, "FLAC", g_rip_options.flac);
     write_setting_int(kSection, "MusicBrainz", g_musicbrainz_lookup ? 1 : 0);
+    if (g_read_offset[0] != '\0') write_setting_text(kSection, "ReadOffset", g_read_offset);
 }
 
 OutputFormat rip_format()

@@ -11,6 +11,8 @@ void write_setting_text(const char* section, const char* key, const char* text);
 
 // `MusicBrainz` in settings.ini: 0 turns the lookup after each Refresh off.
 extern bool g_musicbrainz_lookup;
+// ReadOffset, when settings.ini sets it to a valid offset.
+bool read_offset_setting(int* samples);
 
 void load_settings();
 void save_settings();

@@ -2,6 +2,18 @@
 
 const char kDefaultOutputRoot[] = "C:\\Music\\";
 
+bool parse_read_offset(const char* text, int* samples)
+{
+    const char* p = text;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    int value = 0, digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits < 5; ++p, ++digits) value = value * 10 + (*p - '0');
+    if (digits == 0 || *p != '\0' || value > 3000) return false;
+    *samples = negative ? -value : value;
+    return true;
+}
+
 void validate_format_flags(int32_t* mp3, int32_t* wav, int32_t* wma, int32_t flac)
 {
     if (flac != 0) return;

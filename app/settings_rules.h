@@ -14,5 +14,10 @@ enum class OutputFormat { kMp3, kWav, kWma, kFlac };
 // above makes it).
 OutputFormat chosen_format(int32_t mp3, int32_t wav, int32_t wma, int32_t flac);
 
+// ReadOffset: the drive's read offset correction in samples, a whole number
+// from -3000 to 3000 (a leading + allowed). False for anything else, which
+// counts as not set.
+bool parse_read_offset(const char* text, int* samples);
+
 // An empty output root becomes this folder.
 extern const char kDefaultOutputRoot[];

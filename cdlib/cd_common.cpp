@@ -1,6 +1,7 @@
 // The drive, disc and stream calls, on top of whichever back end is linked.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -25,6 +26,7 @@ DriveName g_drives[kMaxDrives];
 thread_local std::string g_ids[kMaxDrives][2];
 CDLIB_LOGPROC g_log_proc = nullptr;
 std::atomic<CDLIB_STOPPROC> g_stop_proc{nullptr};
+int g_read_offsets[kMaxDrives] = {};  // samples, per drive
 
 constexpr uint32_t kReadAheadSectors = 64;  // what a stream asks the drive for at once
 
@@ -35,12 +37,18 @@ struct Stream {
     uint32_t start;  // first sector
     uint64_t length; // bytes
     uint64_t position = 0;
+    // The drive's correction in bytes: the track's byte b is read at disc
+    // byte start * 2352 + b + shift. Sectors outside [lowest, end) (the
+    // disc's audio) are never read; they give silence.
+    int64_t shift = 0;
+    uint32_t lowest = 0, end = 0;
     bool ended = false;
     // pacing for drives that read at a limited speed
     DWORD paced_since = 0;
     uint64_t paced_bytes = 0;
     uint32_t silenced = 0;        // not yet logged
     uint32_t unread = 0;          // of the current track
+    std::vector<uint32_t> unread_list;  // which, as far as the back end tells
     // Sectors read ahead: [ahead_first, ahead_first + ahead_count) of the disc.
     std::vector<uint8_t> ahead;
     uint32_t ahead_first = 0;
@@ -85,12 +93,46 @@ const TocTrack* audio_track(const Toc& toc, CDLIB_DWORD track)
     return &toc.tracks[track];
 }
 
+// Points the stream at a track of the disc, with the drive's correction.
+void aim_stream(Stream* s, const Toc& toc, const TocTrack& t)
+{
+    s->start = t.start;
+    s->length = static_cast<uint64_t>(t.sectors) * kSectorBytes;
+    s->shift = 4 * static_cast<int64_t>(g_read_offsets[s->drive]);
+    s->lowest = ~0u;
+    s->end = 0;
+    for (int i = 0; i < toc.count; ++i) {
+        if (!toc.tracks[i].audio) continue;
+        s->lowest = std::min(s->lowest, toc.tracks[i].start);
+        s->end = std::max(s->end, toc.tracks[i].start + toc.tracks[i].sectors);
+    }
+}
+
 }  // namespace
 
 void CDLIB_SetLogProc(CDLIB_LOGPROC proc)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_log_proc = proc;
+}
+
+int CDLIB_SetReadOffset(CDLIB_DWORD drive, int samples)
+{
+    if (!valid_drive(drive)) return cdlib_fail(CDLIB_ERROR_DEVICE);
+    if (samples < -CDLIB_MAX_READ_OFFSET || samples > CDLIB_MAX_READ_OFFSET) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_read_offsets[drive] = samples;
+    cdlib_ok();
+    return 1;
+}
+
+int CDLIB_GetDriveModel(CDLIB_DWORD drive, const char** vendor, const char** product)
+{
+    if (!valid_drive(drive)) return cdlib_fail(CDLIB_ERROR_DEVICE);
+    *vendor = g_drives[drive].vendor;
+    *product = g_drives[drive].product;
+    cdlib_ok();
+    return 1;
 }
 
 void CDLIB_SetStopProc(CDLIB_STOPPROC proc)
@@ -220,9 +262,8 @@ HSTREAM BASS_CD_StreamCreate(CDLIB_DWORD drive, CDLIB_DWORD track, CDLIB_DWORD)
     stream->drive = static_cast<int>(drive);
     stream->track = static_cast<int>(track);
     stream->number = toc.first + static_cast<int>(track);
-    stream->start = t->start;
-    stream->length = static_cast<uint64_t>(t->sectors) * kSectorBytes;
     std::lock_guard<std::mutex> lock(g_mutex);
+    aim_stream(stream.get(), toc, *t);
     g_streams.push_back(std::move(stream));
     cdlib_ok();
     return static_cast<HSTREAM>(g_streams.size());
@@ -251,10 +292,10 @@ int BASS_CD_StreamSetTrack(HSTREAM handle, CDLIB_DWORD track)
     }
     s->track = static_cast<int>(track);
     s->number = toc.first + static_cast<int>(track);
-    s->start = t->start;
-    s->length = static_cast<uint64_t>(t->sectors) * kSectorBytes;
+    aim_stream(s, toc, *t);
     s->position = 0;
     s->unread = 0;
+    s->unread_list.clear();
     s->ended = false;
     s->ahead_count = 0;
     s->paced_since = GetTickCount();
@@ -310,15 +351,32 @@ CDLIB_DWORD BASS_ChannelIsActive(CDLIB_DWORD handle)
     return BASS_ACTIVE_PLAYING;
 }
 
+static thread_local std::vector<uint32_t>* t_unread_list;  // of the stream reading on this thread
+
+void cdlib_note_unread(uint32_t sector)
+{
+    if (t_unread_list && t_unread_list->size() < 100000) t_unread_list->push_back(sector);
+}
+
+// The disc byte the track's byte `at` is read from (may lie outside the disc).
+static int64_t disc_byte(const Stream* s, uint64_t at)
+{
+    return static_cast<int64_t>(s->start) * kSectorBytes + static_cast<int64_t>(at) + s->shift;
+}
+
 // Fills the stream's read-ahead from disc sector `first`: up to
-// kReadAheadSectors, never past the track's end. Returns CDLIB_OK or an error.
+// kReadAheadSectors, never past the sectors the track needs nor the disc's
+// audio. Returns CDLIB_OK or an error.
 static int read_ahead(Stream* s, uint32_t first, uint32_t* silenced)
 {
-    uint32_t end = s->start + static_cast<uint32_t>((s->length + kSectorBytes - 1) / kSectorBytes);
+    int64_t needed = (disc_byte(s, s->length) + kSectorBytes - 1) / kSectorBytes;
+    uint32_t end = static_cast<uint32_t>(std::min<int64_t>(needed, s->end));
     uint32_t count = end - first < kReadAheadSectors ? end - first : kReadAheadSectors;
     s->ahead.resize(static_cast<size_t>(kReadAheadSectors) * kSectorBytes);
     s->ahead_count = 0;
+    t_unread_list = &s->unread_list;
     int error = backend_read_audio(s->drive, first, count, s->ahead.data(), silenced);
+    t_unread_list = nullptr;
     if (error != CDLIB_OK) return error;
     s->ahead_first = first;
     s->ahead_count = count;
@@ -348,8 +406,18 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
     uint64_t given = 0;
     uint32_t silenced = 0;
     while (given < wanted) {
-        uint64_t at = s->position + given;
-        uint32_t sector = s->start + static_cast<uint32_t>(at / kSectorBytes);
+        int64_t at = disc_byte(s, s->position + given);
+        int64_t sector_at = at >= 0 ? at / kSectorBytes : -1;
+        if (sector_at < s->lowest || sector_at >= s->end) {
+            // Past the disc's audio: silence up to the next sector.
+            int64_t n = at >= 0 ? kSectorBytes - at % kSectorBytes : -at;
+            n = std::min<int64_t>(n, static_cast<int64_t>(wanted - given));
+            if (sector_at >= s->lowest) n = static_cast<int64_t>(wanted - given);
+            memset(out + given, 0, static_cast<size_t>(n));
+            given += static_cast<uint64_t>(n);
+            continue;
+        }
+        uint32_t sector = static_cast<uint32_t>(sector_at);
         if (sector < s->ahead_first || sector >= s->ahead_first + s->ahead_count) {
             int error = cdlib_stop_asked() ? CDLIB_ERROR_STOPPED : read_ahead(s, sector, &silenced);
             if (error != CDLIB_OK) {
@@ -359,7 +427,7 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
                 return 0xFFFFFFFFu;
             }
         }
-        uint64_t offset = static_cast<uint64_t>(sector - s->ahead_first) * kSectorBytes + at % kSectorBytes;
+        uint64_t offset = static_cast<uint64_t>(sector - s->ahead_first) * kSectorBytes + static_cast<uint64_t>(at % kSectorBytes);
         uint64_t available = static_cast<uint64_t>(s->ahead_count) * kSectorBytes - offset;
         uint64_t n = wanted - given < available ? wanted - given : available;
         memcpy(out + given, s->ahead.data() + offset, static_cast<size_t>(n));
@@ -386,6 +454,19 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
     if (sleep_ms) Sleep(sleep_ms);
     cdlib_ok();
     return static_cast<CDLIB_DWORD>(wanted);
+}
+
+CDLIB_DWORD CDLIB_StreamUnreadList(HSTREAM handle, CDLIB_DWORD* sectors, CDLIB_DWORD max)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Stream* s = find_stream(handle);
+    if (!s) {
+        cdlib_fail(CDLIB_ERROR_HANDLE);
+        return 0xFFFFFFFFu;
+    }
+    for (CDLIB_DWORD i = 0; i < max && i < s->unread_list.size(); ++i) sectors[i] = s->unread_list[i];
+    cdlib_ok();
+    return static_cast<CDLIB_DWORD>(s->unread_list.size());
 }
 
 CDLIB_DWORD CDLIB_StreamUnreadSectors(HSTREAM handle)

@@ -60,6 +60,16 @@ int BASS_ErrorGetCode(void);
 // Drives are numbered from 0 in the order the library lists them.
 const char* BASS_CD_GetDriveDescription(CDLIB_DWORD drive);  // null past the last
 CDLIB_DWORD BASS_CD_GetDriveLetter(CDLIB_DWORD drive);       // 0 = A:, 3 = D:, ...
+// The vendor and product the drive reports, without padding; both empty for
+// a drive that reports none (a disc image). Valid until BASS_Free.
+int CDLIB_GetDriveModel(CDLIB_DWORD drive, const char** vendor, const char** product);
+// The drive's read offset correction in samples: a drive whose correction
+// is +n gives, at each sample position p, the disc's sample p - n. Streams
+// set to a track after this call take sample s from position s + n, and
+// give silence where that lies outside the disc's audio (which is never
+// read). 0 (the default) reads the drive as it is.
+#define CDLIB_MAX_READ_OFFSET 3000
+int CDLIB_SetReadOffset(CDLIB_DWORD drive, int samples);
 int BASS_CD_IsReady(CDLIB_DWORD drive);
 int BASS_CD_GetTracks(CDLIB_DWORD drive);                    // -1: no disc
 CDLIB_DWORD BASS_CD_GetTrackLength(CDLIB_DWORD drive, CDLIB_DWORD track);  // bytes; 0xFFFFFFFF: not audio
@@ -89,6 +99,9 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
 // Sectors of the stream's current track that could not be read even after
 // retries and were given as silence, so far; 0xFFFFFFFF for a bad handle.
 CDLIB_DWORD CDLIB_StreamUnreadSectors(HSTREAM stream);
+// Those sectors (disc sectors from 0, ascending), at most `max` of them into
+// `sectors`; returns how many there are, 0xFFFFFFFF for a bad handle.
+CDLIB_DWORD CDLIB_StreamUnreadList(HSTREAM stream, CDLIB_DWORD* sectors, CDLIB_DWORD max);
 
 HWMENCODE BASS_WMA_EncodeOpenFile(CDLIB_DWORD freq, CDLIB_DWORD chans, CDLIB_DWORD flags,
                                   CDLIB_DWORD bitrate, const char* file);

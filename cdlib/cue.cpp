@@ -126,7 +126,13 @@ bool parse_cue(const char* text, size_t size, CueSheet* sheet, std::string* erro
             std::string key, value;
             line.word(&key);
             key = upper(key);
-            if (key == "SPEED" || key == "DELAY") {
+            if (key == "OFFSET") {
+                long v;
+                bool negative = line.word(&value) && !value.empty() && value[0] == '-';
+                if (!parse_number(negative ? value.substr(1) : value, 3000, &v))
+                    return fail(error, number, "bad REM value", value);
+                sheet->offset = static_cast<int>(negative ? -v : v);
+            } else if (key == "SPEED" || key == "DELAY") {
                 long v;
                 if (!line.word(&value) || !parse_number(value, key == "SPEED" ? 1000 : 600000, &v))
                     return fail(error, number, "bad REM value", value);

@@ -34,6 +34,7 @@ struct CueSheet {
     std::string cdtext_file;  // CDTEXTFILE, empty when none
     int speed = 0;            // REM SPEED n: read at n times real time; 0: no throttle
     int delay_ms = 0;         // REM DELAY ms: every disc query takes this long
+    int offset = 0;           // REM OFFSET n: reads as a drive whose correction is +n samples
 };
 
 // Parses a cue sheet. On failure returns false and says why in `error`

@@ -11,6 +11,8 @@ constexpr int kMaxDrives = 32;
 struct DriveName {
     char description[256];
     int letter;  // 0 = A:
+    char vendor[64];   // as the drive reports them, without padding; "" for none
+    char product[64];
 };
 
 // Lists the drives (at most kMaxDrives); called once, the list is kept.
@@ -29,6 +31,10 @@ int backend_read_audio(int drive, uint32_t first, uint32_t count, uint8_t* out, 
 
 // How many times real time the drive may deliver audio; 0: no limit.
 int backend_read_speed(int drive);
+
+// Notes a sector given as silence for the stream whose read is under way
+// on this thread.
+void cdlib_note_unread(uint32_t sector);
 
 // Reports a line through the program's log hook.
 void cdlib_log(const char* format, ...);

@@ -50,12 +50,14 @@ struct ImageDrive {
     std::vector<std::string> files;
     int speed = 0;
     int delay_ms = 0;
+    int offset = 0;               // reads as a drive whose correction is +offset samples
     std::string last_problem;     // logged once until it changes
     uint64_t generation = 0;      // counts the loads of the sheet
     // Used by audio reads only, under read_lock:
     OpenFiles open;
     ImageLayout read_layout;
     std::vector<std::string> read_files;
+    int read_offset = 0;
     uint64_t read_generation = ~0ull;
     std::mutex read_lock;
 };
@@ -185,6 +187,7 @@ int load_disc(ImageDrive& drive, std::string* problem)
     drive.files = paths;
     drive.speed = sheet.speed;
     drive.delay_ms = sheet.delay_ms;
+    drive.offset = sheet.offset;
     drive.loaded = true;
     ++drive.generation;
     return sheet.delay_ms;
@@ -223,6 +226,24 @@ bool read_file_bytes(void* context, int file, uint64_t offset, void* buffer, uin
     return true;
 }
 
+// The sectors as a drive whose correction is +offset samples gives them:
+// at sample position p the disc's sample p - offset, silence beyond the disc.
+bool read_shifted(const ImageLayout& layout, int offset, uint32_t first, uint32_t count, uint8_t* out, ReadContext* context)
+{
+    if (offset == 0) return read_image_sectors(layout, first, count, out, read_file_bytes, context);
+    int64_t begin = static_cast<int64_t>(first) * kSectorBytes - 4 * static_cast<int64_t>(offset);
+    int64_t end = begin + static_cast<int64_t>(count) * kSectorBytes;
+    int64_t from = std::max<int64_t>(begin, 0), to = std::min<int64_t>(end, static_cast<int64_t>(layout.toc.leadout) * kSectorBytes);
+    memset(out, 0, static_cast<size_t>(count) * kSectorBytes);
+    if (from >= to) return true;
+    uint32_t sector = static_cast<uint32_t>(from / kSectorBytes);
+    uint32_t sectors = static_cast<uint32_t>((to + kSectorBytes - 1) / kSectorBytes) - sector;
+    std::vector<uint8_t> bytes(static_cast<size_t>(sectors) * kSectorBytes);
+    if (!read_image_sectors(layout, sector, sectors, bytes.data(), read_file_bytes, context)) return false;
+    memcpy(out + (from - begin), bytes.data() + (from - static_cast<int64_t>(sector) * kSectorBytes), static_cast<size_t>(to - from));
+    return true;
+}
+
 }  // namespace
 
 int backend_list_drives(DriveName* drives, int max)
@@ -250,6 +271,7 @@ int backend_list_drives(DriveName* drives, int max)
         std::string description = name.substr(0, name.size() - 4);
         snprintf(drives[count].description, sizeof drives[count].description, "%s", description.c_str());
         drives[count].letter = kFirstLetter + count;
+        drives[count].vendor[0] = drives[count].product[0] = '\0';
         ++count;
     }
     return count;
@@ -296,11 +318,12 @@ int backend_read_audio(int index, uint32_t first, uint32_t count, uint8_t* out, 
         if (drive->read_generation != drive->generation) {
             drive->read_layout = drive->layout;
             drive->read_files = drive->files;
+            drive->read_offset = drive->offset;
             drive->read_generation = drive->generation;
         }
     }
     ReadContext context = {&drive->read_files, &drive->open};
-    if (!read_image_sectors(drive->read_layout, first, count, out, read_file_bytes, &context)) {
+    if (!read_shifted(drive->read_layout, drive->read_offset, first, count, out, &context)) {
         drive->open.close_all();
         return CDLIB_ERROR_NOCD;
     }

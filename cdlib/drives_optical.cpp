@@ -26,7 +26,7 @@ public:
     explicit WindowsCdDevice(int letter) : letter_(letter) {}
     ~WindowsCdDevice() override { reopen(); }
 
-    bool describe(char* text, size_t size) override
+    bool describe(char* text, size_t size, char* vendor, char* product, size_t part_size) override
     {
         STORAGE_PROPERTY_QUERY query = {};
         query.PropertyId = StorageDeviceProperty;
@@ -45,6 +45,8 @@ public:
             return s;
         };
         std::string all = field(descriptor->VendorIdOffset);
+        snprintf(vendor, part_size, "%s", all.c_str());
+        snprintf(product, part_size, "%s", field(descriptor->ProductIdOffset).c_str());
         for (DWORD offset : {descriptor->ProductIdOffset, descriptor->ProductRevisionOffset}) {
             std::string part = field(offset);
             if (!part.empty()) all += (all.empty() ? "" : " ") + part;
@@ -207,7 +209,8 @@ int backend_list_drives(DriveName* drives, int max)
         auto drive = std::make_unique<OpticalDrive>();
         drive->device.reset(new WindowsCdDevice(letters[i]));
         DriveName& name = drives[g_drives.size()];
-        if (!drive->device->describe(name.description, sizeof name.description))
+        name.vendor[0] = name.product[0] = '\0';
+        if (!drive->device->describe(name.description, sizeof name.description, name.vendor, name.product, sizeof name.vendor))
             snprintf(name.description, sizeof name.description, "CD drive");
         name.letter = letters[i];
         g_drives.push_back(std::move(drive));
@@ -279,7 +282,7 @@ int read_request(OpticalDrive* drive, uint32_t first, uint32_t n, uint8_t* out, 
             if (cdlib_stop_asked()) return CDLIB_ERROR_STOPPED;
             ok = device.read_audio(first + s, 1, sector);
         }
-        if (!ok) memset(sector, 0, kSectorBytes);
+        if (!ok) memset(sector, 0, kSectorBytes), cdlib_note_unread(first + s);
         unread += ok ? 0 : 1;
     }
     if (unread && !same_disc(drive)) return CDLIB_ERROR_NOCD;  // the disc is gone, not just scratched

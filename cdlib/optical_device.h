@@ -8,8 +8,9 @@
 class CdDevice {
 public:
     virtual ~CdDevice() = default;
-    // Vendor, product and revision, as the drive reports them.
-    virtual bool describe(char* text, size_t size) = 0;
+    // Vendor, product and revision, as the drive reports them, in `text`;
+    // vendor and product alone too.
+    virtual bool describe(char* text, size_t size, char* vendor, char* product, size_t part_size) = 0;
     // Whether a disc is in; `changes` gets the drive's media-change count
     // (0 when it keeps none or will not tell).
     virtual bool check_ready(uint32_t* changes) = 0;

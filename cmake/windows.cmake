@@ -40,6 +40,8 @@ add_library(orvo_app STATIC
     lookup/lookup_worker.cpp
     lookup/mb_lookup.cpp
     lookup/web.cpp
+    rip/accurate_rip_check.cpp
+    rip/accurate_rip_offset.cpp
     rip/capture.cpp
     rip/encode_job.cpp
     rip/flac.cpp

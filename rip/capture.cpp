@@ -11,6 +11,7 @@
 #include "cd/refresh_worker.h"
 #include "cdlib/cdlib.h"
 #include "rip/encode_job.h"
+#include "rip/ar_checksum.h"
 #include "rip/names.h"
 #include "rip/rip_state.h"
 
@@ -18,6 +19,12 @@ namespace {
 
 constexpr int kMaxDrives = 32;
 constexpr CDLIB_DWORD kBlockBytes = 20000;
+
+}  // namespace
+
+ArChecksum* g_capture_checksum;
+
+namespace {
 
 HSTREAM g_streams[kMaxDrives];  // one decode stream per drive, kept for later captures
 char g_block[kBlockBytes];
@@ -44,6 +51,7 @@ CDLIB_QWORD pump_blocks(HSTREAM stream, CDLIB_QWORD length, Write write)
         CDLIB_DWORD got = BASS_ChannelGetData(stream, g_block, kBlockBytes);
         if (got == 0xFFFFFFFFu) break;
         if (!write(g_block, got)) break;
+        if (g_capture_checksum) ar_checksum_feed(g_capture_checksum, reinterpret_cast<const uint8_t*>(g_block), got);
         delivered += got;
         double share = length > 0 ? static_cast<double>(delivered) / static_cast<double>(length) : 0.0;
         show_reading(share > 1.0 ? 1.0 : share);
@@ -192,6 +200,17 @@ unsigned long unread_sectors(int drive)
 {
     CDLIB_DWORD unread = drive >= 0 && drive < kMaxDrives && g_streams[drive] ? CDLIB_StreamUnreadSectors(g_streams[drive]) : 0;
     return unread == 0xFFFFFFFFu ? 0 : unread;
+}
+
+std::vector<uint32_t> unread_sector_list(int drive)
+{
+    std::vector<uint32_t> list;
+    if (drive < 0 || drive >= kMaxDrives || !g_streams[drive]) return list;
+    CDLIB_DWORD n = CDLIB_StreamUnreadList(g_streams[drive], nullptr, 0);
+    if (n == 0xFFFFFFFFu) return list;
+    list.resize(n);
+    if (n) CDLIB_StreamUnreadList(g_streams[drive], list.data(), n);
+    return list;
 }
 
 DWORD failed_write_reason(const char* path)

@@ -1,6 +1,9 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 enum class Capture {
     kWhole,        // every byte of the track is in the file
     kNoFile,       // the file could not be created (the user has been told)
@@ -10,6 +13,10 @@ enum class Capture {
 };
 
 struct EncodeJob;
+struct ArChecksum;
+
+// When set, every block of a capture is added to it as the track is read.
+extern ArChecksum* g_capture_checksum;
 
 // Captures one track of the disc: into `path`, a WAV file of the fixed
 // 44-byte layout, for WAV and MP3 (whose encoder `job` reads it as it
@@ -23,6 +30,8 @@ Capture capture_track(int drive, int track, const char* path, const char* shown,
 // Sectors of the track captured last from the drive that the disc would
 // not give (they are silence in the file).
 unsigned long unread_sectors(int drive);
+// Which sectors those were (disc sectors from 0), ascending.
+std::vector<uint32_t> unread_sector_list(int drive);
 
 // Tells the user that `path` could not be written, with the system's reason
 // for `error` (a Windows error code).

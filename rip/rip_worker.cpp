@@ -13,6 +13,7 @@
 #include "cdlib/cdlib.h"
 #include "lookup/mb_lookup.h"
 #include "res/resource.h"
+#include "rip/accurate_rip_run.h"
 #include "rip/capture.h"
 #include "rip/encode_job.h"
 #include "rip/names.h"
@@ -24,6 +25,7 @@ std::atomic<int> g_rip_abort{0};
 std::atomic<int> g_rip_fault{0};
 std::atomic<int> g_rip_failed{0};
 char g_rip_unread[2048];
+char g_rip_verdict[512];
 HWND g_progress_window;
 bool g_rip_into_album;
 HANDLE g_rip_event;
@@ -179,6 +181,26 @@ int free_capture_slot()
     }
 }
 
+// The encoder job of a row, its capture not yet begun.
+EncodeJob* new_job(int track, const char* final_path, const char* part_path)
+{
+    auto* job = new EncodeJob;
+    job->format = rip_format();
+    job->track = track;
+    job->tags = tags_for_track(g_disc_fields, disc_track_number(track), g_disc_tracks);
+    snprintf(job->final_path, sizeof job->final_path, "%s", final_path);  // both fit: output_paths said so
+    snprintf(job->part_path, sizeof job->part_path, "%s", part_path);
+    if (job->format == OutputFormat::kMp3) {
+        job->capture_slot = free_capture_slot();
+        char name[16] = "wav.tmp";
+        if (job->capture_slot > 0) snprintf(name, sizeof name, "wav%d.tmp", job->capture_slot + 1);
+        if (snprintf(job->capture_path, sizeof job->capture_path, "%s\\%s", ProgramDirectory, name) >= MAX_PATH)
+            job->capture_path[0] = '\0';  // cannot be created: told as such
+        g_log.print("temp file: %s", job->capture_path);
+    }
+    return job;
+}
+
 // One ticked row: WAV is captured and named; the other formats are captured
 // into their encoder job, which runs on while the next rows are read.
 Row rip_row(HWND list, int row, int drive, char* label)
@@ -196,28 +218,33 @@ Row rip_row(HWND list, int row, int drive, char* label)
         show_library_error("Can't create file");
         return Row::kFailed;
     }
+    const char* file_name = final_path + strlen(OutputFolder);
     if (rip_format() == OutputFormat::kWav) {
-        Row result = after_capture(capture_track(drive, track, part_path, final_path, nullptr), drive);
+        Row result;
+        do {
+            ar_read_begin(track);
+            result = after_capture(capture_track(drive, track, part_path, final_path, nullptr), drive);
+        } while (result == Row::kRipped && ar_read_again(track, unread_sectors(drive)));
+        if (result == Row::kRipped) ar_track_done(track, file_name, g_disc_fields.title, unread_sector_list(drive));
         if (result == Row::kRipped) result = publish(part_path, final_path);
         if (result == Row::kRipped) note_unread(track, unread_sectors(drive));
         return result;
     }
-    auto* job = new EncodeJob;
-    job->format = rip_format();
-    job->track = track;
-    job->tags = tags_for_track(g_disc_fields, disc_track_number(track), g_disc_tracks);
-    snprintf(job->final_path, sizeof job->final_path, "%s", final_path);  // both fit: output_paths said so
-    snprintf(job->part_path, sizeof job->part_path, "%s", part_path);
-    if (job->format == OutputFormat::kMp3) {
-        job->capture_slot = free_capture_slot();
-        char name[16] = "wav.tmp";
-        if (job->capture_slot > 0) snprintf(name, sizeof name, "wav%d.tmp", job->capture_slot + 1);
-        if (snprintf(job->capture_path, sizeof job->capture_path, "%s\\%s", ProgramDirectory, name) >= MAX_PATH)
-            job->capture_path[0] = '\0';  // cannot be created: told as such
-        g_log.print("temp file: %s", job->capture_path);
+    EncodeJob* job;
+    Capture captured;
+    for (;;) {
+        job = new_job(track, final_path, part_path);
+        ar_read_begin(track);
+        captured = capture_track(drive, track, job->capture_path, job->capture_path, job);
+        if (captured != Capture::kWhole || !ar_read_again(track, unread_sectors(drive))) break;
+        // A read the database did not confirm: its encoder ends and its file goes.
+        job_ended(job, INFINITE);
+        if (job->end != JobEnd::kWhole) break;  // its fault is told as it settles
+        DeleteFileA(job->part_path);
+        job_free(job);
     }
-    Capture captured = capture_track(drive, track, job->capture_path, job->capture_path, job);
     if (captured == Capture::kWhole) {
+        ar_track_done(track, file_name, g_disc_fields.title, unread_sector_list(drive));
         job->unread = unread_sectors(drive);
         g_jobs.push_back(job);
         return Row::kEncoding;
@@ -229,6 +256,7 @@ Row rip_row(HWND list, int row, int drive, char* label)
     job_free(job);
     return after_capture(captured, drive);
 }
+
 
 // The bars: rows finished, rows read whole (half) and encoded so far (the
 // other half), and the track being read. The overall bar never goes back.
@@ -388,6 +416,7 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     g_job_fault_told = false;
     int limit = encoder_limit();
     g_log.print("encoders at once: %d", limit);
+    ar_rip_begin(drive, apply_read_offset(drive));
     static char label[1024];
     int row = 0, done = 0;
     bool stopped = false;
@@ -405,6 +434,13 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     settle_jobs(true, &stopped);
     post_bars(0);
     bool finished = !stopped && !rip_stopping();
+    const char* formats[] = {"MP3", "WAV", "WMA", "FLAC"};  // in the order of OutputFormat
+    char genre[1024];
+    read_field(IDC_GENRE, genre, sizeof genre);
+    bool succeeded = finished && g_rip_failed.load() == 0 && !g_rip_unread[0];
+    std::string verdict = ar_rip_end({std::string("Format: ") + formats[static_cast<int>(rip_format())]}, finished,
+                                     succeeded, genre);
+    snprintf(g_rip_verdict, sizeof g_rip_verdict, "%s", verdict.c_str());
     g_log.print("rows failed: %d", g_rip_failed.load());
     PostMessageA(progress, WM_RIP_END, finished ? 1 : 0, 0);
     g_rip_busy = 0;

@@ -89,13 +89,15 @@ void abort_rip(HWND dialog)
 void announce_result(HWND main_window, int ticked)
 {
     int failed = g_rip_failed.load();
+    char text[2800] = "";
     if (failed == 0 && !g_rip_unread[0]) {
-        MessageBoxA(main_window, "Done!", kAppCaption, MB_OK);
+        snprintf(text, sizeof text, "Done!%s%s", g_rip_verdict[0] ? "\n" : "", g_rip_verdict);
+        MessageBoxA(main_window, text, kAppCaption, MB_OK);
         return;
     }
-    char text[2200] = "";
     if (failed) snprintf(text, sizeof text, "%d of %d tracks could not be ripped.\n", failed, ticked);
     snprintf(text + strlen(text), sizeof text - strlen(text), "%s", g_rip_unread);
+    if (g_rip_verdict[0]) snprintf(text + strlen(text), sizeof text - strlen(text), "%s\n", g_rip_verdict);
     if (size_t n = strlen(text)) text[n - 1] = '\0';  // every line ends with a line break, the box's last needs none
     MessageBoxA(main_window, text, kAppCaption, MB_OK | MB_ICONWARNING);
 }
@@ -213,6 +215,7 @@ INT_PTR CALLBACK progress_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
         g_rip_fault = 0;
         g_rip_failed = 0;
         g_rip_unread[0] = '\0';
+        g_rip_verdict[0] = '\0';
         g_rip_busy = 1;
         HANDLE worker = g_rip_event ? CreateThread(nullptr, 0, rip_worker, dialog, 0, nullptr) : nullptr;
         if (!worker) {

@@ -41,6 +41,10 @@ static std::string run(const TableRow& row)
         cut_to_program_directory(path.data(), in.size());
         return path.data();
     }
+    if (step == "read offset") {
+        int samples = 12345;
+        return parse_read_offset(in.c_str(), &samples) ? std::to_string(samples) : "not set";
+    }
     int32_t f[4];
     std::istringstream(in) >> f[0] >> f[1] >> f[2] >> f[3];
     validate_format_flags(&f[0], &f[1], &f[2], f[3]);

@@ -1,8 +1,10 @@
 // A kernel-mode CD-ROM driver for tests under Wine: two drives, D: and E:,
 // that answer the program's device calls as a Windows CD-ROM driver does,
 // from disc images the test tool puts in (see control.h). It can take the
-// disc out, fail chosen sectors (slowly, as a real drive does), refuse
-// chosen requests and limit the read speed. Built with
+// disc out, fail chosen sectors (slowly, as a real drive does) or give
+// wrong samples for them without an error (as a scratch can), read early or
+// late by a number of samples, refuse chosen requests and limit the read
+// speed. Built with
 // mingw-w64 against ntoskrnl and hal only; never part of the release.
 // The DDK headers define these two themselves; C++ refuses a second definition.
 #define __INTRINSIC_DEFINED_InterlockedBitTestAndSet
@@ -18,8 +20,9 @@ namespace {
 constexpr int kDrives = 2, kFailures = 16;
 constexpr ULONG kSector = 2352;
 
-// Reads that reach `sector` fail, `count` more times (-1: for ever), each after `ms`.
-struct Failure { long sector, count, ms; };
+// Reads that reach `sector` fail, `count` more times (-1: for ever), each
+// after `ms`; or with `garble` give wrong samples there without an error.
+struct Failure { long sector, count, ms; bool garble; };
 
 struct Drive {
     WCHAR letter;
@@ -27,6 +30,7 @@ struct Drive {
     ULONG changes;  // media changes so far
     OrvoCommand disc;
     Failure fails[kFailures];
+    long offset;  // at sample position p the disc's sample p - offset
     long refuse_count;  // the next requests of refuse_code answered refuse_status (-1: every one)
     ULONG refuse_code, refuse_status, stale_status;
     long speed;
@@ -66,6 +70,7 @@ NTSTATUS put_in(Drive* d, const OrvoCommand& c)
     if (!NT_SUCCESS(status)) return d->image = nullptr, status;
     d->disc = c;
     for (Failure& f : d->fails) f.count = 0;
+    d->offset = 0;
     d->refuse_count = d->stale_status = 0;
     return STATUS_SUCCESS;
 }
@@ -79,9 +84,11 @@ NTSTATUS command(Drive* d, PIRP irp, const OrvoCommand& c, ULONG out_bytes)
     case kOrvoSpeed: return d->speed = c.count, STATUS_SUCCESS;
     case kOrvoRefuse: return d->refuse_code = c.code, d->refuse_count = c.count, d->refuse_status = c.status, STATUS_SUCCESS;
     case kOrvoStale: return d->stale_status = c.status, STATUS_SUCCESS;
+    case kOrvoOffset: return d->offset = c.count, STATUS_SUCCESS;
+    case kOrvoGarble:
     case kOrvoFail:
         for (Failure& f : d->fails)
-            if (!f.count) return f = {c.sector, c.count, c.ms}, STATUS_SUCCESS;
+            if (!f.count) return f = {c.sector, c.count, c.ms, c.op == kOrvoGarble}, STATUS_SUCCESS;
     }
     return STATUS_INVALID_PARAMETER;
 }
@@ -99,11 +106,22 @@ bool read_fails(Drive* d, ULONG first, ULONG count)
 {
     for (Failure& f : d->fails) {
         ULONG sector = static_cast<ULONG>(f.sector);
-        if (!f.count || sector < first || sector >= first + count) continue;
+        if (!f.count || f.garble || sector < first || sector >= first + count) continue;
         if (f.count > 0) --f.count;
         return wait_ms(f.ms), true;
     }
     return false;
+}
+
+// A read that reaches a garbling sector gets wrong samples there, and no error.
+void garble(Drive* d, ULONG first, ULONG count, UCHAR* out)
+{
+    for (Failure& f : d->fails) {
+        ULONG sector = static_cast<ULONG>(f.sector);
+        if (!f.count || !f.garble || sector < first || sector >= first + count) continue;
+        if (f.count > 0) --f.count;
+        for (ULONG b = 0; b < kSector; b += 4) out[(sector - first) * kSector + b] ^= 0x5A;
+    }
 }
 
 NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
@@ -116,12 +134,17 @@ NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
     if (!out || count == 0 || count > out_bytes / kSector) return STATUS_INVALID_PARAMETER;
     if (d->speed > 0) wait_ms(count * 1000LL / (75 * d->speed));
     if (read_fails(d, first, count)) return STATUS_DEVICE_DATA_ERROR;
-    RtlZeroMemory(out, count * kSector);  // past the image's end: silence
-    IO_STATUS_BLOCK io;
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(first) * kSector;
-    NTSTATUS status = ZwReadFile(d->image, nullptr, nullptr, nullptr, &io, out, count * kSector, &at, nullptr);
-    if (!NT_SUCCESS(status) && status != STATUS_END_OF_FILE) return status;
+    RtlZeroMemory(out, count * kSector);  // beyond the image: silence
+    LONGLONG begin = static_cast<LONGLONG>(first) * kSector - 4LL * d->offset, skip = begin < 0 ? -begin : 0;
+    if (skip < static_cast<LONGLONG>(count) * kSector) {
+        IO_STATUS_BLOCK io;
+        LARGE_INTEGER at;
+        at.QuadPart = begin + skip;
+        NTSTATUS status = ZwReadFile(d->image, nullptr, nullptr, nullptr, &io, static_cast<UCHAR*>(out) + skip,
+                                     static_cast<ULONG>(count * kSector - skip), &at, nullptr);
+        if (!NT_SUCCESS(status) && status != STATUS_END_OF_FILE) return status;
+    }
+    garble(d, first, count, static_cast<UCHAR*>(out));
     return given(irp, count * kSector);
 }
 

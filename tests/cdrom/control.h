@@ -4,7 +4,7 @@
 
 #define ORVO_IOCTL_COMMAND CTL_CODE(FILE_DEVICE_CD_ROM, 0xA00, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
-enum { kOrvoInsert = 1, kOrvoEject, kOrvoFail, kOrvoSpeed, kOrvoCount, kOrvoRefuse, kOrvoStale };
+enum { kOrvoInsert = 1, kOrvoEject, kOrvoFail, kOrvoSpeed, kOrvoCount, kOrvoRefuse, kOrvoStale, kOrvoGarble, kOrvoOffset };
 
 // kOrvoCount's answer: requests since the disc last went in or out.
 struct OrvoCounts {
@@ -14,9 +14,10 @@ struct OrvoCounts {
 
 struct OrvoCommand {
     unsigned long op;
-    long sector;        // kOrvoFail: the sector
+    long sector;        // kOrvoFail, kOrvoGarble: the sector
     long count;         // kOrvoFail: failed reads before it reads (-1: never reads); kOrvoSpeed: times real time (0: no limit);
-                        // kOrvoRefuse: requests refused (-1: every one)
+                        // kOrvoRefuse: requests refused (-1: every one); kOrvoGarble: reads that give wrong samples;
+                        // kOrvoOffset: the correction the drive needs (samples)
     long ms;            // kOrvoFail: how long each failing read takes
     // kOrvoRefuse: the request (its IOCTL code) and its answer (0: success,
     // nothing given back); kOrvoStale: the status stale handles get

@@ -7,6 +7,11 @@
 //   eject D:
 //   fail D: SECTOR N [MS] the next N reads that reach SECTOR fail (N = -1:
 //                         it never reads), each after MS milliseconds
+//   garble D: SECTOR N    the next N reads that reach SECTOR give wrong
+//                         samples there, without an error (N = -1: always)
+//   offset D: N           at sample position p the drive gives the disc's
+//                         sample p - N (silence beyond the disc): a drive
+//                         whose correction is +N
 //   refuse D: KIND N STATUS  the next N requests of KIND (verify2, text)
 //                         fail with the NTSTATUS (hex; N = -1: every one;
 //                         STATUS 0: succeed giving nothing back)
@@ -110,16 +115,16 @@ std::string device_command(const std::string& line)
     std::string op, letter, sheet, image, why, kind;
     std::istringstream words(line);
     words >> op >> letter;
-    const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads", "refuse", "stale"};
-    for (unsigned long i = 1; i < 8; ++i) c.op = op == ops[i] ? i : c.op;
+    const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads", "refuse", "stale", "garble", "offset"};
+    for (unsigned long i = 1; i < 10; ++i) c.op = op == ops[i] ? i : c.op;
     bool ok = c.op == kOrvoInsert  ? !!(words >> sheet)
-              : c.op == kOrvoSpeed ? !!(words >> c.count)
+              : c.op == kOrvoSpeed || c.op == kOrvoOffset ? !!(words >> c.count)
               : c.op == kOrvoStale ? !!(words >> std::hex >> c.status)
               : c.op == kOrvoRefuse ? words >> kind >> c.count >> std::hex >> c.status &&
                                           (c.code = kind == "verify2" ? IOCTL_STORAGE_CHECK_VERIFY2 : kind == "text" ? IOCTL_CDROM_READ_TOC_EX : 0)
               : c.op == kOrvoEject || (words >> c.sector >> c.count && (words >> c.ms || words.eof()));
     if (!c.op || !ok || letter.size() != 2)
-        return "insert|eject|fail|speed|reads|refuse|stale D: [SHEET.cue | SECTOR N [MS] | N | TOC RAW | KIND N STATUS | STATUS]";
+        return "insert|eject|fail|garble|speed|offset|reads|refuse|stale D: [SHEET.cue | SECTOR N [MS] | N | TOC RAW | KIND N STATUS | STATUS]";
     char full[MAX_PATH];
     if (c.op == kOrvoInsert && !GetFullPathNameA(sheet.c_str(), sizeof full, full, nullptr)) return "no such sheet";
     if (c.op == kOrvoInsert && !(why = make_disc(full, &c, &image)).empty()) return why;

@@ -77,6 +77,9 @@ def handle(conn):
         line = read_head(conn).split(b"\r\n", 1)[0]
         if not line.startswith(b"CONNECT "):
             log(line)
+            url = re.match(r"\w+ http://([\w.-]+)(?::\d+)?(/\S*)", line.decode(errors="replace"))
+            if url and nearest(folder / url[1], url[2], "reply.bin"):  # a plain request the host's folder answers
+                return answer(conn, folder / url[1], url[2], b"")
             return answer(conn, folder, "", b"")
         host, _, port = line.split()[1].decode().rpartition(":")
         if not re.fullmatch(r"[\w-]+(\.[\w-]+)*", host):

@@ -120,7 +120,9 @@ bool close(Run& run, Strings& a)
     if (a[0] == "nowait") return true;
     run.exit_checked = true;
     DWORD limit = a[0].empty() ? 20000 : static_cast<DWORD>(atoi(a[0].c_str()));
-    return same(run, "exit code once closed", "0", to_string(run.program.wait_exit(limit)));  // close [nowait|MS]
+    bool exited = same(run, "exit code once closed", "0", to_string(run.program.wait_exit(limit)));  // close [nowait|MS]
+    run.main = nullptr;  // a later start finds the new window
+    return exited;
 }
 
 bool edit(Run& run, Strings& a)

@@ -361,6 +361,9 @@ const std::vector<Verb> kCheckVerbs = {
     {"expect file", "r", expect_file},
     {"expect count", "pwT", expect_count},
     {"expect whole", "r", expect_whole},
+    {"expect has", "pt", [](Run& r, Strings& a) {
+         return check(r, harness::read_file(a[0]).find(a[1]) != std::string::npos, show(a[0]) + " lacks " + show(a[1]));
+     }},
     {"expect text", "pt", [](Run& r, Strings& a) { return same(r, a[0], a[1], harness::read_file(a[0])); }},
     {"expect same", "pr", [](Run& r, Strings& a) {
          return same(r, a[0] + " against " + a[1], harness::read_file(a[1]), harness::read_file(a[0]));

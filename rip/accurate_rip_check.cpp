@@ -1,0 +1,313 @@
+// The tracks of a rip against the AccurateRip database: the lookup in the
+// background, the checksums of every read, whether a track is read again,
+// and at the end the verdict and the rip log beside the files.
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "cdlib/cdlib.h"
+#include "lookup/accuraterip.h"
+#include "lookup/web.h"
+#include "rip/accurate_rip_run.h"
+#include "rip/ar_checksum.h"
+#include "rip/capture.h"
+#include "rip/cue_sheet.h"
+#include "rip/names.h"
+#include "rip/rip_state.h"
+
+namespace {
+
+constexpr size_t kMaxDbarBytes = 1 << 20;
+constexpr DWORD kEndWaitMs = 4000;  // what the end of a rip gives a lookup still under way
+constexpr int kMaxReads = 3;
+
+// One rip's question to the database. Shared with its thread, which may
+// outlive the rip (a server that does not answer).
+struct Lookup {
+    HANDLE done = nullptr;  // set once the fields below are final
+    ArDiscIds ids;
+    std::string path;
+    bool in_database = false, not_in_database = false;
+    std::vector<ArRecord> records;
+    std::string why;  // when neither: what went wrong
+    ~Lookup()
+    {
+        if (done) CloseHandle(done);
+    }
+};
+
+struct RipCheck {
+    bool toc_ok = false;
+    Toc toc;
+    int first_audio = -1, last_audio = -1;  // indexes into toc.tracks
+    ReadOffsetChoice offset;
+    std::shared_ptr<Lookup> lookup;
+    std::vector<RipLogTrack> tracks;
+    std::vector<CueSheetTrack> sheet;  // the same tracks
+    // The read under way.
+    int track = -1;
+    ArChecksum sum;
+    std::vector<uint32_t> read_crcs;  // of the track's earlier reads
+};
+RipCheck g_check;
+
+DWORD WINAPI lookup_thread(LPVOID parameter)
+{
+    std::unique_ptr<std::shared_ptr<Lookup>> holder(static_cast<std::shared_ptr<Lookup>*>(parameter));
+    Lookup& lookup = **holder;
+    WebReply reply;
+    char why[160] = "";
+    if (!web_get(kArHost, lookup.path.c_str(), false, kMaxDbarBytes, &reply, nullptr)) {
+        snprintf(why, sizeof why, "no answer (error %lu)", reply.error);
+    } else if (reply.status == 404) {
+        lookup.not_in_database = true;
+    } else if (reply.status != 200 || reply.too_big) {
+        snprintf(why, sizeof why, "status %lu%s", reply.status, reply.too_big ? ", too long" : "");
+    } else {
+        std::string error;
+        lookup.in_database = ar_parse_dbar(reinterpret_cast<const uint8_t*>(reply.body.data()), reply.body.size(), lookup.ids,
+                                           &lookup.records, &error);
+        snprintf(why, sizeof why, "%s", error.c_str());
+    }
+    lookup.why = why;
+    SetEvent(lookup.done);
+    return 0;
+}
+
+void start_lookup()
+{
+    auto lookup = std::make_shared<Lookup>();
+    lookup->ids = ar_disc_ids(g_check.toc);
+    lookup->path = ar_request_path(lookup->ids);
+    lookup->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (lookup->path.empty() || !lookup->done) return;
+    g_log.print("AccurateRip: asking for %s", lookup->path.c_str());
+    auto* holder = new std::shared_ptr<Lookup>(lookup);
+    HANDLE thread = CreateThread(nullptr, 0, lookup_thread, holder, 0, nullptr);
+    if (!thread) {
+        delete holder;
+        return;
+    }
+    CloseHandle(thread);
+    g_check.lookup = lookup;
+}
+
+// The database's records once they are in, within `ms`; null while there
+// are none (yet, or at all).
+const Lookup* answered(DWORD ms)
+{
+    const Lookup* lookup = g_check.lookup.get();
+    return lookup && WaitForSingleObject(lookup->done, ms) == WAIT_OBJECT_0 ? lookup : nullptr;
+}
+
+// The track's number among the disc's audio tracks (from 1), as the database counts them.
+int audio_number(int track)
+{
+    int n = 0;
+    for (int i = 0; i <= track && i < g_check.toc.count; ++i) n += g_check.toc.tracks[i].audio ? 1 : 0;
+    return n;
+}
+
+// The disc's table of contents, each audio track as long as its stream.
+bool read_toc(int drive, Toc* toc)
+{
+    CDLIB_TOC raw;
+    if (!CDLIB_GetTOC(static_cast<CDLIB_DWORD>(drive), &raw) || raw.first < 1 || raw.last < raw.first ||
+        raw.last - raw.first >= kMaxTracks)
+        return false;
+    toc->first = raw.first;
+    toc->count = raw.last - raw.first + 1;
+    for (int i = 0; i < toc->count; ++i) {
+        toc->tracks[i].start = raw.start[i];
+        toc->tracks[i].control = raw.control[i];
+        toc->tracks[i].audio = (raw.control[i] & kControlData) == 0;
+    }
+    toc->leadout = raw.leadout;
+    finish_toc_lengths(toc, false);
+    for (int i = 0; i < toc->count; ++i) {
+        CDLIB_DWORD bytes = toc->tracks[i].audio ? BASS_CD_GetTrackLength(static_cast<CDLIB_DWORD>(drive), i) : 0xFFFFFFFFu;
+        if (bytes != 0xFFFFFFFFu) toc->tracks[i].sectors = bytes / kSectorBytes;
+    }
+    return true;
+}
+
+bool sha256(const std::string& text, uint8_t digest[32])
+{
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    bool ok = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
+              BCryptHash(algorithm, nullptr, 0, reinterpret_cast<PUCHAR>(const_cast<char*>(text.data())),
+                         static_cast<ULONG>(text.size()), digest, 32) == 0;
+    if (algorithm) BCryptCloseAlgorithmProvider(algorithm, 0);
+    return ok;
+}
+
+// "<album><extension>" beside the files ("Rip" for an album without a title).
+void write_beside(const char* extension, const std::string& text)
+{
+    char name[1024];
+    snprintf(name, sizeof name, "%s", g_disc_fields.album[0] ? g_disc_fields.album : "Rip");
+    sanitize_name(name, ansi_lead_byte);
+    replace_file(std::string(OutputFolder) + name + extension, text);
+}
+
+void write_rip_log(const RipLog& log)
+{
+    std::string text = rip_log_text(log);
+    uint8_t digest[32];
+    if (sha256(text, digest)) write_beside(".log", text + rip_log_checksum_line(digest));
+}
+
+void write_cue_sheet(const char* genre)
+{
+    CueSheetInfo info;
+    info.genre = genre;
+    info.date = g_disc_fields.year;
+    char id[16];
+    snprintf(id, sizeof id, "%08x", freedb_disc_id(g_check.toc));
+    info.disc_id = id;
+    info.comment = std::string(kAppCaption) + " 1.2";
+    info.performer = g_disc_fields.artist;
+    info.title = g_disc_fields.album;
+    info.tracks = g_check.sheet;
+    write_beside(".cue", cue_sheet_text(info));
+}
+
+std::string now_text()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char text[32];
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
+}  // namespace
+
+bool replace_file(const std::string& path, const std::string& bytes)
+{
+    std::string part = path + ".part";
+    HANDLE file = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    bool whole = file != INVALID_HANDLE_VALUE &&
+                 WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) whole = false;
+    if (whole && MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    g_log.print("%s not written (%lu)", path.c_str(), GetLastError());
+    DeleteFileA(part.c_str());
+    return false;
+}
+
+void ar_rip_begin(int drive, const ReadOffsetChoice& offset)
+{
+    g_check = RipCheck();
+    g_check.offset = offset;
+    g_check.toc_ok = read_toc(drive, &g_check.toc);
+    for (int i = 0; g_check.toc_ok && i < g_check.toc.count; ++i) {
+        if (!g_check.toc.tracks[i].audio) continue;
+        if (g_check.first_audio < 0) g_check.first_audio = i;
+        g_check.last_audio = i;
+    }
+    if (g_check.first_audio >= 0) start_lookup();
+}
+
+void ar_read_begin(int track)
+{
+    if (track != g_check.track) g_check.read_crcs.clear();
+    g_check.track = track;
+    uint64_t frames = g_check.toc_ok && track < g_check.toc.count ? g_check.toc.tracks[track].sectors * 588ull : 0;
+    ar_checksum_start(&g_check.sum, frames, track == g_check.first_audio, track == g_check.last_audio);
+    g_capture_checksum = &g_check.sum;
+}
+
+bool ar_read_again(int track, unsigned long unread)
+{
+    g_capture_checksum = nullptr;
+    g_check.read_crcs.push_back(g_check.sum.crc32);
+    if (static_cast<int>(g_check.read_crcs.size()) >= kMaxReads) return false;
+    // A disc the database does not know (or no answer yet) is read once.
+    const Lookup* lookup = answered(0);
+    if (!lookup || !lookup->in_database) return false;
+    if (unread == 0 && ar_match_track(lookup->records, audio_number(track), g_check.sum.v1, g_check.sum.v2).matched)
+        return false;
+    g_log.print("track %d: read %d of %d did not match the database%s: read again", track + 1,
+                static_cast<int>(g_check.read_crcs.size()), kMaxReads, unread ? " (unreadable sectors)" : "");
+    return true;
+}
+
+void ar_track_done(int track, const char* file_name, const char* title, const std::vector<uint32_t>& unread)
+{
+    CueSheetTrack entry;
+    entry.number = g_check.toc.first + track;
+    entry.control = g_check.toc_ok && track < g_check.toc.count ? g_check.toc.tracks[track].control : 0;
+    entry.file_name = file_name;
+    entry.title = title;
+    entry.performer = g_disc_fields.artist;
+    g_check.sheet.push_back(entry);
+    g_capture_checksum = nullptr;
+    RipLogTrack t;
+    t.number = g_check.toc.first + track;
+    t.file_name = file_name;
+    t.peak = g_check.sum.peak;
+    t.crc32 = g_check.sum.crc32;
+    t.ar_v1 = g_check.sum.v1;
+    t.ar_v2 = g_check.sum.v2;
+    t.rereads = g_check.read_crcs.empty() ? 0 : static_cast<int>(g_check.read_crcs.size()) - 1;
+    for (uint32_t crc : g_check.read_crcs) t.reads_agree = t.reads_agree && crc == t.crc32;
+    t.unreadable = unread;
+    t.confidence = audio_number(track);  // the database's track number until the verdict
+    g_check.tracks.push_back(t);
+    g_check.track = -1;
+    g_log.print("track %d: CRC32 %08X, AccurateRip v1 %08X v2 %08X", track + 1, t.crc32, t.ar_v1, t.ar_v2);
+}
+
+std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, bool succeeded, const char* genre)
+{
+    g_capture_checksum = nullptr;
+    if (g_check.tracks.empty() || !finished) return "";
+    if (succeeded && g_check.toc_ok) write_cue_sheet(genre);
+    DWORD waited = GetTickCount();
+    const Lookup* lookup = answered(kEndWaitMs);
+    g_log.print("AccurateRip: the end of the rip waited %lu ms for the answer", GetTickCount() - waited);
+    if (!lookup) g_log.print("AccurateRip: no answer in time");
+    else if (!lookup->why.empty()) g_log.print("AccurateRip: %s", lookup->why.c_str());
+    for (RipLogTrack& t : g_check.tracks) {
+        int number = t.confidence;
+        t.confidence = 0;
+        if (!lookup || (!lookup->in_database && !lookup->not_in_database)) continue;
+        if (lookup->not_in_database) {
+            t.verdict = ArVerdict::kNotInDatabase;
+            continue;
+        }
+        ArMatch match = ar_match_track(lookup->records, number, t.ar_v1, t.ar_v2);
+        t.verdict = match.matched ? ArVerdict::kAccurate : ArVerdict::kNoMatch;
+        t.confidence = match.matched ? match.confidence : match.best_confidence;
+    }
+    RipLog log;
+    log.program = kAppCaption;
+    log.version = "1.2";
+    log.date = now_text();
+    log.vendor = g_check.offset.vendor;
+    log.product = g_check.offset.product;
+    log.read_offset = g_check.offset.samples;
+    log.offset_source = g_check.offset.source;
+    log.settings = settings;
+    log.artist = g_disc_fields.artist;
+    log.album = g_disc_fields.album;
+    log.toc = g_check.toc;
+    log.tracks = g_check.tracks;
+    write_rip_log(log);
+    std::string verdict = rip_verdict_text(log);
+    g_log.print("AccurateRip: %s", verdict.c_str());
+    // No answer at all is for the log alone: the rip is as it always was.
+    bool told = lookup && (lookup->in_database || lookup->not_in_database);
+    return told ? verdict : "";
+}
