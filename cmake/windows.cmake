@@ -43,6 +43,7 @@ add_library(orvo_app STATIC
     rip/accurate_rip_check.cpp
     rip/accurate_rip_offset.cpp
     rip/capture.cpp
+    rip/checksum_worker.cpp
     rip/encode_job.cpp
     rip/flac.cpp
     rip/mp3.cpp

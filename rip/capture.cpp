@@ -12,6 +12,7 @@
 #include "cdlib/cdlib.h"
 #include "rip/encode_job.h"
 #include "rip/ar_checksum.h"
+#include "rip/checksum_worker.h"
 #include "rip/names.h"
 #include "rip/rip_state.h"
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr int kMaxDrives = 32;
 constexpr CDLIB_DWORD kBlockBytes = 20000;
+static_assert(kBlockBytes <= kChecksumSlotBytes, "a block fits a checksum slot");
 
 }  // namespace
 
@@ -48,14 +50,19 @@ CDLIB_QWORD pump_blocks(HSTREAM stream, CDLIB_QWORD length, Write write)
     BASS_ChannelPlay(stream, 0);
     CDLIB_QWORD delivered = 0;
     while (BASS_ChannelIsActive(stream) && !rip_stopping()) {
-        CDLIB_DWORD got = BASS_ChannelGetData(stream, g_block, kBlockBytes);
+        // A block to be summed is read into a slot of the checksum thread.
+        uint8_t* slot = g_capture_checksum ? checksum_slot() : nullptr;
+        char* block = slot ? reinterpret_cast<char*>(slot) : g_block;
+        CDLIB_DWORD got = BASS_ChannelGetData(stream, block, kBlockBytes);
         if (got == 0xFFFFFFFFu) break;
-        if (!write(g_block, got)) break;
-        if (g_capture_checksum) ar_checksum_feed(g_capture_checksum, reinterpret_cast<const uint8_t*>(g_block), got);
+        if (!write(block, got)) break;
+        if (slot) checksum_queue(g_capture_checksum, got);
+        else if (g_capture_checksum) ar_checksum_feed(g_capture_checksum, reinterpret_cast<const uint8_t*>(block), got);
         delivered += got;
         double share = length > 0 ? static_cast<double>(delivered) / static_cast<double>(length) : 0.0;
         show_reading(share > 1.0 ? 1.0 : share);
     }
+    checksum_finish();  // the track's sums are final before anyone reads them
     return delivered;
 }
 
