@@ -11,6 +11,9 @@ void write_setting_text(const char* section, const char* key, const char* text);
 
 // `MusicBrainz` in settings.ini: 0 turns the lookup after each Refresh off.
 extern bool g_musicbrainz_lookup;
+// `AccurateRip` in settings.ini: 0 turns the checks of rips off (no
+// request to the database, no checksums, no re-reads).
+extern bool g_accuraterip_check;
 // ReadOffset, when settings.ini sets it to a valid offset.
 bool read_offset_setting(int* samples);
 

@@ -19,6 +19,9 @@
 #    ripping it to MP3 and to FLAC against ripping it to WAV, which is the
 #    reading time (target: at most 1.05x each: encoding keeps up with the
 #    reading);
+#  - the AccurateRip checks (the lookup, the checksums, the log) in a WAV
+#    rip, against the same rip with AccurateRip=0: unthrottled (target:
+#    nothing measurable) and at 24x (target: at most 1.02x);
 #  - the program's peak memory during each of those rips (target: below 96 MB).
 # A rip is timed from the press of Start to the "Done!" box. The figures of
 # the last three items (and the MP3 one) are the median of three rounds,
@@ -98,6 +101,18 @@ program_rip() {  # the disc ripped to format $1 in the program
 }
 wav_wall=$(best rip_wall_seconds program_rip wav)
 program_rip wav > "$WORK/wav-run.txt"
+# The AccurateRip checks (the lookup, the checksums, the log) against the
+# same WAV rip with AccurateRip=0, in seven paired rounds.
+checks_settings() {  # settings.ini of folder $1 for format $2 with AccurateRip=$3
+    local flags="MP3=0\r\nWAV=1"
+    [ "$2" = mp3 ] && flags="MP3=1\r\nWAV=0"
+    printf '[Settings]\r\n%b\r\nWMA=0\r\nOutput=%s\\\r\nAccurateRip=%s\r\n' "$flags" "$(winepath -w "$1/out")" "$3" > "$1/settings.ini"
+}
+for i in 1 2 3 4 5 6 7; do
+    checks_settings "$RIP" wav 0; program_rip wav > "$WORK/wavoff-$i.txt"
+    checks_settings "$RIP" wav 1; program_rip wav > "$WORK/wavon-$i.txt"
+done
+checks_settings "$RIP" mp3 1
 
 # Baselines: LAME's command line on the WAV files the rip just wrote, and a copy of them.
 lame_all() {
@@ -136,21 +151,25 @@ cp "$RIP/OrvoCdRipperSim.exe" "$SLOW/"
 ln "$RIP/discs/long.bin" "$SLOW/discs/long.bin"
 { echo 'REM SPEED 24'; cat "$RIP/discs/long.cue"; } > "$SLOW/discs/long.cue"
 printf '[Settings]\r\nMP3=1\r\nWAV=0\r\nWMA=0\r\nOutput=%s\\\r\n' "$(winepath -w "$SLOW/out")" > "$SLOW/settings.ini"
-slow_rip() {
+slow_rip() {  # format $1, with AccurateRip=$2
     rm -f "$SLOW"/out/*."$1"
+    checks_settings "$SLOW" mp3 "$2"
     wine build/win/tests/bench_rip.exe "$SLOW" "$1" | tr -d '\r'
 }
 for i in 1 2 3; do
-    for f in wav mp3 flac; do slow_rip "$f" > "$WORK/slow-$f-$i.txt"; done
+    for f in wav mp3 flac; do slow_rip "$f" 1 > "$WORK/slow-$f-$i.txt"; done
+    slow_rip wav 0 > "$WORK/slow-wavoff-$i.txt"
 done
 
 ratios() {  # the median over the rounds of value $1 in files $2-N divided by value $3 in files $4-N
-    for i in 1 2 3; do
+    local n; n=$(ls "$2"-*.txt | wc -l)
+    for i in $(seq "$n"); do
         awk -v a="$(value "$1" "$2-$i.txt")" -v b="$(value "$3" "$4-$i.txt")" 'BEGIN {print a / b}'
     done | median
 }
 medians() {  # the median over the rounds of value $1 in files $2-N
-    for i in 1 2 3; do value "$1" "$2-$i.txt"; done | median
+    local n; n=$(ls "$2"-*.txt | wc -l)
+    for i in $(seq "$n"); do value "$1" "$2-$i.txt"; done | median
 }
 mp3_wall=$(medians rip_wall_seconds "$WORK/mp3")
 lame_wall=$(medians lame_wall_seconds "$WORK/lame")
@@ -169,6 +188,12 @@ for f in mp3 flac; do
         -v q="$(ratios rip_wall_seconds "$WORK/slow-$f" rip_wall_seconds "$WORK/slow-wav")" 'BEGIN {
         printf "%s rip of 40 min read at 24x (median of 3): %.1f s vs %.1f s for the WAV rip of the same disc, the reading time (median of 3) = %.3fx (median of the paired ratios; target <= 1.05x)\n", n, r, w, q }'
 done
+awk -v r="$(medians rip_wall_seconds "$WORK/wavon")" -v w="$(medians rip_wall_seconds "$WORK/wavoff")" \
+    -v q="$(ratios rip_wall_seconds "$WORK/wavon" rip_wall_seconds "$WORK/wavoff")" 'BEGIN {
+    printf "AccurateRip checks in the WAV rip of 40 min, unthrottled (median of 7): %.2f s vs %.2f s with AccurateRip=0 = %.3fx (median of the paired ratios; target: nothing measurable)\n", r, w, q }'
+awk -v r="$(medians rip_wall_seconds "$WORK/slow-wav")" -v w="$(medians rip_wall_seconds "$WORK/slow-wavoff")" \
+    -v q="$(ratios rip_wall_seconds "$WORK/slow-wav" rip_wall_seconds "$WORK/slow-wavoff")" 'BEGIN {
+    printf "AccurateRip checks in the WAV rip read at 24x (median of 3): %.2f s vs %.2f s with AccurateRip=0 = %.4fx (median of the paired ratios; target <= 1.02x)\n", r, w, q }'
 peak() {  # the highest peak working set and private bytes in MB of the runs in files $@
     awk '$1 == "peak_working_set_mb" && $2 > w {w = $2} $1 == "peak_private_mb" && $2 > p {p = $2} END {printf "working set %.1f MB, private %.1f MB", w, p}' "$@"
 }

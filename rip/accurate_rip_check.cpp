@@ -216,7 +216,7 @@ void ar_rip_begin(int drive, const ReadOffsetChoice& offset)
         if (g_check.first_audio < 0) g_check.first_audio = i;
         g_check.last_audio = i;
     }
-    if (g_check.first_audio >= 0) start_lookup();
+    if (g_check.first_audio >= 0 && g_accuraterip_check) start_lookup();
 }
 
 void ar_read_begin(int track)
@@ -225,7 +225,7 @@ void ar_read_begin(int track)
     g_check.track = track;
     uint64_t frames = g_check.toc_ok && track < g_check.toc.count ? g_check.toc.tracks[track].sectors * 588ull : 0;
     ar_checksum_start(&g_check.sum, frames, track == g_check.first_audio, track == g_check.last_audio);
-    g_capture_checksum = &g_check.sum;
+    g_capture_checksum = g_accuraterip_check ? &g_check.sum : nullptr;
 }
 
 bool ar_read_again(int track, unsigned long unread)
@@ -277,7 +277,7 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     DWORD waited = GetTickCount();
     const Lookup* lookup = answered(kEndWaitMs);
     g_log.print("AccurateRip: the end of the rip waited %lu ms for the answer", GetTickCount() - waited);
-    if (!lookup) g_log.print("AccurateRip: no answer in time");
+    if (!lookup) g_log.print(g_accuraterip_check ? "AccurateRip: no answer in time" : "AccurateRip: off");
     else if (!lookup->why.empty()) g_log.print("AccurateRip: %s", lookup->why.c_str());
     for (RipLogTrack& t : g_check.tracks) {
         int number = t.confidence;
@@ -304,6 +304,7 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     log.album = g_disc_fields.album;
     log.toc = g_check.toc;
     log.tracks = g_check.tracks;
+    log.checked = g_accuraterip_check;
     write_rip_log(log);
     std::string verdict = rip_verdict_text(log);
     g_log.print("AccurateRip: %s", verdict.c_str());

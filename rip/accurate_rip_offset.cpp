@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,58 @@
 #include "lookup/accuraterip.h"
 #include "lookup/web.h"
 #include "rip/accurate_rip_run.h"
+#include "rip/rip_state.h"
 
 namespace {
 
 constexpr size_t kMaxDriveListBytes = 4 << 20;
+
+// One request for the drive list, shared with its thread, which may outlive
+// the rip that asked (a server that does not answer).
+struct ListFetch {
+    HANDLE done = nullptr;
+    WebReply reply;
+    bool answered = false;
+    ~ListFetch()
+    {
+        if (done) CloseHandle(done);
+    }
+};
+
+DWORD WINAPI fetch_thread(LPVOID parameter)
+{
+    std::unique_ptr<std::shared_ptr<ListFetch>> holder(static_cast<std::shared_ptr<ListFetch>*>(parameter));
+    ListFetch& fetch = **holder;
+    fetch.answered = web_get(kArHost, kArDriveListPath, false, kMaxDriveListBytes, &fetch.reply, nullptr);
+    SetEvent(fetch.done);
+    return 0;
+}
+
+// Fetches the drive list on a thread of its own and waits for it, but
+// never past an Abort: a server that does not answer keeps only that thread
+// (until its time-out), not the user. False when there is no answer.
+bool fetch_drive_list(WebReply* reply, bool* stopped)
+{
+    auto fetch = std::make_shared<ListFetch>();
+    fetch->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!fetch->done) return false;
+    auto* holder = new std::shared_ptr<ListFetch>(fetch);
+    HANDLE thread = CreateThread(nullptr, 0, fetch_thread, holder, 0, nullptr);
+    if (!thread) {
+        delete holder;
+        return false;
+    }
+    CloseHandle(thread);
+    g_log.print("asking %s for the drive list", kArHost);
+    while (WaitForSingleObject(fetch->done, 100) == WAIT_TIMEOUT) {
+        if (!rip_stopping()) continue;
+        g_log.print("drive list: the rip was stopped before the answer");
+        *stopped = true;
+        return false;
+    }
+    *reply = fetch->reply;
+    return fetch->answered;
+}
 
 bool read_file(const char* path, std::string* bytes)
 {
@@ -45,10 +94,12 @@ bool load_drive_list(std::vector<ArDrive>* drives)
         g_log.print("%s: %s", path, why.c_str());
     }
     if (fetched) return false;
-    fetched = true;
     WebReply reply;
-    if (!web_get(kArHost, kArDriveListPath, false, kMaxDriveListBytes, &reply, nullptr) || reply.status != 200 ||
-        reply.too_big) {
+    bool stopped = false;
+    bool answered = fetch_drive_list(&reply, &stopped);
+    fetched = !stopped;  // a rip stopped while waiting leaves the question to the next
+    if (stopped) return false;
+    if (!answered || reply.status != 200 || reply.too_big) {
         g_log.print("drive list: no answer (status %lu, error %lu)", reply.status, reply.error);
         return false;
     }
@@ -73,7 +124,7 @@ ReadOffsetChoice apply_read_offset(int drive)
     std::vector<ArDrive> drives;
     if (read_offset_setting(&choice.samples)) {
         choice.source = OffsetSource::kSetting;
-    } else if ((vendor[0] || product[0]) && load_drive_list(&drives) &&
+    } else if (g_accuraterip_check && (vendor[0] || product[0]) && load_drive_list(&drives) &&
                ar_find_drive_offset(drives, vendor, product, &choice.samples)) {
         choice.source = OffsetSource::kDriveList;
     }

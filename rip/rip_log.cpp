@@ -99,6 +99,7 @@ std::string rip_verdict_text(const RipLog& log)
     }
     std::string missed = track_list(log, false);
     if (log.tracks.empty()) return "No track was ripped.";
+    if (!log.checked) return "AccurateRip checks are off (AccurateRip=0 in settings.ini): the rip was not verified.";
     if (missed.empty()) return "Every track accurately ripped (lowest confidence " + std::to_string(lowest) + ").";
     if (not_in_database) return "The disc is not in the AccurateRip database: the rip could not be verified.";
     if (not_checked && lowest < 0) return "The AccurateRip database gave no answer: the rip could not be verified.";
@@ -132,9 +133,13 @@ std::string rip_log_text(const RipLog& log)
     for (const RipLogTrack& track : log.tracks) {
         add(&text, "\r\nTrack %2d\r\n", track.number);
         text += "  File:            " + plain(track.file_name) + "\r\n";
-        add(&text, "  Peak level:      %.1f %%\r\n", track.peak * 100.0 / 32768);
-        add(&text, "  CRC-32:          %08X\r\n", track.crc32);
-        add(&text, "  AccurateRip:     v1 %08X, v2 %08X\r\n", track.ar_v1, track.ar_v2);
+        if (log.checked) {
+            add(&text, "  Peak level:      %.1f %%\r\n", track.peak * 100.0 / 32768);
+            add(&text, "  CRC-32:          %08X\r\n", track.crc32);
+            add(&text, "  AccurateRip:     v1 %08X, v2 %08X\r\n", track.ar_v1, track.ar_v2);
+        } else {
+            text += "  Checksums:       not taken (AccurateRip=0 in settings.ini)\r\n";
+        }
         text += "  Verdict:         " + track_verdict(track) + "\r\n";
         add(&text, "  Re-reads:        %d\r\n", track.rereads);
         std::string unreadable = std::to_string(track.unreadable.size()) + " sectors: " + ranges_text(track.unreadable);

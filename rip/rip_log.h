@@ -38,6 +38,7 @@ struct RipLog {
     std::vector<std::string> settings;  // format and encoder, one line each
     std::string artist, album;
     Toc toc;                            // the freedb and AccurateRip ids come from it
+    bool checked = true;                // false: AccurateRip=0, no checksums were taken
     std::string musicbrainz_id;         // empty: none
     std::vector<RipLogTrack> tracks;
 };

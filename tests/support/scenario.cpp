@@ -58,9 +58,9 @@
 //           refresh (press Refresh, wait for its end) | press CONTROL
 //           rip FMT [artist=0|1] [album=0|1]   (answers every box with OK)
 //           abort [MS] (the dialog gone within MS) | answer (OK to the next box) | close [nowait]
-//           when reading N [after MS]: STEP | when encoding: STEP   (for the next rip: once
-//             the progress label has named track N for 300 ms or MS, or once the
-//             log shows "wavtomp3")
+//           when reading N [after MS]: STEP | when encoding: STEP | when log TEXT: STEP
+//             (for the next rip: once the progress label has named track N for
+//             300 ms or MS, or once the log shows "wavtomp3" or TEXT)
 //           edit ROW|below [number|title|time] (double-click) | scroll | click CONTROL
 //           type CONTROL TEXT (WM_CHAR) | paste CONTROL TEXT | key CONTROL enter|escape
 //           minimize | second (the program started again; it must end with 0)

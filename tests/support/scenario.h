@@ -35,7 +35,8 @@ struct Run {
     Strings boxes;
     int line = 0;
     Step when = {"", 0};
-    int when_track = -1;  // the track of the armed step; 0 for encoding
+    int when_track = -1;  // the track of the armed step; 0 for a log line
+    std::string when_log;  // the log line that runs it ("wavtomp3" for encoding)
     DWORD when_seen = 0, when_after = 300;  // when the label first named it; how long it must
     HWND progress = nullptr;
     std::vector<HANDLE> held;  // files held open by `hold`

@@ -29,7 +29,7 @@ void poll_rip(Run& run, HWND progress)
 {
     run.progress = progress;
     if (run.when_track < 0) return;
-    if (run.when_track == 0 && log_of(run).find("wavtomp3") == std::string::npos) return;
+    if (run.when_track == 0 && log_of(run).find(run.when_log) == std::string::npos) return;
     if (run.when_track > 0) {
         std::string label = harness::window_text(GetDlgItem(progress, IDC_TRACK_LABEL));
         if (label.rfind(to_string(run.when_track) + ".", 0) != 0) return;
@@ -91,9 +91,10 @@ bool when(Run& run, Strings& a)
 {
     size_t colon = a[0].find(':');
     std::string condition = a[0].substr(0, colon);
-    bool reading = condition.rfind("reading ", 0) == 0;
-    if (colon == std::string::npos || (!reading && condition != "encoding"))
-        return fail(run, "when reading N [after MS]: STEP | when encoding: STEP");
+    bool reading = condition.rfind("reading ", 0) == 0, logged = condition.rfind("log ", 0) == 0;
+    if (colon == std::string::npos || (!reading && !logged && condition != "encoding"))
+        return fail(run, "when reading N [after MS]: STEP | when encoding: STEP | when log TEXT: STEP");
+    run.when_log = logged ? condition.substr(4) : "wavtomp3";
     run.when = {a[0].substr(colon + 1), run.line};
     run.when_track = reading ? atoi(condition.c_str() + 8) : 0;
     size_t after = condition.find(" after ");
