@@ -76,6 +76,16 @@ bool cddb_year(const char* reply, char* year, size_t size)
     return found != nullptr;
 }
 
+bool cddb_genre(const char* reply, const char* category, char* genre, size_t size)
+{
+    if (cddb_value(reply, "DGENRE", genre, size)) return true;
+    genre[0] = '\0';
+    if (strcmp(category, "misc") == 0 || strcmp(category, "data") == 0) return false;
+    snprintf(genre, size, "%s", category);
+    if (genre[0] >= 'a' && genre[0] <= 'z') genre[0] = static_cast<char>(genre[0] - 'a' + 'A');
+    return genre[0] != '\0';
+}
+
 void split_dtitle(const char* dtitle, char* artist, size_t artist_size, char* album, size_t album_size)
 {
     const char* mark = strstr(dtitle, " / ");

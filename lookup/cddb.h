@@ -33,6 +33,11 @@ bool cddb_value(const char* reply, const char* key, char* out, size_t size);
 constexpr size_t kCddbYearSize = 5;
 bool cddb_year(const char* reply, char* year, size_t size);
 
+// The disc's genre: DGENRE when the entry has one, else the category the
+// entry was read from ("rock" gives "Rock"); none for "misc" and "data",
+// which name no genre. Returns whether `genre` got any text.
+bool cddb_genre(const char* reply, const char* category, char* genre, size_t size);
+
 // Splits a DTITLE value at its first " / ": `artist` gets what stands
 // before it (or the whole value when there is none), `album` what follows.
 void split_dtitle(const char* dtitle, char* artist, size_t artist_size, char* album, size_t album_size);

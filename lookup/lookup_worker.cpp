@@ -18,6 +18,7 @@
 #include "ui/skinned.h"
 
 const char kCddbServer[] = "gnudb.gnudb.org";
+CddbGenre g_cddb_genre;
 
 namespace {
 
@@ -61,6 +62,7 @@ struct LookupResult {
     Outcome outcome;
     const char* genre;  // the category's name
     DWORD http_status;
+    char disc_id[16];   // the freedb id asked for
 };
 
 void release_job(LookupJob* job)
@@ -111,7 +113,7 @@ LookupResult look_up(LookupJob* job)
 {
     int category = static_cast<int>(SendDlgItemMessageA(job->dialog, IDC_GENRE, CB_GETCURSEL, 0, 0));
     if (category < 0 || category >= kCddbCategoryCount) category = 0;
-    LookupResult result = {job, kNotReady, CddbCategories[category].name, 0};
+    LookupResult result = {job, kNotReady, CddbCategories[category].name, 0, {}};
     int drive = static_cast<int>(SendDlgItemMessageA(g_main_window, IDC_DRIVES, CB_GETCURSEL, 0, 0));
     g_drive_index = drive;
     if (!BASS_CD_IsReady(drive)) return result;
@@ -119,6 +121,7 @@ LookupResult look_up(LookupJob* job)
     g_log.print("CDDB: %s", query);
     char disc_id[64] = {};
     if (query) snprintf(disc_id, sizeof disc_id, "%.*s", static_cast<int>(strcspn(query, " ")), query);
+    snprintf(result.disc_id, sizeof result.disc_id, "%s", disc_id);
     g_log.print("Genre: %s", result.genre);
     char object[1024];
     snprintf(object, sizeof object, "%s?cmd=cddb+read+%s+%s&hello=%s+orvocdripper+%s&proto=1", kCgiPath,
@@ -158,6 +161,13 @@ void apply_entry(const char* reply)
         item.pszText = ScratchText;
         SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
     }
+}
+
+void keep_genre(const LookupResult& result)
+{
+    cddb_genre(result.job->reply.c_str(), result.genre, g_cddb_genre.text, sizeof g_cddb_genre.text);
+    snprintf(g_cddb_genre.disc_id, sizeof g_cddb_genre.disc_id, "%s", result.disc_id);
+    g_log.print("GENRE: %s", g_cddb_genre.text);
 }
 
 // Says why a reply changed nothing; a CDDB status line is shown as sent.
@@ -203,8 +213,12 @@ bool show_result(HWND dialog, const LookupResult& result)
     } else if (result.outcome == kAnswered) {
         CddbReply kind = classify_cddb_reply(result.http_status, result.job->reply.c_str());
         done = kind == CddbReply::kEntry;
-        if (done) apply_entry(result.job->reply.c_str());
-        else show_no_entry(result, kind);
+        if (done) {
+            apply_entry(result.job->reply.c_str());
+            keep_genre(result);
+        } else {
+            show_no_entry(result, kind);
+        }
     }
     EnableWindow(dialog, TRUE);
     SetFocus(dialog);

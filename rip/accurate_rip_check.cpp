@@ -168,6 +168,13 @@ void write_rip_log(const RipLog& log)
 
 void write_cue_sheet(const char* genre)
 {
+    // A cue sheet numbers its tracks one after another: a rip that left out
+    // tracks between others is no stretch of the disc and gets none.
+    for (size_t i = 1; i < g_check.sheet.size(); ++i) {
+        if (g_check.sheet[i].number == g_check.sheet[i - 1].number + 1) continue;
+        g_log.print("no cue sheet: the tracks ripped are not one run of the disc");
+        return;
+    }
     CueSheetInfo info;
     info.genre = genre;
     info.date = g_disc_fields.year;

@@ -1,5 +1,5 @@
-// CDDB replies of any bytes through the reply check, the value and year
-// search and the DTITLE split. The first byte chooses the out buffers'
+// CDDB replies of any bytes through the reply check, the value, year and
+// genre search and the DTITLE split. The first byte chooses the out buffers'
 // size (1 to 256 bytes), each buffer allocated at exactly that size: a
 // value as long as the buffer is then quick to find, and a write one byte
 // past it is caught. The same bytes as a cover picture: what is taken
@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const char* key : {"DTITLE", "EXTD", "TTITLE0", "TTITLE12"})
         cddb_value(reply.c_str(), key, value.data(), out_size);
     cddb_year(reply.c_str(), value.data(), out_size);
+    cddb_genre(reply.c_str(), "rock", value.data(), out_size);
     split_dtitle(reply.c_str(), artist.data(), out_size, album.data(), out_size);
     CoverPicture cover;
     std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -19,8 +19,9 @@ static std::string run(const TableRow& row)
         split_dtitle(text.c_str(), out.data(), size, album.data(), size);
         return "[" + std::string(out.data()) + "] [" + album.data() + "]";
     }
-    bool found = step == "year" ? cddb_year(text.c_str(), out.data(), size)
-                                : cddb_value(text.c_str(), row.at(3).c_str(), out.data(), size);
+    bool found = step == "year"    ? cddb_year(text.c_str(), out.data(), size)
+                 : step == "genre" ? cddb_genre(text.c_str(), row.at(3).c_str(), out.data(), size)
+                                   : cddb_value(text.c_str(), row.at(3).c_str(), out.data(), size);
     return found ? "\"" + std::string(out.data()) + "\"" : out[0] ? "absent, yet " + std::string(out.data()) : "absent";
 }
 
