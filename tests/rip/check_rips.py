@@ -161,6 +161,21 @@ def check_decoded_lengths(folder, wanted):
         check(f"{path.name}: decodes to its {wanted['seconds']} s", len(audio) == frames * 4, f"{len(audio) // 4} frames")
 
 
+LOG_LABEL = b"Orvo log checksum (SHA-256 of the text above): "
+
+
+def check_log_checksums(folder):
+    """Each kept rip log ends with a line holding the SHA-256 of every byte before it."""
+    for path in sorted(folder.rglob("*.log")):
+        text = path.read_bytes()
+        start = text.rfind(b"\r\n", 0, len(text) - 2) + 2
+        last = text[start:]
+        check(f"{path.name}: its last line is the log's checksum", last.startswith(LOG_LABEL) and last.endswith(b"\r\n"),
+              last[:80].decode(errors="replace"))
+        check(f"{path.name}: the checksum is the SHA-256 of the text above it",
+              last[len(LOG_LABEL):].strip() == hashlib.sha256(text[:start]).hexdigest().encode())
+
+
 def main():
     folder = Path(sys.argv[1])
     tags_files = sorted(folder.glob("*.tags"))
@@ -172,6 +187,7 @@ def main():
         code_page = raw[9:raw.index(b"\n")].decode() if raw.startswith(b"codepage=") else "cp1252"
         lines = raw.decode(code_page).splitlines()
         check_file(folder, dict(line.split("=", 1) for line in lines if "=" in line and not line.startswith("codepage=")))
+    check_log_checksums(folder)
     print(f"rips: {passed} passed, {failed} failed")
     return 1 if failed else 0
 
