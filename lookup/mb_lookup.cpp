@@ -341,6 +341,13 @@ void set_status(HWND window)
     if (!g_refresh_busy.load()) SetDlgItemTextA(window, IDC_STATUS, busy ? kLookingUp : "Done");
 }
 
+// The disc in `drive`: its table of contents and disc id ("" without).
+std::string drive_disc_id(int drive, MbToc* toc)
+{
+    uint8_t digest[20];
+    return read_toc(drive, toc) && sha1(mb_disc_id_text(*toc), digest) ? mb_disc_id(digest) : "";
+}
+
 }  // namespace
 
 void mb_lookup_begin()
@@ -359,6 +366,12 @@ void mb_lookup_end()
     if (WaitForSingleObject(g_thread, kCloseWaitMs) != WAIT_OBJECT_0) g_log.print("MusicBrainz: not waiting for the lookup");
 }
 
+std::string mb_drive_disc_id(int drive)
+{
+    MbToc toc;
+    return drive_disc_id(drive, &toc);
+}
+
 bool mb_lookup_after_refresh(HWND window, int drive)
 {
     HWND list = GetDlgItem(window, IDC_TRACKS);
@@ -366,11 +379,9 @@ bool mb_lookup_after_refresh(HWND window, int drive)
     clear_typed_marks();
     if (has_artist_column(list)) SendMessageA(list, LVM_DELETECOLUMN, kArtistColumn, 0);
     MbToc toc;
-    uint8_t digest[20];
-    bool listed = SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) > 0 && read_toc(drive, &toc) &&
-                  sha1(mb_disc_id_text(toc), digest);
-    bool wanted = listed && g_thread && g_musicbrainz_lookup;
-    std::string disc_id = wanted ? mb_disc_id(digest) : "";
+    bool listed = SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) > 0;
+    std::string disc_id = listed && g_thread && g_musicbrainz_lookup ? drive_disc_id(drive, &toc) : "";
+    bool wanted = !disc_id.empty();
     std::lock_guard<std::mutex> hold(g_lock);
     g_found = MbFound();
     g_listed = disc_id;

@@ -24,6 +24,10 @@ void mb_lookup_end();    // on close: ends a running request, waits a second at 
 // of saying "Done".
 bool mb_lookup_after_refresh(HWND main_window, int drive);
 
+// The MusicBrainz disc id of the disc in `drive`; "" when there is none
+// (no disc, no audio track).
+std::string mb_drive_disc_id(int drive);
+
 // Main thread, on WM_MB_ENDED (also posted when a rip ends: what was
 // found while it ran is shown then).
 void mb_lookup_ended(HWND main_window);

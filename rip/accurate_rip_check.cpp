@@ -16,6 +16,7 @@
 #include "app/settings.h"
 #include "cdlib/cdlib.h"
 #include "lookup/accuraterip.h"
+#include "lookup/mb_lookup.h"
 #include "lookup/web.h"
 #include "rip/accurate_rip_run.h"
 #include "rip/ar_checksum.h"
@@ -51,6 +52,7 @@ struct RipCheck {
     int first_audio = -1, last_audio = -1;  // indexes into toc.tracks
     ReadOffsetChoice offset;
     std::shared_ptr<Lookup> lookup;
+    std::string musicbrainz_id;
     std::vector<RipLogTrack> tracks;
     std::vector<CueSheetTrack> sheet;  // the same tracks
     // The read under way.
@@ -218,6 +220,7 @@ void ar_rip_begin(int drive, const ReadOffsetChoice& offset)
     g_check = RipCheck();
     g_check.offset = offset;
     g_check.toc_ok = read_toc(drive, &g_check.toc);
+    g_check.musicbrainz_id = mb_drive_disc_id(drive);
     for (int i = 0; g_check.toc_ok && i < g_check.toc.count; ++i) {
         if (!g_check.toc.tracks[i].audio) continue;
         if (g_check.first_audio < 0) g_check.first_audio = i;
@@ -310,6 +313,7 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     log.artist = g_disc_fields.artist;
     log.album = g_disc_fields.album;
     log.toc = g_check.toc;
+    log.musicbrainz_id = g_check.musicbrainz_id;
     log.tracks = g_check.tracks;
     log.checked = g_accuraterip_check;
     write_rip_log(log);

@@ -114,7 +114,8 @@ std::string rip_log_text(const RipLog& log)
     ArDiscIds ids = ar_disc_ids(toc);
     const char* sources[] = {"unknown, none applied", "from settings.ini", "from the AccurateRip drive list"};
     add(&text, "%s %s rip log\r\n\r\n", plain(log.program).c_str(), plain(log.version).c_str());
-    text += "Date:          " + plain(log.date) + "\r\nDrive:         " + plain(log.vendor) + " - " + plain(log.product) + "\r\n";
+    std::string drive = log.vendor.empty() && log.product.empty() ? "not reported" : plain(log.vendor) + " - " + plain(log.product);
+    text += "Date:          " + plain(log.date) + "\r\nDrive:         " + drive + "\r\n";
     add(&text, "Read offset:   %+d samples (%s)\r\n", log.read_offset, sources[static_cast<int>(log.offset_source)]);
     for (const std::string& line : log.settings) text += "Settings:      " + plain(line) + "\r\n";
     text += "Album:         " + plain(log.artist) + " / " + plain(log.album) + "\r\n\r\n";
