@@ -1,7 +1,7 @@
 // Times a whole rip in the real simulation build, driven like a user:
 // Rip CD, the format, Start, until "Done!". Prints the wall time and the
 // program's peak memory for bench/run.sh.
-//   bench_rip PROGRAM_FOLDER FORMAT(mp3|wav|flac) [ARTIST ALBUM YEAR [PAUSE_MS]]
+//   bench_rip PROGRAM_FOLDER FORMAT(mp3|wav|wma|flac) [ARTIST ALBUM YEAR [PAUSE_MS]]
 // The optional texts are typed into the main window's fields first, and
 // the rip starts PAUSE_MS later (the headless demo of run.sh uses them to
 // show the filled window in its screenshot).
@@ -20,7 +20,13 @@ int main(int argc, char** argv)
 {
     if (argc < 3) return 2;
     std::string folder = harness::windows_path(argv[1]);
-    int format = strcmp(argv[2], "wav") == 0 ? IDC_WAV : strcmp(argv[2], "flac") == 0 ? IDC_FLAC : IDC_MP3;
+    const char* name = argv[2];
+    int format = strcmp(name, "wav") == 0    ? IDC_WAV
+                 : strcmp(name, "flac") == 0 ? IDC_FLAC
+                 : strcmp(name, "wma") == 0  ? IDC_WMA
+                 : strcmp(name, "mp3") == 0  ? IDC_MP3
+                                             : 0;
+    if (!format) return 2;  // an unknown format would rip another one silently
     harness::Program program;
     program.folder = folder;
     if (!program.start_in(folder + "\\OrvoCdRipperSim.exe")) return 1;
