@@ -30,10 +30,12 @@ orvo_add_cdlib(cdlib_optical SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_optical.cp
 
 # Everything of the program but its entry point and the library behind it.
 add_library(orvo_app STATIC
+    app/digest.cpp
     app/globals.cpp
     app/guard.cpp
     app/log.cpp
     app/settings.cpp
+    app/whole_file.cpp
     cd/library_error.cpp
     cd/refresh_worker.cpp
     lookup/cover_art.cpp

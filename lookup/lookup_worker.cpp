@@ -18,7 +18,6 @@
 #include "ui/skinned.h"
 
 const char kCddbServer[] = "gnudb.gnudb.org";
-CddbGenre g_cddb_genre;
 
 namespace {
 
@@ -32,6 +31,12 @@ constexpr size_t kMaxReply = 65535;  // a longer reply is read this far
 constexpr UINT WM_LOOKUP_RESULT = WM_USER + 5;
 
 char g_album[4096];
+
+// The genre of the last entry applied, and the freedb id of its disc.
+struct {
+    char text[256];
+    char disc_id[16];
+} g_genre;
 
 // One opening of the dialog, shared by the dialog (main thread) and its
 // worker, and freed by whichever of the two lets go of it last. A dialog
@@ -165,9 +170,9 @@ void apply_entry(const char* reply)
 
 void keep_genre(const LookupResult& result)
 {
-    cddb_genre(result.job->reply.c_str(), result.genre, g_cddb_genre.text, sizeof g_cddb_genre.text);
-    snprintf(g_cddb_genre.disc_id, sizeof g_cddb_genre.disc_id, "%s", result.disc_id);
-    g_log.print("GENRE: %s", g_cddb_genre.text);
+    cddb_genre(result.job->reply.c_str(), result.genre, g_genre.text, sizeof g_genre.text);
+    snprintf(g_genre.disc_id, sizeof g_genre.disc_id, "%s", result.disc_id);
+    g_log.print("GENRE: %s", g_genre.text);
 }
 
 // Says why a reply changed nothing; a CDDB status line is shown as sent.
@@ -305,6 +310,14 @@ void start_lookup_worker(HWND dialog)
 }
 
 }  // namespace
+
+std::string cddb_genre_of_disc(int drive)
+{
+    const char* query = BASS_CD_GetID(drive, BASS_CDID_CDDB);  // "<freedb id> <tracks> ..."
+    size_t length = strlen(g_genre.disc_id);
+    bool same_disc = query && length > 0 && strncmp(query, g_genre.disc_id, length) == 0 && query[length] == ' ';
+    return same_disc ? g_genre.text : "";
+}
 
 void disc_info_command(HWND main_window)
 {

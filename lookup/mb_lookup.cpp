@@ -1,6 +1,5 @@
 #include "mb_lookup.h"
 
-#include <bcrypt.h>
 #include <commctrl.h>
 #include <atomic>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <map>
 #include <mutex>
 
+#include "app/digest.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/settings.h"
@@ -82,20 +82,6 @@ bool read_toc(int drive, MbToc* toc)
     }
     *toc = mb_toc_from_lbas(disc.first, starts, data, disc.leadout);
     return toc->last > 0;
-}
-
-bool sha1(const std::string& text, uint8_t digest[20])
-{
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    bool ok = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA1_ALGORITHM, nullptr, 0) == 0 &&
-              BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
-              BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(text.data())),
-                             static_cast<ULONG>(text.size()), 0) == 0 &&
-              BCryptFinishHash(hash, digest, 20, 0) == 0;
-    if (hash) BCryptDestroyHash(hash);
-    if (algorithm) BCryptCloseAlgorithmProvider(algorithm, 0);
-    return ok;
 }
 
 // Waits `ms`, or less when the program closes; false then.
@@ -345,7 +331,7 @@ void set_status(HWND window)
 std::string drive_disc_id(int drive, MbToc* toc)
 {
     uint8_t digest[20];
-    return read_toc(drive, toc) && sha1(mb_disc_id_text(*toc), digest) ? mb_disc_id(digest) : "";
+    return read_toc(drive, toc) && sha1_digest(mb_disc_id_text(*toc), digest) ? mb_disc_id(digest) : "";
 }
 
 }  // namespace

@@ -145,3 +145,57 @@ bool web_get(const char* host, const char* path, bool secure, size_t max_bytes, 
     close_open_handles(stop);
     return answered;
 }
+
+// One request on its thread, shared by the thread and its caller.
+struct WebFetch {
+    std::string host, path;
+    bool secure = false;
+    size_t max_bytes = 0;
+    HANDLE done = nullptr;  // set once `reply` and `answered` are final
+    WebReply reply;
+    bool answered = false;
+    ~WebFetch()
+    {
+        if (done) CloseHandle(done);
+    }
+};
+
+namespace {
+
+DWORD WINAPI fetch_thread(LPVOID parameter)
+{
+    std::unique_ptr<std::shared_ptr<WebFetch>> holder(static_cast<std::shared_ptr<WebFetch>*>(parameter));
+    WebFetch& fetch = **holder;
+    fetch.answered = web_get(fetch.host.c_str(), fetch.path.c_str(), fetch.secure, fetch.max_bytes, &fetch.reply, nullptr);
+    SetEvent(fetch.done);
+    return 0;
+}
+
+}  // namespace
+
+std::shared_ptr<WebFetch> web_fetch_start(const char* host, const std::string& path, bool secure, size_t max_bytes)
+{
+    auto fetch = std::make_shared<WebFetch>();
+    fetch->host = host;
+    fetch->path = path;
+    fetch->secure = secure;
+    fetch->max_bytes = max_bytes;
+    fetch->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!fetch->done) return nullptr;
+    auto* holder = new std::shared_ptr<WebFetch>(fetch);
+    HANDLE thread = CreateThread(nullptr, 0, fetch_thread, holder, 0, nullptr);
+    if (!thread) {
+        delete holder;
+        return nullptr;
+    }
+    CloseHandle(thread);
+    return fetch;
+}
+
+bool web_fetch_done(const std::shared_ptr<WebFetch>& fetch, DWORD ms, WebReply* reply, bool* answered)
+{
+    if (!fetch || WaitForSingleObject(fetch->done, ms) != WAIT_OBJECT_0) return false;
+    *reply = fetch->reply;
+    *answered = fetch->answered;
+    return true;
+}

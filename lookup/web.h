@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 // "OrvoCdRipper/1.2 ( https://orvo-cd-ripper.example/ )"
@@ -31,3 +32,12 @@ void web_stop_free(WebStop* stop);
 // A body that breaks off (a failed read, fewer bytes than its
 // Content-Length, the stop) is no answer either.
 bool web_get(const char* host, const char* path, bool secure, size_t max_bytes, WebReply* reply, WebStop* stop);
+
+// The same GET on a thread of its own, for a caller that must not wait
+// past its own limits (the end of a rip, an Abort): the request may outlive
+// it. Null when no thread could be started.
+struct WebFetch;
+std::shared_ptr<WebFetch> web_fetch_start(const char* host, const std::string& path, bool secure, size_t max_bytes);
+// Whether the request has ended within `ms`; then `reply` holds what came
+// and the result is web_get's in `answered`.
+bool web_fetch_done(const std::shared_ptr<WebFetch>& fetch, DWORD ms, WebReply* reply, bool* answered);

@@ -2,7 +2,6 @@
 // background, the checksums of every read, whether a track is read again,
 // and at the end the verdict and the rip log beside the files.
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <cstdio>
 #include <cstring>
@@ -11,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "app/digest.h"
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/whole_file.h"
 #include "app/settings.h"
 #include "cdlib/cdlib.h"
 #include "lookup/accuraterip.h"
@@ -31,19 +32,14 @@ constexpr size_t kMaxDbarBytes = 1 << 20;
 constexpr DWORD kEndWaitMs = 4000;  // what the end of a rip gives a lookup still under way
 constexpr int kMaxReads = 3;
 
-// One rip's question to the database. Shared with its thread, which may
-// outlive the rip (a server that does not answer).
+// One rip's question to the database and, once it is in, the answer.
 struct Lookup {
-    HANDLE done = nullptr;  // set once the fields below are final
+    std::shared_ptr<WebFetch> fetch;
     ArDiscIds ids;
-    std::string path;
+    bool in = false;  // the fields below are final
     bool in_database = false, not_in_database = false;
     std::vector<ArRecord> records;
     std::string why;  // when neither: what went wrong
-    ~Lookup()
-    {
-        if (done) CloseHandle(done);
-    }
 };
 
 struct RipCheck {
@@ -51,7 +47,7 @@ struct RipCheck {
     Toc toc;
     int first_audio = -1, last_audio = -1;  // indexes into toc.tracks
     ReadOffsetChoice offset;
-    std::shared_ptr<Lookup> lookup;
+    Lookup lookup;
     std::string musicbrainz_id;
     std::vector<RipLogTrack> tracks;
     std::vector<CueSheetTrack> sheet;  // the same tracks
@@ -62,53 +58,45 @@ struct RipCheck {
 };
 RipCheck g_check;
 
-DWORD WINAPI lookup_thread(LPVOID parameter)
+void start_lookup()
 {
-    std::unique_ptr<std::shared_ptr<Lookup>> holder(static_cast<std::shared_ptr<Lookup>*>(parameter));
-    Lookup& lookup = **holder;
-    WebReply reply;
+    Lookup& lookup = g_check.lookup;
+    lookup.ids = ar_disc_ids(g_check.toc);
+    std::string path = ar_request_path(lookup.ids);
+    if (path.empty()) return;
+    g_log.print("AccurateRip: asking for %s", path.c_str());
+    lookup.fetch = web_fetch_start(kArHost, path, false, kMaxDbarBytes);
+}
+
+// What the reply says, taken once it has come.
+void take_answer(Lookup* lookup, bool answered, const WebReply& reply)
+{
     char why[160] = "";
-    if (!web_get(kArHost, lookup.path.c_str(), false, kMaxDbarBytes, &reply, nullptr)) {
+    if (!answered) {
         snprintf(why, sizeof why, "no answer (error %lu)", reply.error);
     } else if (reply.status == 404) {
-        lookup.not_in_database = true;
+        lookup->not_in_database = true;
     } else if (reply.status != 200 || reply.too_big) {
         snprintf(why, sizeof why, "status %lu%s", reply.status, reply.too_big ? ", too long" : "");
     } else {
         std::string error;
-        lookup.in_database = ar_parse_dbar(reinterpret_cast<const uint8_t*>(reply.body.data()), reply.body.size(), lookup.ids,
-                                           &lookup.records, &error);
+        lookup->in_database = ar_parse_dbar(reinterpret_cast<const uint8_t*>(reply.body.data()), reply.body.size(),
+                                            lookup->ids, &lookup->records, &error);
         snprintf(why, sizeof why, "%s", error.c_str());
     }
-    lookup.why = why;
-    SetEvent(lookup.done);
-    return 0;
+    lookup->why = why;
+    lookup->in = true;
 }
 
-void start_lookup()
-{
-    auto lookup = std::make_shared<Lookup>();
-    lookup->ids = ar_disc_ids(g_check.toc);
-    lookup->path = ar_request_path(lookup->ids);
-    lookup->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (lookup->path.empty() || !lookup->done) return;
-    g_log.print("AccurateRip: asking for %s", lookup->path.c_str());
-    auto* holder = new std::shared_ptr<Lookup>(lookup);
-    HANDLE thread = CreateThread(nullptr, 0, lookup_thread, holder, 0, nullptr);
-    if (!thread) {
-        delete holder;
-        return;
-    }
-    CloseHandle(thread);
-    g_check.lookup = lookup;
-}
-
-// The database's records once they are in, within `ms`; null while there
-// are none (yet, or at all).
+// The database's answer once it is in, within `ms`; null while there is
+// none (yet, or at all).
 const Lookup* answered(DWORD ms)
 {
-    const Lookup* lookup = g_check.lookup.get();
-    return lookup && WaitForSingleObject(lookup->done, ms) == WAIT_OBJECT_0 ? lookup : nullptr;
+    Lookup& lookup = g_check.lookup;
+    WebReply reply;
+    bool came = false;
+    if (!lookup.in && web_fetch_done(lookup.fetch, ms, &reply, &came)) take_answer(&lookup, came, reply);
+    return lookup.in ? &lookup : nullptr;
 }
 
 // The track's number among the disc's audio tracks (from 1), as the database counts them.
@@ -142,16 +130,6 @@ bool read_toc(int drive, Toc* toc)
     return true;
 }
 
-bool sha256(const std::string& text, uint8_t digest[32])
-{
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    bool ok = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
-              BCryptHash(algorithm, nullptr, 0, reinterpret_cast<PUCHAR>(const_cast<char*>(text.data())),
-                         static_cast<ULONG>(text.size()), digest, 32) == 0;
-    if (algorithm) BCryptCloseAlgorithmProvider(algorithm, 0);
-    return ok;
-}
-
 // "<album><extension>" beside the files ("Rip" for an album without a title).
 void write_beside(const char* extension, const std::string& text)
 {
@@ -165,15 +143,12 @@ void write_rip_log(const RipLog& log)
 {
     std::string text = rip_log_text(log);
     uint8_t digest[32];
-    if (sha256(text, digest)) write_beside(".log", text + rip_log_checksum_line(digest));
+    if (sha256_digest(text, digest)) write_beside(".log", text + rip_log_checksum_line(digest));
 }
 
 void write_cue_sheet(const char* genre)
 {
-    // A cue sheet numbers its tracks one after another: a rip that left out
-    // tracks between others is no stretch of the disc and gets none.
-    for (size_t i = 1; i < g_check.sheet.size(); ++i) {
-        if (g_check.sheet[i].number == g_check.sheet[i - 1].number + 1) continue;
+    if (!cue_sheet_tracks_in_a_run(g_check.sheet)) {
         g_log.print("no cue sheet: the tracks ripped are not one run of the disc");
         return;
     }
@@ -200,20 +175,6 @@ std::string now_text()
 }
 
 }  // namespace
-
-bool replace_file(const std::string& path, const std::string& bytes)
-{
-    std::string part = path + ".part";
-    HANDLE file = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    bool whole = file != INVALID_HANDLE_VALUE &&
-                 WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) whole = false;
-    if (whole && MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    g_log.print("%s not written (%lu)", path.c_str(), GetLastError());
-    DeleteFileA(part.c_str());
-    return false;
-}
 
 void ar_rip_begin(int drive, const ReadOffsetChoice& offset)
 {

@@ -3,12 +3,12 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/whole_file.h"
 #include "app/settings.h"
 #include "cdlib/cdlib.h"
 #include "lookup/accuraterip.h"
@@ -20,65 +20,22 @@ namespace {
 
 constexpr size_t kMaxDriveListBytes = 4 << 20;
 
-// One request for the drive list, shared with its thread, which may outlive
-// the rip that asked (a server that does not answer).
-struct ListFetch {
-    HANDLE done = nullptr;
-    WebReply reply;
-    bool answered = false;
-    ~ListFetch()
-    {
-        if (done) CloseHandle(done);
-    }
-};
-
-DWORD WINAPI fetch_thread(LPVOID parameter)
-{
-    std::unique_ptr<std::shared_ptr<ListFetch>> holder(static_cast<std::shared_ptr<ListFetch>*>(parameter));
-    ListFetch& fetch = **holder;
-    fetch.answered = web_get(kArHost, kArDriveListPath, false, kMaxDriveListBytes, &fetch.reply, nullptr);
-    SetEvent(fetch.done);
-    return 0;
-}
-
 // Fetches the drive list on a thread of its own and waits for it, but
 // never past an Abort: a server that does not answer keeps only that thread
 // (until its time-out), not the user. False when there is no answer.
 bool fetch_drive_list(WebReply* reply, bool* stopped)
 {
-    auto fetch = std::make_shared<ListFetch>();
-    fetch->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!fetch->done) return false;
-    auto* holder = new std::shared_ptr<ListFetch>(fetch);
-    HANDLE thread = CreateThread(nullptr, 0, fetch_thread, holder, 0, nullptr);
-    if (!thread) {
-        delete holder;
-        return false;
-    }
-    CloseHandle(thread);
+    auto fetch = web_fetch_start(kArHost, kArDriveListPath, false, kMaxDriveListBytes);
+    if (!fetch) return false;
     g_log.print("asking %s for the drive list", kArHost);
-    while (WaitForSingleObject(fetch->done, 100) == WAIT_TIMEOUT) {
+    bool answered = false;
+    while (!web_fetch_done(fetch, 100, reply, &answered)) {
         if (!rip_stopping()) continue;
         g_log.print("drive list: the rip was stopped before the answer");
         *stopped = true;
         return false;
     }
-    *reply = fetch->reply;
-    return fetch->answered;
-}
-
-bool read_file(const char* path, std::string* bytes)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size = {};
-    DWORD read = 0;
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= static_cast<LONGLONG>(kMaxDriveListBytes);
-    if (ok) bytes->resize(static_cast<size_t>(size.QuadPart));
-    ok = ok && (bytes->empty() || (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-                                   read == bytes->size()));
-    CloseHandle(file);
-    return ok;
+    return answered;
 }
 
 // The database's drive list: the copy beside the program, else fetched once
@@ -89,7 +46,7 @@ bool load_drive_list(std::vector<ArDrive>* drives)
     char path[MAX_PATH];
     if (snprintf(path, sizeof path, "%s\\DriveOffsets.bin", ProgramDirectory) >= static_cast<int>(sizeof path)) return false;
     std::string bytes, why;
-    if (read_file(path, &bytes)) {
+    if (read_whole_file(path, kMaxDriveListBytes, &bytes)) {
         if (ar_parse_drive_list(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), drives, &why)) return true;
         g_log.print("%s: %s", path, why.c_str());
     }

@@ -13,11 +13,6 @@ struct ReadOffsetChoice {
     std::string vendor, product;  // as the drive reports them
 };
 
-// Writes `bytes` under another name first, then moves them over `path`: a
-// file cut short (a full volume) never stands under the name. log.txt
-// says why not.
-bool replace_file(const std::string& path, const std::string& bytes);
-
 // Sets the drive's read offset correction for the rip: ReadOffset from
 // settings.ini when set, else the database's drive list entry for the
 // drive's vendor and product, else 0. log.txt says which.

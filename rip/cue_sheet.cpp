@@ -48,3 +48,10 @@ std::string cue_sheet_text(const CueSheetInfo& info)
     }
     return sheet;
 }
+
+bool cue_sheet_tracks_in_a_run(const std::vector<CueSheetTrack>& tracks)
+{
+    for (size_t i = 1; i < tracks.size(); ++i)
+        if (tracks[i].number != tracks[i - 1].number + 1) return false;
+    return true;
+}

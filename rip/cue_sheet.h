@@ -26,3 +26,7 @@ struct CueSheetInfo {
 // (line breaks, tabs) become spaces, and a text is cut at kCueTextMax
 // bytes (not inside a UTF-8 sequence).
 std::string cue_sheet_text(const CueSheetInfo& info);
+
+// Whether the tracks are numbered one after another, as a cue sheet must
+// number them (a rip that left out tracks between others has none).
+bool cue_sheet_tracks_in_a_run(const std::vector<CueSheetTrack>& tracks);

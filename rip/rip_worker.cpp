@@ -436,16 +436,10 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     post_bars(0);
     bool finished = !stopped && !rip_stopping();
     const char* formats[] = {"MP3", "WAV", "WMA", "FLAC"};  // in the order of OutputFormat
-    // The genre of a lookup's entry for this disc, for the cue sheet.
-    const char* query = BASS_CD_GetID(drive, BASS_CDID_CDDB);
-    size_t id_length = strlen(g_cddb_genre.disc_id);
-    bool same_disc = query && id_length > 0 && strncmp(query, g_cddb_genre.disc_id, id_length) == 0 &&
-                     query[id_length] == ' ';
-    const char* genre = same_disc ? g_cddb_genre.text : "";
-    g_log.print("genre: %s (the entry's disc %s, this disc %.8s)", genre, g_cddb_genre.disc_id, query ? query : "none");
+    std::string genre = cddb_genre_of_disc(drive);
     bool succeeded = finished && g_rip_failed.load() == 0 && !g_rip_unread[0];
     std::string verdict = ar_rip_end({std::string("Format: ") + formats[static_cast<int>(rip_format())]}, finished,
-                                     succeeded, genre);
+                                     succeeded, genre.c_str());
     snprintf(g_rip_verdict, sizeof g_rip_verdict, "%s", verdict.c_str());
     g_log.print("rows failed: %d", g_rip_failed.load());
     PostMessageA(progress, WM_RIP_END, finished ? 1 : 0, 0);
