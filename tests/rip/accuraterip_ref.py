@@ -3,6 +3,7 @@
 
   accuraterip_ref.py selftest                         checks this script against known ids and checksums
   accuraterip_ref.py answer OUT LENGTHS [OPTION...]   writes OUT/<request path>/reply.bin
+  accuraterip_ref.py tables OUT TABLE...              the same for every `accuraterip` step of the tables
 
 LENGTHS, data=first|last, gap=S and first=N are the `disc` step's (tests/support/scenario_setup.cpp): the disc's
 image, each track the test pattern of its number, a data track of 300 sectors, S seconds of silence before every
@@ -12,8 +13,13 @@ drive has it right after the audio. The ids take the disc's own lead-out, past a
 The reply is two pressings, the v2 checksums at confidence 10 + slot, then the v1 ones at confidence 3; `good`;
 `wrong=N`: slot N's CRC 0xBAD; `zero=N`: slot N CRC 0, confidence 0 (nobody submitted it); `cut`: 5 bytes cut
 off; `pad`: a byte too many; `more`: the second record one slot longer; `404`: a 404 reply.
+
+`tables` makes OUT/<KEY>/<request path>/reply.bin for each step, KEY being the step's words after `accuraterip`
+(its scenario's `each` values and ${N*TEXT} put in) joined by "_": `accuraterip 2,2,2 wrong=3` gives
+OUT/2,2,2_wrong=3/accuraterip/4/8/3/dBAR-003-00000384-00000bb9-0c000603.bin/reply.bin. A copy of OUT/<KEY>'s
+contents into the server's folder www.accuraterip.com serves it.
 """
-import os, struct, sys, zlib
+import os, re, shutil, struct, sys, zlib
 from collections import namedtuple
 from itertools import repeat
 from operator import mul, rshift
@@ -134,6 +140,44 @@ def write_answer(folder, words):
         out.write(reply)
 
 
+def table_steps(path):
+    """The words of every `accuraterip` step of a table, each `each` group's values put in."""
+    scenarios = []  # names, groups of values, steps
+    for line in open(path, encoding="latin-1"):
+        line = re.sub(r"(^|\s)#.*", "", line).strip()
+        head, _, values = line.partition(":")
+        if line.startswith("scenario "):
+            scenarios.append(([], [], []))
+        elif scenarios and line.startswith("each "):
+            names, values = head[5:].split(), words_of(values)
+            scenarios[-1][0][:] = names
+            scenarios[-1][1].extend(values[i:i + len(names)] for i in range(0, len(values), len(names)))
+        elif scenarios and line.startswith("accuraterip "):
+            scenarios[-1][2].append(line[12:])
+    return [words_of(put_values(step, zip(names, group)))
+            for names, groups, steps in scenarios for step in steps for group in groups or [[]]]
+
+
+def put_values(text, values):
+    """An `each` group's ${NAME} values, then ${N*TEXT}, as the scenario runner puts them in."""
+    for name, value in values:
+        text = text.replace("${%s}" % name, value)
+    return re.sub(r"\$\{(\d+)\*([^}]*)\}", lambda m: m[2] * int(m[1]), text)
+
+
+def words_of(text):
+    return [word.replace('"', "") for word in re.findall(r'(?:"[^"]*"|\S)+', text)]
+
+
+def write_tables(folder, tables):
+    for words in (words for table in tables for words in table_steps(table)):
+        if "${" in " ".join(words):
+            sys.exit("a variable the script cannot know in `accuraterip %s`" % " ".join(words))
+        key = os.path.join(folder, "_".join(words))
+        shutil.rmtree(key, ignore_errors=True)
+        write_answer(key, words)
+
+
 def selftest():
     failures = []
     def expect(what, got, wanted, hint):
@@ -169,8 +213,8 @@ def selftest():
 def main(args):
     if args == ["selftest"]:
         return selftest()
-    if len(args) >= 3 and args[0] == "answer":
-        write_answer(args[1], args[2:])
+    if len(args) >= 3 and args[0] in ("answer", "tables"):
+        (write_answer if args[0] == "answer" else write_tables)(args[1], args[2:])
         return 0
     sys.exit(__doc__)
 
