@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "lookup/accuraterip.h"
-#include "rip/ar_checksum.h"
 #include "tests/support/scenario.h"
 
 namespace scenario {
@@ -156,48 +154,37 @@ bool start(Run& run, Strings& a)
            fail(run, show(exe) + " did not start (error " + to_string(why) + ")" + (wait ? " or read its disc" : ""));
 }
 
-// The AccurateRip database's answer for the audio-only disc of `disc NAME
-// LENGTHS`, from the checksums of its tracks' samples, at its path on the
-// test server: two pressings, the first with v2 checksums and confidence
-// 10 + track, the second with v1 and confidence 3. `wrong=N`: track N's
-// checksums in neither; `cut`: a record broken off; `pad`: a byte too many;
-// `more`: a record of one track more than the disc; `404`: not there.
+// The first file named `name` under `folder`, searched depth first; "" when none.
+std::string find_file(const std::string& folder, const char* name)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    std::string path;
+    for (bool more = search != INVALID_HANDLE_VALUE; more && path.empty(); more = FindNextFileA(search, &found)) {
+        std::string entry = found.cFileName;
+        if (entry == "." || entry == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) path = find_file(folder + "\\" + entry, name);
+        else if (entry == name) path = folder + "\\" + entry;
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return path;
+}
+
+// The AccurateRip database's answer for the disc of `disc NAME LENGTHS
+// [OPTIONS]` at its path on the test server, as tests/rip/accuraterip_ref.py
+// made it beforehand (from its own checksums and ids, not the program's) in
+// ${AR}\<the step's words joined by "_">; its opening comment has the options.
 bool accuraterip_answer(Run& run, Strings& a)
 {
-    Toc toc;
-    Strings lengths = pieces(a[0], ",");
-    std::vector<ArChecksum> sums(lengths.size());
-    for (size_t i = 0; i < lengths.size(); ++i) {
-        uint32_t sectors = static_cast<uint32_t>(lround(atof(lengths[i].c_str()) * 75));
-        toc.tracks[i] = {toc.leadout, sectors, true};
-        toc.leadout += sectors;
-        std::string samples = pattern(static_cast<int>(i + 1), sectors * 588);
-        ar_checksum_start(&sums[i], sectors * 588ull, i == 0, i + 1 == lengths.size());
-        ar_checksum_feed(&sums[i], reinterpret_cast<const uint8_t*>(samples.data()), samples.size());
-    }
-    toc.count = static_cast<int>(lengths.size());
-    ArDiscIds ids = ar_disc_ids(toc);
-    int wrong = a[1].compare(0, 6, "wrong=") == 0 ? atoi(a[1].c_str() + 6) : 0;
-    std::string answer;
-    auto put = [&](uint32_t value, int bytes) { answer.append(reinterpret_cast<const char*>(&value), bytes); };
-    for (int record = 0; record < 2; ++record) {
-        put(toc.count + (a[1] == "more" && record == 1), 1);
-        put(ids.id1, 4), put(ids.id2, 4), put(ids.cddb, 4);
-        for (int t = 0; t < toc.count + (a[1] == "more" && record == 1); ++t) {
-            uint32_t crc = t >= toc.count || t + 1 == wrong ? 0xBAD : record == 0 ? sums[t].v2 : sums[t].v1;
-            put(record == 0 ? 11 + t : 3, 1), put(crc, 4), put(0, 4);
-        }
-    }
-    if (a[1] == "cut") answer.resize(answer.size() - 5);
-    if (a[1] == "pad") answer += '\0';
-    if (a[1] == "404") answer = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-    std::string path = run.vars["SERVER"] + "\\www.accuraterip.com" + ar_request_path(ids) + "\\reply.bin";
-    for (char& c : path) c = c == '/' ? '\\' : c;
-    return write(run, path, answer);
+    std::string key = a[0];
+    for (const std::string& word : pieces(a[1], " ")) key += word.empty() ? "" : "_" + word;
+    std::string folder = run.vars["AR"] + "\\" + key, reply = find_file(folder, "reply.bin");
+    if (reply.empty()) return fail(run, "no answer made for " + show(key) + " in " + show(run.vars["AR"]));
+    return write(run, run.vars["SERVER"] + "\\www.accuraterip.com" + reply.substr(folder.size()), harness::read_file(reply));
 }
 
 const std::vector<Verb> kSetupVerbs = {
-    {"accuraterip", "wW", accuraterip_answer},
+    {"accuraterip", "wT", accuraterip_answer},
     {"disc", "wwWWWWWW", disc},
     {"file", "pt", [](Run& r, Strings& a) { return write(r, a[0], a[1]); }},
     {"copy", "pr", [](Run& r, Strings& a) { return copy_path(r, a[0], a[1]); }},
