@@ -91,13 +91,14 @@ bool ar_parse_dbar(const uint8_t* data, size_t size, const ArDiscIds& disc, std:
     return true;
 }
 
-ArMatch ar_match_track(const std::vector<ArRecord>& records, int track, uint32_t v1, uint32_t v2)
+ArMatch ar_match_track(const std::vector<ArRecord>& records, int slot, uint32_t v1, uint32_t v2)
 {
     ArMatch match;
     for (const ArRecord& record : records) {
-        if (track < 1 || static_cast<size_t>(track) > record.tracks.size()) continue;
-        const ArTrackEntry& entry = record.tracks[track - 1];
+        if (slot < 1 || static_cast<size_t>(slot) > record.tracks.size()) continue;
+        const ArTrackEntry& entry = record.tracks[slot - 1];
         if (entry.crc == 0) continue;
+        match.submitted = true;
         if (entry.confidence > match.best_confidence) match.best_confidence = entry.confidence;
         if ((entry.crc == v1 || entry.crc == v2) && (!match.matched || entry.confidence > match.confidence)) {
             match.matched = true;

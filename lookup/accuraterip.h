@@ -53,11 +53,15 @@ struct ArMatch {
     bool v2 = false;         // matched on the v2 checksum (else v1)
     int confidence = 0;      // of the matching record; the highest when several match
     int best_confidence = 0; // the highest confidence any record gives this track
+    bool submitted = false;  // some record has a checksum for the track
 };
 
-// Audio track `track` (from 1) against every record. A CRC of 0 in a record
+// A track against every record's slot `slot` (from 1). The slots follow the
+// disc's track numbers: on a disc whose first track is data (mixed mode)
+// slot 1 is that data track and the last audio track has none; on an
+// enhanced CD (data last) slot n is audio track n. A CRC of 0 in a record
 // never matches: it stands for a track nobody submitted.
-ArMatch ar_match_track(const std::vector<ArRecord>& records, int track, uint32_t v1, uint32_t v2);
+ArMatch ar_match_track(const std::vector<ArRecord>& records, int slot, uint32_t v1, uint32_t v2);
 
 struct ArDrive {
     int offset;        // the drive's read offset correction in samples

@@ -99,12 +99,11 @@ const Lookup* answered(DWORD ms)
     return lookup.in ? &lookup : nullptr;
 }
 
-// The track's number among the disc's audio tracks (from 1), as the database counts them.
-int audio_number(int track)
+// The track's slot in the database's records (from 1): they follow the
+// disc's tracks, a data track first (mixed mode) taking slot 1.
+int record_slot(int track)
 {
-    int n = 0;
-    for (int i = 0; i <= track && i < g_check.toc.count; ++i) n += g_check.toc.tracks[i].audio ? 1 : 0;
-    return n;
+    return track + 1;
 }
 
 // The disc's table of contents, each audio track as long as its stream.
@@ -130,39 +129,73 @@ bool read_toc(int drive, Toc* toc)
     return true;
 }
 
-// "<album><extension>" beside the files ("Rip" for an album without a title).
-void write_beside(const char* extension, const std::string& text)
+// The first line of `text` that starts with `key`, from the key on.
+std::string line_of(const std::string& text, const char* key)
 {
-    char name[1024];
-    snprintf(name, sizeof name, "%s", g_disc_fields.album[0] ? g_disc_fields.album : "Rip");
-    sanitize_name(name, ansi_lead_byte);
-    replace_file(std::string(OutputFolder) + name + extension, text);
+    size_t at = text.find(key);
+    return at == std::string::npos ? "" : text.substr(at, text.find_first_of("\r\n", at) - at);
 }
 
-void write_rip_log(const RipLog& log)
+// Whether `path` is free for this disc's `extension` file: nothing there,
+// or a file of the same disc (told by its `key` line), which is replaced.
+bool free_for_disc(const std::string& path, const char* key, const std::string& own_line)
 {
-    std::string text = rip_log_text(log);
-    uint8_t digest[32];
-    if (sha256_digest(text, digest)) write_beside(".log", text + rip_log_checksum_line(digest));
+    std::string text;
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    return read_whole_file(path.c_str(), 1 << 20, &text) && line_of(text, key) == own_line;
 }
 
-void write_cue_sheet(const char* genre)
+// The log's and the cue sheet's path but for the extension: "<album>" in the
+// output folder, named as the tracks are (made safe, shortened to fit).
+// "<album> (disc n)" for a disc of a release of several; when the folder
+// holds another disc's log or cue sheet under that name, "(2)", "(3)"...
+// follow, so that each disc keeps its own. "" when no name fits.
+std::string beside_base(const std::string& log_key_line, const std::string& cue_key_line)
 {
-    if (!cue_sheet_tracks_in_a_run(g_check.sheet)) {
-        g_log.print("no cue sheet: the tracks ripped are not one run of the disc");
-        return;
+    const MbFound* found = g_disc_fields.found;
+    char disc[32] = "";
+    if (found && found->found && found->release.discs > 1) snprintf(disc, sizeof disc, " (disc %d)", found->release.disc);
+    size_t folder = strlen(OutputFolder);
+    for (int copy = 1; copy < 100; ++copy) {
+        char suffix[48], log_name[kMaxNameLength + 1], cue_name[kMaxNameLength + 1];
+        snprintf(suffix, sizeof suffix, copy > 1 ? "%s (%d)" : "%s", disc, copy);
+        // ".part" behind the name while it is written
+        if (!compose_beside_name(folder, g_disc_fields.album, suffix, ".log", 5, log_name, sizeof log_name, ansi_lead_byte) ||
+            !compose_beside_name(folder, g_disc_fields.album, suffix, ".cue", 5, cue_name, sizeof cue_name, ansi_lead_byte))
+            return "";
+        std::string base = std::string(OutputFolder) + log_name;
+        base.resize(base.size() - 4);
+        if (free_for_disc(base + ".log", "AccurateRip disc id:", log_key_line) &&
+            free_for_disc(base + ".cue", "REM DISCID", cue_key_line))
+            return base;
     }
+    return "";
+}
+
+// The line of the log that tells its disc.
+std::string log_key_line(const std::string& text)
+{
+    return line_of(text, "AccurateRip disc id:");
+}
+
+std::string disc_id_text()
+{
+    char id[16];
+    snprintf(id, sizeof id, "%08x", freedb_disc_id(g_check.toc));
+    return id;
+}
+
+std::string cue_sheet(const char* genre)
+{
     CueSheetInfo info;
     info.genre = genre;
     info.date = g_disc_fields.year;
-    char id[16];
-    snprintf(id, sizeof id, "%08x", freedb_disc_id(g_check.toc));
-    info.disc_id = id;
+    info.disc_id = disc_id_text();
     info.comment = std::string(kAppCaption) + " 1.2";
     info.performer = g_disc_fields.artist;
     info.title = g_disc_fields.album;
     info.tracks = g_check.sheet;
-    write_beside(".cue", cue_sheet_text(info));
+    return cue_sheet_text(info);
 }
 
 std::string now_text()
@@ -207,8 +240,12 @@ bool ar_read_again(int track, unsigned long unread)
     // A disc the database does not know (or no answer yet) is read once.
     const Lookup* lookup = answered(0);
     if (!lookup || !lookup->in_database) return false;
-    if (unread == 0 && ar_match_track(lookup->records, audio_number(track), g_check.sum.v1, g_check.sum.v2).matched)
-        return false;
+    if (unread == 0) {
+        // Matched, or nothing to match: nobody submitted the track, or its
+        // checksums are those of digital silence. Another read tells nothing.
+        ArMatch match = ar_match_track(lookup->records, record_slot(track), g_check.sum.v1, g_check.sum.v2);
+        if (match.matched || !match.submitted || (g_check.sum.v1 == 0 && g_check.sum.v2 == 0)) return false;
+    }
     g_log.print("track %d: read %d of %d did not match the database%s: read again", track + 1,
                 static_cast<int>(g_check.read_crcs.size()), kMaxReads, unread ? " (unreadable sectors)" : "");
     return true;
@@ -221,7 +258,7 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     entry.control = g_check.toc_ok && track < g_check.toc.count ? g_check.toc.tracks[track].control : 0;
     entry.file_name = file_name;
     entry.title = title;
-    entry.performer = g_disc_fields.artist;
+    entry.performer = g_disc_fields.track_artist[0] ? g_disc_fields.track_artist : g_disc_fields.artist;
     g_check.sheet.push_back(entry);
     g_capture_checksum = nullptr;
     RipLogTrack t;
@@ -234,7 +271,7 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     t.rereads = g_check.read_crcs.empty() ? 0 : static_cast<int>(g_check.read_crcs.size()) - 1;
     for (uint32_t crc : g_check.read_crcs) t.reads_agree = t.reads_agree && crc == t.crc32;
     t.unreadable = unread;
-    t.confidence = audio_number(track);  // the database's track number until the verdict
+    t.confidence = record_slot(track);  // the database's slot until the verdict
     g_check.tracks.push_back(t);
     g_check.track = -1;
     g_log.print("track %d: CRC32 %08X, AccurateRip v1 %08X v2 %08X", track + 1, t.crc32, t.ar_v1, t.ar_v2);
@@ -244,22 +281,30 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
 {
     g_capture_checksum = nullptr;
     if (g_check.tracks.empty() || !finished) return "";
-    if (succeeded && g_check.toc_ok) write_cue_sheet(genre);
+    // The answer still under way is waited for while Abort is not pressed;
+    // an aborted rip leaves no log and no cue sheet.
     DWORD waited = GetTickCount();
-    const Lookup* lookup = answered(kEndWaitMs);
+    const Lookup* lookup = answered(0);
+    if (!lookup && g_check.lookup.fetch) g_log.print("AccurateRip: waiting for the answer");
+    while (!lookup && g_check.lookup.fetch && !g_rip_abort.load() && GetTickCount() - waited < kEndWaitMs)
+        lookup = answered(50);
     g_log.print("AccurateRip: the end of the rip waited %lu ms for the answer", GetTickCount() - waited);
+    if (g_rip_abort.load()) return "";
     if (!lookup) g_log.print(g_accuraterip_check ? "AccurateRip: no answer in time" : "AccurateRip: off");
     else if (!lookup->why.empty()) g_log.print("AccurateRip: %s", lookup->why.c_str());
     for (RipLogTrack& t : g_check.tracks) {
-        int number = t.confidence;
+        int slot = t.confidence;
         t.confidence = 0;
         if (!lookup || (!lookup->in_database && !lookup->not_in_database)) continue;
         if (lookup->not_in_database) {
             t.verdict = ArVerdict::kNotInDatabase;
             continue;
         }
-        ArMatch match = ar_match_track(lookup->records, number, t.ar_v1, t.ar_v2);
-        t.verdict = match.matched ? ArVerdict::kAccurate : ArVerdict::kNoMatch;
+        ArMatch match = ar_match_track(lookup->records, slot, t.ar_v1, t.ar_v2);
+        t.verdict = match.matched     ? ArVerdict::kAccurate
+                    : !match.submitted ? ArVerdict::kNotSubmitted
+                    : t.ar_v1 == 0 && t.ar_v2 == 0 ? ArVerdict::kSilent
+                                                    : ArVerdict::kNoMatch;
         t.confidence = match.matched ? match.confidence : match.best_confidence;
     }
     RipLog log;
@@ -277,10 +322,30 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     log.musicbrainz_id = g_check.musicbrainz_id;
     log.tracks = g_check.tracks;
     log.checked = g_accuraterip_check;
-    write_rip_log(log);
+    std::string text = rip_log_text(log);
     std::string verdict = rip_verdict_text(log);
     g_log.print("AccurateRip: %s", verdict.c_str());
     // No answer at all is for the log alone: the rip is as it always was.
     bool told = lookup && (lookup->in_database || lookup->not_in_database);
-    return told ? verdict : "";
+    if (!told) verdict.clear();
+
+    // The log and the cue sheet beside the files; one that cannot be
+    // written is said at the end.
+    bool sheet_wanted = succeeded && g_check.toc_ok;
+    if (sheet_wanted && !cue_sheet_tracks_in_a_run(g_check.sheet)) {
+        g_log.print("no cue sheet: the tracks ripped are not one run of the disc");
+        sheet_wanted = false;
+    }
+    std::string base = beside_base(log_key_line(text), "REM DISCID " + disc_id_text());
+    uint8_t digest[32];
+    bool log_written = !base.empty() && sha256_digest(text, digest) &&
+                       replace_file(base + ".log", text + rip_log_checksum_line(digest));
+    bool sheet_written = !sheet_wanted || (!base.empty() && replace_file(base + ".cue", cue_sheet(genre)));
+    if (base.empty()) g_log.print("no name for the rip log fits the folder %s", OutputFolder);
+    const char* unwritten = !log_written && !sheet_written ? "The rip log and the cue sheet could not be written."
+                            : !log_written                 ? "The rip log could not be written."
+                            : !sheet_written               ? "The cue sheet could not be written."
+                                                           : "";
+    if (unwritten[0]) verdict += (verdict.empty() ? "" : "\n") + std::string(unwritten);
+    return verdict;
 }

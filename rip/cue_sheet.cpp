@@ -25,6 +25,16 @@ std::string quoted(const std::string& text)
     return "\"" + clean(text) + "\"";
 }
 
+// MP3 files are named as such; WAV, FLAC and WMA files are WAVE, as
+// players of cue sheets take every other format they can decode.
+const char* file_type(const std::string& name)
+{
+    size_t dot = name.rfind('.');
+    std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return extension == ".mp3" ? "MP3" : "WAVE";
+}
+
 }  // namespace
 
 std::string cue_sheet_text(const CueSheetInfo& info)
@@ -39,7 +49,7 @@ std::string cue_sheet_text(const CueSheetInfo& info)
     for (const CueSheetTrack& track : info.tracks) {
         char line[48];
         snprintf(line, sizeof line, "  TRACK %02d AUDIO\r\n", track.number);
-        sheet += "FILE " + quoted(track.file_name) + " WAVE\r\n" + line;
+        sheet += "FILE " + quoted(track.file_name) + " " + file_type(track.file_name) + "\r\n" + line;
         bool dcp = track.control & kControlCopyPermitted, pre = track.control & kControlPreEmphasis;
         if (dcp || pre) sheet += std::string("    FLAGS") + (dcp ? " DCP" : "") + (pre ? " PRE" : "") + "\r\n";
         if (!track.title.empty()) sheet += "    TITLE " + quoted(track.title) + "\r\n";

@@ -209,6 +209,30 @@ bool compose_file_name(size_t folder_length, int number, const char* title, cons
     return true;
 }
 
+bool compose_beside_name(size_t folder_length, const char* base, const char* suffix, const char* extension,
+                         size_t spare, char* out, size_t size, LeadByteTest is_lead)
+{
+    char whole[kLevelSize], level[kLevelSize];
+    if (size == 0 || !copy_sanitized(whole, sizeof whole - 1, base[0] ? base : "Rip", is_lead)) return false;
+    size_t fixed = strlen(suffix) + strlen(extension);
+    size_t room = folder_length + spare < kMaxPathLength ? kMaxPathLength - folder_length - spare : 0;
+    if (room > kMaxNameLength) room = kMaxNameLength;
+    if (room > size - 1) room = size - 1;
+    if (room <= fixed) return false;
+    // Cut to fit; making the level safe may add a '_' in front (a device
+    // name), so it is cut a character shorter until it fits.
+    for (size_t limit = room - fixed;; --limit) {
+        memcpy(level, whole, sizeof whole);
+        level[fitting_bytes(level, limit, 0, is_lead)] = '\0';
+        make_safe_folder_level(level, sizeof level, is_lead);
+        if (strlen(level) + fixed <= room) break;
+        if (limit <= 1) return false;
+    }
+    snprintf(out, size, "%s%s%s", level, suffix, extension);
+    sanitize_name(out + strlen(level), is_lead);
+    return true;
+}
+
 static void put32(uint8_t* p, uint32_t v)
 {
     p[0] = static_cast<uint8_t>(v);

@@ -54,6 +54,17 @@ bool compose_folder_text(const char* root, const char* artist, const char* album
 bool compose_file_name(size_t folder_length, int number, const char* title, const char* extension, char* out,
                        size_t size, LeadByteTest is_lead = nullptr);
 
+// The name of a file that stands beside a rip's tracks, such as its log:
+// "<base><suffix><extension>" ("Album (disc 2).log"), `base` ("" gives
+// "Rip") and `suffix` made safe as a folder level is (sanitize_name, device
+// names, trailing dots and spaces). When `folder_length` bytes of folder,
+// the name and `spare` more bytes (a temporary name's) would pass
+// kMaxPathLength, or the name kMaxNameLength, the base is cut at a
+// character boundary, never to nothing; the suffix and the extension stay.
+// False when not even one character of the base fits.
+bool compose_beside_name(size_t folder_length, const char* base, const char* suffix, const char* extension,
+                         size_t spare, char* out, size_t size, LeadByteTest is_lead = nullptr);
+
 // The 44-byte header of a 16-bit stereo 44,100 Hz PCM WAV file holding
 // `data_bytes` bytes of samples.
 constexpr size_t kWavHeaderBytes = 44;

@@ -61,6 +61,10 @@ std::string track_verdict(const RipLogTrack& track)
         snprintf(text, sizeof text, "accurately ripped (confidence %d)", track.confidence);
     } else if (track.verdict == ArVerdict::kNoMatch) {
         snprintf(text, sizeof text, "did not match the database (its confidence %d)", track.confidence);
+    } else if (track.verdict == ArVerdict::kNotSubmitted) {
+        snprintf(text, sizeof text, "not in the database (nobody submitted this track)");
+    } else if (track.verdict == ArVerdict::kSilent) {
+        snprintf(text, sizeof text, "digital silence, cannot be verified");
     } else {
         snprintf(text, sizeof text, "%s",
                  track.verdict == ArVerdict::kNotInDatabase ? "not in the database" : "not checked");
@@ -72,12 +76,43 @@ std::string track_verdict(const RipLogTrack& track)
     return verdict;
 }
 
-std::string track_list(const RipLog& log, bool accurate)
+enum class Kind { kAccurate, kMissed, kNotSubmitted, kSilent };
+
+Kind kind_of(const RipLogTrack& track)
+{
+    if (track_accurate(track)) return Kind::kAccurate;
+    if (!track_unverifiable(track)) return Kind::kMissed;
+    return track.verdict == ArVerdict::kSilent ? Kind::kSilent : Kind::kNotSubmitted;
+}
+
+std::string track_list(const RipLog& log, Kind kind)
 {
     std::string list;
     for (const RipLogTrack& track : log.tracks)
-        if (track_accurate(track) == accurate) list += (list.empty() ? "" : ", ") + std::to_string(track.number);
+        if (kind_of(track) == kind) list += (list.empty() ? "" : ", ") + std::to_string(track.number);
     return list;
+}
+
+// "track 2" or "tracks 2, 5".
+std::string tracks_text(const std::string& list)
+{
+    return std::string(list.find(',') == std::string::npos ? "track " : "tracks ") + list;
+}
+
+// " Track 2 is ..." or " Tracks 2, 5 are ...": a sentence of its own.
+std::string tracks_sentence(const std::string& list, const char* what)
+{
+    if (list.empty()) return "";
+    std::string text = " " + tracks_text(list) + (list.find(',') == std::string::npos ? " is " : " are ") + what;
+    text[1] = 'T';
+    return text;
+}
+
+// What the database could not judge, as sentences ("" when nothing).
+std::string unverifiable_text(const RipLog& log)
+{
+    return tracks_sentence(track_list(log, Kind::kNotSubmitted), "not in the AccurateRip database.") +
+           tracks_sentence(track_list(log, Kind::kSilent), "digital silence, which it cannot verify.");
 }
 
 }  // namespace
@@ -85,6 +120,11 @@ std::string track_list(const RipLog& log, bool accurate)
 bool track_accurate(const RipLogTrack& track)
 {
     return track.verdict == ArVerdict::kAccurate && track.unreadable.empty();
+}
+
+bool track_unverifiable(const RipLogTrack& track)
+{
+    return (track.verdict == ArVerdict::kNotSubmitted || track.verdict == ArVerdict::kSilent) && track.unreadable.empty();
 }
 
 std::string rip_verdict_text(const RipLog& log)
@@ -95,16 +135,19 @@ std::string rip_verdict_text(const RipLog& log)
         if (track_accurate(track) && (lowest < 0 || track.confidence < lowest)) lowest = track.confidence;
         not_in_database |= track.verdict == ArVerdict::kNotInDatabase;
         not_checked |= track.verdict == ArVerdict::kNotChecked;
-        reread |= !track_accurate(track) && track.rereads > 0;
+        reread |= kind_of(track) == Kind::kMissed && track.rereads > 0;
     }
-    std::string missed = track_list(log, false);
+    std::string missed = track_list(log, Kind::kMissed), unverifiable = unverifiable_text(log);
     if (log.tracks.empty()) return "No track was ripped.";
     if (!log.checked) return "AccurateRip checks are off (AccurateRip=0 in settings.ini): the rip was not verified.";
-    if (missed.empty()) return "Every track accurately ripped (lowest confidence " + std::to_string(lowest) + ").";
     if (not_in_database) return "The disc is not in the AccurateRip database: the rip could not be verified.";
+    if (missed.empty() && unverifiable.empty())
+        return "Every track accurately ripped (lowest confidence " + std::to_string(lowest) + ").";
+    if (missed.empty())
+        return (lowest < 0 ? "" : "Every other track accurately ripped (lowest confidence " + std::to_string(lowest) + ").") +
+               (lowest < 0 ? unverifiable.substr(1) : unverifiable);
     if (not_checked && lowest < 0) return "The AccurateRip database gave no answer: the rip could not be verified.";
-    return std::string("Not accurately ripped: track") + (missed.find(',') == std::string::npos ? " " : "s ") + missed +
-           (reread ? " (read again)." : ".");
+    return "Not accurately ripped: " + tracks_text(missed) + (reread ? " (read again)." : ".") + unverifiable;
 }
 
 std::string rip_log_text(const RipLog& log)
@@ -123,7 +166,7 @@ std::string rip_log_text(const RipLog& log)
     text += "Table of contents\r\n  Track |   Start   |  Length   | Start sector | End sector\r\n";
     for (int i = 0; i < toc.count && i < kMaxTracks; ++i) {
         const TocTrack& t = toc.tracks[i];
-        add(&text, "  %5d | %9s | %9s | %12u | %10u%s\r\n", i + 1, time_text(t.start).c_str(), time_text(t.sectors).c_str(),
+        add(&text, "  %5d | %9s | %9s | %12u | %10u%s\r\n", toc.first + i, time_text(t.start).c_str(), time_text(t.sectors).c_str(),
             t.start, t.start + t.sectors - (t.sectors > 0), t.audio ? "" : "  (data)");
     }
     add(&text, "  Lead-out at sector %u\r\n\r\n", toc.leadout);
@@ -147,10 +190,13 @@ std::string rip_log_text(const RipLog& log)
         text += "  Unreadable:      " + (track.unreadable.empty() ? "none" : unreadable) + "\r\n";
     }
 
-    std::string accurate = track_list(log, true), missed = track_list(log, false);
+    std::string accurate = track_list(log, Kind::kAccurate), missed = track_list(log, Kind::kMissed);
+    std::string unknown = track_list(log, Kind::kNotSubmitted), silent = track_list(log, Kind::kSilent);
     text += "\r\nSummary\r\n";
     text += "  Accurately ripped:      " + (accurate.empty() ? "none" : accurate) + "\r\n";
     text += "  Not accurately ripped:  " + (missed.empty() ? "none" : missed) + "\r\n";
+    if (!unknown.empty()) text += "  Not in the database:    " + unknown + "\r\n";
+    if (!silent.empty()) text += "  Digital silence:        " + silent + "\r\n";
     text += "  " + rip_verdict_text(log) + "\r\n\r\n";
     return text;
 }

@@ -14,6 +14,8 @@ enum class ArVerdict {
     kNotInDatabase,  // the disc is not in it (404)
     kAccurate,       // v1 or v2 matched a record
     kNoMatch,        // the disc is there, this track's checksums are not
+    kNotSubmitted,   // the disc is there, but nobody submitted this track (checksum 0)
+    kSilent,         // digital silence: its checksums are 0, nothing can match them
 };
 
 enum class OffsetSource { kNone, kSetting, kDriveList };
@@ -45,6 +47,9 @@ struct RipLog {
 
 // A track with unreadable sectors is never accurate, whatever it matched.
 bool track_accurate(const RipLogTrack& track);
+// A track the database cannot judge although it knows the disc: nobody
+// submitted it, or it is digital silence. Not a failed track.
+bool track_unverifiable(const RipLogTrack& track);
 
 // One sentence: every track accurately ripped (the lowest confidence), the
 // tracks that were not, or that the disc could not be checked.

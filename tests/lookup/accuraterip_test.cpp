@@ -31,7 +31,7 @@ static std::string matched(const std::vector<ArRecord>& records, const std::stri
     in >> track >> v1 >> v2;
     ArMatch m = ar_match_track(records, track, std::stoul(v1, nullptr, 16), std::stoul(v2, nullptr, 16));
     return (m.matched ? std::string(m.v2 ? "v2" : "v1") + " confidence " + std::to_string(m.confidence) : "no match") +
-           ", best " + std::to_string(m.best_confidence);
+           ", best " + std::to_string(m.best_confidence) + (m.submitted ? "" : ", not submitted");
 }
 
 // One row of accuraterip.table.

@@ -9,10 +9,13 @@ static std::string run(const TableRow& row)
 {
     LeadByteTest lead = row.at(1) == "932" ? cp932_lead : nullptr;
     std::string step = row.at(0), in = row.at(3), album = row.at(4);
-    std::vector<char> buffer(step == "file" ? kMaxPathLength + 1 : std::stoul(row.at(2)));
+    std::vector<char> buffer(step == "file" || step == "beside" ? kMaxPathLength + 1 : std::stoul(row.at(2)));
     if (step == "file")
         return compose_file_name(std::stoul(row.at(2)), std::stoi(album), in.c_str(), row.at(5).c_str(), buffer.data(),
                                  buffer.size(), lead) ? buffer.data() : "(too long)";
+    if (step == "beside")  // the album as the base, the year column as the suffix, ".log" with 5 spare bytes
+        return compose_beside_name(std::stoul(row.at(2)), in.c_str(), row.at(5).c_str(), ".log", 5, buffer.data(),
+                                   buffer.size(), lead) ? buffer.data() : "(too long)";
     if (step == "folder") {
         bool fits = compose_folder_text("C:\\M\\", in.c_str(), album.c_str(), row.at(5).c_str(), in != "(off)",
                                         album != "(off)", buffer.data(), buffer.size(), lead);

@@ -35,16 +35,18 @@ static std::string checksums(const TableRow& row)
 TEST(RipFiles, AccurateRipChecksumsCrcAndPeak) { check_table("rip/ar_checksum.table", checksums); }
 
 // A cue sheet of the row's album and tracks ("title;title..." and their
-// control bits): its text, or what the program's cue parser reads back.
+// control bits): its text (of WAV files, or of MP3 files), or what the
+// program's cue parser reads back.
 static std::string cue(const TableRow& row)
 {
     CueSheetInfo info = {"Rock", "1999", "0A0B0C03", "Orvo CD Ripper 1.2.0", "Artist", row.at(1), {}};
     std::istringstream titles(row.at(2)), controls(row.at(3));
     std::string title, text, error, out;
     for (int n = 1, control; std::getline(titles, title, ';') && controls >> control; ++n)
-        info.tracks.push_back({n, control, "Track " + std::to_string(n) + ".wav", title, n == 2 ? "Guest" : ""});
+        info.tracks.push_back({n, control, "Track " + std::to_string(n) + (row.at(0) == "mp3" ? ".mp3" : ".wav"), title,
+                               n == 2 ? "Guest" : ""});
     text = cue_sheet_text(info);
-    if (row.at(0) == "cue") return text;
+    if (row.at(0) != "read") return text;
     CueSheet sheet;
     if (!parse_cue(text.data(), text.size(), &sheet, &error)) return error;
     out = "[" + sheet.title + "] by [" + sheet.performer + "]";
@@ -58,7 +60,7 @@ TEST(RipFiles, CueSheets) { check_table("rip/cue_sheet.table", cue); }
 
 // A log of the test disc (two audio tracks and a data track) with one track
 // per token: A accurate, N no match, D disc not in the database, C not
-// checked; the confidence; r: read twice more, the reads differed; u:
+// checked, Z not submitted (checksum 0), S digital silence; the confidence; r: read twice more, the reads differed; u:
 // unreadable sectors. The whole file, its last line checked against the
 // SHA-256 of the text before it; or the verdict alone.
 static std::string rip_log(const TableRow& row)
@@ -76,7 +78,8 @@ static std::string rip_log(const TableRow& row)
         t.number = static_cast<int>(log.tracks.size()) + 1, t.file_name = "0" + std::to_string(t.number) + " Song.mp3";
         t.peak = 32767, t.crc32 = 0x539fa1bd, t.ar_v1 = 0x38d7aca0, t.ar_v2 = 0x854069aa;
         t.verdict = token[0] == 'A' ? ArVerdict::kAccurate : token[0] == 'N' ? ArVerdict::kNoMatch
-                  : token[0] == 'D' ? ArVerdict::kNotInDatabase : ArVerdict::kNotChecked;
+                  : token[0] == 'D' ? ArVerdict::kNotInDatabase : token[0] == 'Z' ? ArVerdict::kNotSubmitted
+                  : token[0] == 'S' ? ArVerdict::kSilent : ArVerdict::kNotChecked;
         t.confidence = token[1] - '0';
         if (token.find('r') != std::string::npos) t.rereads = 2, t.reads_agree = false;
         if (token.find('u') != std::string::npos) t.unreadable = {1200, 1201, 1202, 1300};
