@@ -15,6 +15,7 @@
 #include "lookup/cddb.h"
 #include "lookup/web.h"
 #include "res/resource.h"
+#include "ui/title_edit.h"
 #include "ui/skinned.h"
 
 const char kCddbServer[] = "gnudb.gnudb.org";
@@ -98,9 +99,13 @@ bool lookup_cancelled(LookupJob* job)
     return job->cancelled;
 }
 
+// A field set from an entry the user applied is the user's own: setting a
+// text clears the field's modified mark, which is set again, so that an
+// automatic answer that comes later leaves it alone.
 void set_main_text(int id, const char* text)
 {
     SetDlgItemTextA(g_main_window, id, text);
+    SendDlgItemMessageA(g_main_window, id, EM_SETMODIFY, TRUE, 0);
 }
 
 // Sends the read request and takes in the reply.
@@ -165,6 +170,7 @@ void apply_entry(const char* reply)
         item.iSubItem = 1;
         item.pszText = ScratchText;
         SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        mark_typed(row, 1);
     }
 }
 

@@ -283,8 +283,16 @@ void fill_window(HWND window, const std::string& disc_id, const Disc& disc)
     int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     found.titles.resize(rows);
     found.artists.resize(rows);
-    for (int row = 0; row < rows && row < static_cast<int>(release.tracks.size()); ++row) {
-        const MbTrack& track = release.tracks[row];
+    found.medium_tracks.assign(rows, -1);
+    // Rows are the disc's audio tracks. A medium that lists more tracks
+    // than that lists its data tracks too (a mixed-mode disc's first): its
+    // tracks then follow the disc's numbering, not the rows'.
+    bool with_data = static_cast<int>(release.tracks.size()) > rows;
+    for (int row = 0; row < rows; ++row) {
+        int index = with_data ? row_track(list, row) : row;
+        if (index < 0 || index >= static_cast<int>(release.tracks.size())) continue;
+        found.medium_tracks[row] = index;
+        const MbTrack& track = release.tracks[index];
         set_cell(list, row, 1, track.title, &found.titles[row]);
         if (found.track_artists)
             set_cell(list, row, kArtistColumn, track.artist.empty() ? release.artist : track.artist, &found.artists[row]);

@@ -47,6 +47,7 @@ struct MbFound {
     MbRelease release;  // the chosen medium
     MbText artist, album;
     std::vector<MbText> titles, artists;  // by row
+    std::vector<int> medium_tracks;       // by row: its track in release.tracks, -1 for none
     bool track_artists = false;           // the list shows an "Artist" column
     std::shared_ptr<const CoverPicture> cover;
 };

@@ -44,8 +44,9 @@ void add_found(const MbFound& found, int row, TagSet* tags)
     tags->mb_album_artist = joined(release.artist_ids);
     tags->mb_disc_id = found.disc_id;
     tags->cover = found.cover;
-    if (row < 0 || row >= static_cast<int>(release.tracks.size())) return;
-    const MbTrack& track = release.tracks[row];
+    int index = row >= 0 && row < static_cast<int>(found.medium_tracks.size()) ? found.medium_tracks[row] : -1;
+    if (index < 0 || index >= static_cast<int>(release.tracks.size())) return;
+    const MbTrack& track = release.tracks[index];
     tags->mb_recording = track.recording_id;
     tags->mb_release_track = track.track_id;
     tags->mb_artist = joined(track.artist_ids);

@@ -23,10 +23,6 @@ unsigned char column_bit(int column)
     return column == kTitleColumn ? 1 : column == kArtistColumn ? 2 : 0;
 }
 
-void mark_typed(int row, int column)
-{
-    if (row >= 0 && row < kMarkedRows) g_typed[row] |= column_bit(column);
-}
 constexpr int kCellTextSize = 255;  // at most 254 characters and the terminator
 // Some list controls fill the whole buffer they are given without a
 // terminator when the text is longer; one byte more, always zero, keeps
@@ -166,6 +162,11 @@ LRESULT CALLBACK name_filter_proc(HWND edit, UINT message, WPARAM wparam, LPARAM
         return 0;
     }
     return forward(edit, message, wparam, lparam);
+}
+
+void mark_typed(int row, int column)
+{
+    if (row >= 0 && row < kMarkedRows) g_typed[row] |= column_bit(column);
 }
 
 bool row_typed(int row, int column)

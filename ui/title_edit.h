@@ -15,3 +15,6 @@ int open_title_editor(HWND list, int row, int column);
 // edited since the last refresh: a lookup leaves them as typed.
 bool row_typed(int row, int column);
 void clear_typed_marks();
+// Marks a cell as the user's own: a title applied from Disc Info stands
+// as if typed, and no later automatic answer replaces it.
+void mark_typed(int row, int column);
