@@ -250,10 +250,14 @@ Row rip_row(HWND list, int row, int drive, char* label)
         g_jobs.push_back(job);
         return Row::kEncoding;
     }
-    // The encoder removes what it wrote; its own fault may be what cut the track.
+    // The encoder removes what it wrote; its own fault may be what cut the
+    // track. Such a fault is settled in track order behind the rows still
+    // encoding, so that the box names the earliest track whose write failed.
     job_ended(job, INFINITE);
-    if (job->tell && !g_job_fault_told) report_write_failure(job->fault_path, job->error);
-    g_job_fault_told = g_job_fault_told || job->tell;
+    if (job->end == JobEnd::kFault) {
+        g_jobs.push_back(job);
+        return Row::kEncoding;
+    }
     job_free(job);
     return after_capture(captured, drive);
 }
@@ -441,6 +445,7 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     std::string verdict = ar_rip_end({std::string("Format: ") + formats[static_cast<int>(rip_format())]}, finished,
                                      succeeded, genre.c_str());
     snprintf(g_rip_verdict, sizeof g_rip_verdict, "%s", verdict.c_str());
+    finished = finished && !g_rip_abort.load();  // Abort may come while the end waits for the database
     g_log.print("rows failed: %d", g_rip_failed.load());
     PostMessageA(progress, WM_RIP_END, finished ? 1 : 0, 0);
     g_rip_busy = 0;
