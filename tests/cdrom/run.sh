@@ -6,6 +6,12 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 folder=$1 driver=$2; shift 2
+# Its prefix is its own already; ORVO_GROUP only gives it a display.
+if [ -n "${ORVO_GROUP:-}" ]; then
+    display=ORVO_DISPLAY_$ORVO_GROUP
+    export DISPLAY=${!display:-$DISPLAY}
+    unset ORVO_GROUP
+fi
 mkdir -p "$folder"
 source "$here/../../scripts/wine-env.sh" "$folder"
 orvo_prepare_prefix
