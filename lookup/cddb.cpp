@@ -20,10 +20,12 @@ const CddbCategory CddbCategories[kCddbCategoryCount] = {
 
 namespace {
 
-// Whether a reply's first line starts with the three-digit CDDB status `code`.
+// Whether a reply's first line starts with the three-digit CDDB status
+// `code`, followed by a space or the line's end ("2101" is not "210").
 bool has_status(const char* reply, const char* code)
 {
-    return strncmp(reply, code, 3) == 0 && !isdigit(static_cast<unsigned char>(reply[3]));
+    if (strncmp(reply, code, 3) != 0) return false;
+    return reply[3] == ' ' || reply[3] == '\r' || reply[3] == '\n' || reply[3] == '\0';
 }
 
 // Whether `text` starts with exactly four digits.
