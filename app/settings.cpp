@@ -2,7 +2,11 @@
 
 #include <windows.h>
 #include <cstdio>
+#include <string>
 
+#include "app/code_page.h"
+#include "app/whole_file.h"
+#include "cdlib/text_utf8.h"
 #include "globals.h"
 #include "log.h"
 #include "settings_rules.h"
@@ -35,8 +39,23 @@ void write_setting_text(const char* section, const char* key, const char* text)
     WritePrivateProfileStringA(section, key, text, SettingsPath);
 }
 
+// settings.ini of an earlier version keeps its texts in the system's ANSI
+// code page (Output=C:\Música\ in 1252). Where the program's texts are
+// UTF-8, a file that is not UTF-8 is read in that code page and written
+// back in UTF-8 before anything is read from it, so the folder stays.
+void convert_legacy_settings()
+{
+    std::string bytes;
+    if (GetACP() != CP_UTF8 || !read_whole_file(SettingsPath, 1 << 20, &bytes) || is_valid_utf8(bytes)) return;
+    UINT page = legacy_ansi_code_page();
+    std::string utf8 = code_page_to_utf8(bytes, page);
+    if (!utf8.empty() && replace_file(SettingsPath, utf8))
+        g_log.print("settings.ini: read in code page %u, written in UTF-8", page);
+}
+
 void load_settings()
 {
+    convert_legacy_settings();
     g_rip_options.mp3 = read_setting_int(kSection, "MP3");
     g_rip_options.wav = read_setting_int(kSection, "WAV");
     g_rip_options.wma = read_setting_int(kSection, "WMA");

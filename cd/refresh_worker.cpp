@@ -7,6 +7,7 @@
 #include "app/globals.h"
 #include "app/log.h"
 #include "cd/track_rows.h"
+#include "rip/rip_state.h"
 #include "cdlib/cdlib.h"
 #include "lookup/mb_lookup.h"
 #include "res/resource.h"
@@ -69,11 +70,6 @@ void set_looks(SkinButtonParams* params, bool busy)
     }
 }
 
-bool ansi_lead_byte(unsigned char c)
-{
-    return IsDBCSLeadByte(c) != 0;
-}
-
 void set_cell(HWND list, int row, int column, const char* text)
 {
     LVITEMA item = {};
@@ -124,7 +120,7 @@ void fill_tracks(HWND list, int drive)
         int number = g_listed_first + i;
         default_track_title(number, title, sizeof title);
         const char* found = find_cdtext_title(text, number);
-        if (found) copy_track_title(title, sizeof title, found, ansi_lead_byte);  // at most 107 characters
+        if (found) copy_track_title(title, sizeof title, found, text_rules());  // at most 107 characters
         if (length == 0xFFFFFFFFu) continue;
         add_row(list, i, number, title, length);
     }

@@ -11,11 +11,12 @@ void default_track_title(int number, char* title, size_t size)
 void copy_track_title(char* title, size_t size, const char* text, LeadByteTest is_lead)
 {
     if (size == 0) return;
-    size_t n = 0;
+    size_t n = 0, units = 0;
     while (text[n]) {
-        size_t step = (is_lead && is_lead(static_cast<unsigned char>(text[n])) && text[n + 1]) ? 2 : 1;
-        if (n + step > size - 1) break;
+        size_t step = text_char_bytes(text + n, is_lead), more = text_char_units(step, is_lead);
+        if (n + step > size - 1 || units + more > kTitleChars) break;
         n += step;
+        units += more;
     }
     memcpy(title, text, n);
     title[n] = '\0';

@@ -5,13 +5,17 @@
 
 #include "rip/names.h"
 
-constexpr size_t kTitleSize = 108;  // 107 characters and the terminator
+// A row's title: 107 characters as Windows counts them (bytes in an ANSI
+// code page, UTF-16 units in UTF-8), up to 3 bytes each, and the terminator.
+constexpr size_t kTitleChars = 107;
+constexpr size_t kTitleSize = 3 * kTitleChars + 1;
 
 // "Track %02d" of the 1-based track number (Track 01, ..., Track 100).
 void default_track_title(int number, char* title, size_t size);
 
-// Copies `text` into `title`, cut to `size` - 1 bytes at a character
-// boundary: with `is_lead`, a double-byte character is never split.
+// Copies `text` into `title`, cut to kTitleChars (text_units) and `size` - 1
+// bytes at a character boundary: a double-byte character or a UTF-8
+// sequence is never split.
 void copy_track_title(char* title, size_t size, const char* text, LeadByteTest is_lead);
 
 // "%d:%02d" of the whole seconds in `bytes` of CD audio.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "cdlib/cdlib.h"
 #include "cdlib/cdlib_internal.h"
 #include "cdlib/drives.h"
+#include "cdlib/text_utf8.h"
 
 namespace {
 
@@ -213,6 +215,46 @@ CDLIB_DWORD BASS_CD_GetTrackLength(CDLIB_DWORD drive, CDLIB_DWORD track)
     return t->sectors * kSectorBytes;
 }
 
+namespace {
+
+// The ANSI code page of the system, which the program's own declaration of
+// UTF-8 does not change.
+UINT legacy_ansi_code_page()
+{
+    char number[8] = {};
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, number, sizeof number);
+    UINT page = static_cast<UINT>(atoi(number));
+    return page ? page : 1252;
+}
+
+// A disc's text in the program's code page: where Windows took UTF-8 as
+// that, ISO-8859-1 and the double-byte codes are converted to it; else the
+// bytes stay as they are (an ANSI code page's, as on the systems of old).
+std::string program_text(const std::string& bytes, int code)
+{
+    if (GetACP() != CP_UTF8 || code == kCdTextUtf8) return bytes;
+    UINT page = code == kCdTextMsJis ? 932 : code == kCdTextKorean ? 949 : code == kCdTextMandarin ? 936 : 0;
+    if (code == kCdTextAnsi) page = legacy_ansi_code_page();
+    if (page == 0) return latin1_to_utf8(bytes);
+    int wide = MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(wide > 0 ? wide : 0, L'\0');
+    if (wide > 0) MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], wide);
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string utf8(size > 0 ? size : 0, '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, &utf8[0], size, nullptr, nullptr);
+    return utf8;
+}
+
+void convert_texts(CdText* text)
+{
+    for (int i = 0; i < 100; ++i) {
+        text->titles[i] = program_text(text->titles[i], text->character_code);
+        text->performers[i] = program_text(text->performers[i], text->character_code);
+    }
+}
+
+}  // namespace
+
 const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id)
 {
     if (id != BASS_CDID_CDDB && id != BASS_CDID_TEXT) {
@@ -222,6 +264,7 @@ const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id)
     Toc toc;
     CdText text;
     if (!read_disc(drive, &toc, &text, id == BASS_CDID_TEXT)) return nullptr;
+    if (id == BASS_CDID_TEXT) convert_texts(&text);
     std::string value = id == BASS_CDID_CDDB ? cddb_query_text(toc) : cdtext_entries(text, toc.first + toc.count - 1);
     if (value.empty()) {
         cdlib_fail(CDLIB_ERROR_NOTAVAIL);

@@ -117,19 +117,19 @@ int pack_block(const uint8_t* pack)
     return (pack[3] >> 4) & 0x07;
 }
 
-// Whether block 0's texts are double-byte: the character code in the first
-// of its size-information packs (0x8F) says so; without readable size
-// information, the double-byte flag of its text packs does.
-bool block0_double_byte(const uint8_t* data, size_t size)
+// The character code of block 0's texts: the first of its size-information
+// packs (0x8F) gives it; without readable size information, the double-byte
+// flag of its text packs tells MS-JIS from ISO-8859-1.
+int block0_character_code(const uint8_t* data, size_t size)
 {
     bool flagged = false;
     for (size_t offset = 0; offset + kCdTextPackBytes <= size; offset += kCdTextPackBytes) {
         const uint8_t* pack = data + offset;
         if (pack_block(pack) != 0 || !cdtext_pack_ok(pack)) continue;
-        if (pack[0] == 0x8F && pack[1] == 0) return (pack[4] & 0x80) != 0;
+        if (pack[0] == 0x8F && pack[1] == 0) return pack[4];
         if (pack[0] == 0x80 || pack[0] == 0x81) flagged = flagged || (pack[3] & 0x80) != 0;
     }
-    return flagged;
+    return flagged ? kCdTextMsJis : kCdTextIso8859;
 }
 
 }  // namespace
@@ -162,7 +162,8 @@ CdText parse_cdtext(const uint8_t* data, size_t size)
     }
     // MS-JIS (0x80), Korean (0x81) and Mandarin (0x82) blocks hold double-byte
     // texts; their bytes are kept as they are (MS-JIS is code page 932's form).
-    bool double_byte = block0_double_byte(data, size);
+    result.character_code = block0_character_code(data, size);
+    bool double_byte = (result.character_code & 0x80) != 0;
     TextStream titles, performers;
     titles.texts = result.titles;
     titles.seen = result.has_title;

@@ -7,8 +7,19 @@
 
 constexpr size_t kCdTextPackBytes = 18;
 
+// The character codes of block 0's texts, as its size information gives
+// them, and the codes of a cue sheet's texts: UTF-8, or else the system's
+// legacy ANSI code page.
+constexpr int kCdTextIso8859 = 0x00;
+constexpr int kCdTextMsJis = 0x80;
+constexpr int kCdTextKorean = 0x81;
+constexpr int kCdTextMandarin = 0x82;
+constexpr int kCdTextUtf8 = 0x100;
+constexpr int kCdTextAnsi = 0x101;
+
 struct CdText {
     bool present = false;            // at least one title or performer
+    int character_code = kCdTextIso8859;
     std::string titles[100];         // [0] album, [n] track n
     std::string performers[100];     // [0] artist, [n] track n
     bool has_title[100] = {};

@@ -15,6 +15,7 @@
 #include "cdlib/cue.h"
 #include "cdlib/drives.h"
 #include "cdlib/image_layout.h"
+#include "cdlib/text_utf8.h"
 
 namespace {
 
@@ -143,7 +144,12 @@ CdText text_from_sheet(const CueSheet& sheet)
         text.performers[track.number] = track.performer;
         text.has_performer[track.number] = track.has_performer;
     }
-    for (int i = 0; i < 100; ++i) text.present = text.present || text.has_title[i] || text.has_performer[i];
+    bool utf8 = true;
+    for (int i = 0; i < 100; ++i) {
+        text.present = text.present || text.has_title[i] || text.has_performer[i];
+        utf8 = utf8 && is_valid_utf8(text.titles[i]) && is_valid_utf8(text.performers[i]);
+    }
+    text.character_code = utf8 ? kCdTextUtf8 : kCdTextAnsi;  // a sheet in UTF-8, or one of old
     return text;
 }
 

@@ -30,6 +30,7 @@ orvo_add_cdlib(cdlib_optical SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_optical.cp
 
 # Everything of the program but its entry point and the library behind it.
 add_library(orvo_app STATIC
+    app/code_page.cpp
     app/digest.cpp
     app/globals.cpp
     app/guard.cpp
@@ -64,12 +65,17 @@ target_link_libraries(orvo_app PUBLIC orvo_core skin dep_lame dep_flac dep_id3li
 target_compile_options(orvo_app PRIVATE ${ORVO_WARNINGS})
 
 set(ORVO_RESOURCES ${CMAKE_SOURCE_DIR}/res/orvo.rc)
-set_source_files_properties(${ORVO_RESOURCES} PROPERTIES
-    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/orvo.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+set(ORVO_ANSI_RESOURCES ${CMAKE_SOURCE_DIR}/res/orvo_ansi.rc)
+set_source_files_properties(${ORVO_RESOURCES} ${ORVO_ANSI_RESOURCES} PROPERTIES OBJECT_DEPENDS
+    "${CMAKE_SOURCE_DIR}/res/orvo.manifest;${CMAKE_SOURCE_DIR}/res/orvo-ansi.manifest;${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/orvo.rc")
 
-# One program per audio-CD library variant.
+# One program per audio-CD library variant (RESOURCES: other than the usual).
 function(orvo_add_program name cdlib)
-    add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp ${ORVO_RESOURCES})
+    cmake_parse_arguments(ARG "" "RESOURCES" "" ${ARGN})
+    if(NOT ARG_RESOURCES)
+        set(ARG_RESOURCES ${ORVO_RESOURCES})
+    endif()
+    add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp ${ARG_RESOURCES})
     target_link_libraries(${name} PRIVATE -Wl,--start-group orvo_app ${cdlib} -Wl,--end-group)
     target_compile_options(${name} PRIVATE ${ORVO_WARNINGS})
 endfunction()

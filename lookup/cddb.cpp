@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cdlib/text_utf8.h"
+
 const CddbCategory CddbCategories[kCddbCategoryCount] = {
     {"blues", "Blues (self explanatory)"},
     {"classical", "Classical (self explanatory)"},
@@ -119,4 +121,9 @@ bool cddb_hello_words(const char* email, char* hello, size_t size)
         used += n;
     }
     return true;
+}
+
+std::string cddb_text_utf8(const std::string& reply)
+{
+    return is_valid_utf8(reply) ? reply : latin1_to_utf8(reply);
 }

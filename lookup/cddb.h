@@ -1,6 +1,7 @@
 // CDDB: the categories, the key search, and what a "read" reply says.
 #pragma once
 #include <cstddef>
+#include <string>
 
 struct CddbCategory {
     const char* name;         // goes into the request
@@ -50,3 +51,8 @@ void split_dtitle(const char* dtitle, char* artist, size_t artist_size, char* al
 // characters.
 constexpr size_t kMaxEmailLength = 254;
 bool cddb_hello_words(const char* email, char* hello, size_t size);
+
+// A reply's text in UTF-8: as it came when it is valid UTF-8 (what protocol
+// level 6 asks for), else each byte read as an ISO-8859-1 letter (what an
+// older server sends).
+std::string cddb_text_utf8(const std::string& reply);

@@ -113,7 +113,7 @@ Outcome ask_server(LookupJob* job, const char* object, DWORD* status)
 {
     WebReply reply;
     if (!web_get(kCddbServer, object, false, kMaxReply, &reply, job->stop) || lookup_cancelled(job)) return kNoAnswer;
-    job->reply = reply.body;
+    job->reply = GetACP() == CP_UTF8 ? cddb_text_utf8(reply.body) : reply.body;
     *status = reply.status;
     return kAnswered;
 }
@@ -133,9 +133,11 @@ LookupResult look_up(LookupJob* job)
     if (query) snprintf(disc_id, sizeof disc_id, "%.*s", static_cast<int>(strcspn(query, " ")), query);
     snprintf(result.disc_id, sizeof result.disc_id, "%s", disc_id);
     g_log.print("Genre: %s", result.genre);
+    // Level 6 answers in UTF-8, the program's texts where Windows takes that
+    // code page; level 1 in ISO-8859-1, as the ANSI code pages of old.
     char object[1024];
-    snprintf(object, sizeof object, "%s?cmd=cddb+read+%s+%s&hello=%s+orvocdripper+%s&proto=1", kCgiPath,
-             result.genre, disc_id, job->hello, kHelloVersion);
+    snprintf(object, sizeof object, "%s?cmd=cddb+read+%s+%s&hello=%s+orvocdripper+%s&proto=%d", kCgiPath,
+             result.genre, disc_id, job->hello, kHelloVersion, GetACP() == CP_UTF8 ? 6 : 1);
     result.outcome = ask_server(job, object, &result.http_status);
     return result;
 }

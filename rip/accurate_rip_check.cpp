@@ -155,13 +155,12 @@ std::string beside_base(const std::string& log_key_line, const std::string& cue_
     const MbFound* found = g_disc_fields.found;
     char disc[32] = "";
     if (found && found->found && found->release.discs > 1) snprintf(disc, sizeof disc, " (disc %d)", found->release.disc);
-    size_t folder = strlen(OutputFolder);
+    size_t folder = text_units(OutputFolder, text_rules());
     for (int copy = 1; copy < 100; ++copy) {
-        char suffix[48], log_name[kMaxNameLength + 1], cue_name[kMaxNameLength + 1];
+        char suffix[48], log_name[kMaxNameBytes];
         snprintf(suffix, sizeof suffix, copy > 1 ? "%s (%d)" : "%s", disc, copy);
         // ".part" behind the name while it is written
-        if (!compose_beside_name(folder, g_disc_fields.album, suffix, ".log", 5, log_name, sizeof log_name, ansi_lead_byte) ||
-            !compose_beside_name(folder, g_disc_fields.album, suffix, ".cue", 5, cue_name, sizeof cue_name, ansi_lead_byte))
+        if (!compose_beside_name(folder, g_disc_fields.album, suffix, ".log", 5, log_name, sizeof log_name, text_rules()))
             return "";
         std::string base = std::string(OutputFolder) + log_name;
         base.resize(base.size() - 4);
@@ -195,7 +194,8 @@ std::string cue_sheet(const char* genre)
     info.performer = g_disc_fields.artist;
     info.title = g_disc_fields.album;
     info.tracks = g_check.sheet;
-    return cue_sheet_text(info);
+    // A byte order mark tells players of cue sheets that its texts are UTF-8.
+    return (GetACP() == CP_UTF8 ? "\xEF\xBB\xBF" : "") + cue_sheet_text(info);
 }
 
 std::string now_text()

@@ -43,7 +43,7 @@ bool fetch_drive_list(WebReply* reply, bool* stopped)
 bool load_drive_list(std::vector<ArDrive>* drives)
 {
     static bool fetched = false;
-    char path[MAX_PATH];
+    char path[kMaxPathBytes];
     if (snprintf(path, sizeof path, "%s\\DriveOffsets.bin", ProgramDirectory) >= static_cast<int>(sizeof path)) return false;
     std::string bytes, why;
     if (read_whole_file(path, kMaxDriveListBytes, &bytes)) {

@@ -228,7 +228,7 @@ DWORD failed_write_reason(const char* path)
     }
     DWORD error = GetLastError();
     if (error) return error;
-    char folder[MAX_PATH];
+    char folder[kMaxPathBytes];
     snprintf(folder, sizeof folder, "%s", path);
     if (char* cut = strrchr(folder, '\\')) cut[1] = '\0';
     ULARGE_INTEGER free_bytes;

@@ -30,9 +30,9 @@ struct EncodeJob {
     OutputFormat format = OutputFormat::kMp3;
     int track = 0;                  // 0-based
     TagSet tags;                    // this track's tags (none for WAV)
-    char part_path[MAX_PATH] = {};  // written here, renamed once whole
-    char final_path[MAX_PATH] = {};
-    char capture_path[MAX_PATH] = {};  // MP3: the capture beside the program
+    char part_path[kMaxPathBytes] = {};  // written here, renamed once whole
+    char final_path[kMaxPathBytes] = {};
+    char capture_path[kMaxPathBytes] = {};  // MP3: the capture beside the program
     int capture_slot = -1;             // MP3: which of the capture names
     uint64_t length = 0;               // bytes of the track's audio
     unsigned long unread = 0;          // sectors the disc would not give
@@ -54,7 +54,7 @@ struct EncodeJob {
     // Set by the job before its thread ends.
     JobEnd end = JobEnd::kRunning;
     bool tell = false;  // the first fault of the rip came from this job
-    char fault_path[MAX_PATH] = {};
+    char fault_path[kMaxPathBytes] = {};
     DWORD error = 0;
 };
 

@@ -16,7 +16,7 @@ constexpr unsigned kFramesPerCall = 4096;
 
 struct FlacFile {
     FILE* file;
-    char path[MAX_PATH];
+    char path[kMaxPathBytes];
     FLAC__StreamEncoder* encoder;
     FLAC__StreamMetadata* blocks[4];  // seek table, comments, picture, padding
     unsigned block_count;

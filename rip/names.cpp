@@ -7,10 +7,36 @@ namespace {
 
 constexpr size_t kLevelSize = 2048;  // a 1023-character field, its year and room to spare
 
-// Bytes of the character at `p`: 2 for a lead byte with a byte behind it.
+// Bytes of a whole UTF-8 sequence at `p`; 1 for a byte that starts none.
+size_t utf8_bytes(const char* p)
+{
+    unsigned char c = static_cast<unsigned char>(p[0]);
+    size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
+    for (size_t i = 1; i < n; ++i)
+        if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) return 1;
+    return n;
+}
+
+// Bytes of the character at `p`: 2 for a lead byte with a byte behind it,
+// or a whole UTF-8 sequence.
 size_t char_bytes(const char* p, LeadByteTest is_lead)
 {
+    if (is_lead == utf8_text) return utf8_bytes(p);
     return (is_lead && is_lead(static_cast<unsigned char>(p[0])) && p[1] != '\0') ? 2 : 1;
+}
+
+// What a character of `bytes` bytes counts towards a path's length: its
+// bytes in an ANSI code page, its UTF-16 units in UTF-8.
+size_t char_units(size_t bytes, LeadByteTest is_lead)
+{
+    return is_lead != utf8_text ? bytes : bytes == 4 ? 2 : 1;
+}
+
+size_t units_of(const char* text, size_t bytes, LeadByteTest is_lead)
+{
+    size_t units = 0;
+    for (size_t at = 0, n; at < bytes && text[at]; at += n) units += char_units(n = char_bytes(text + at, is_lead), is_lead);
+    return units;
 }
 
 char safe_char(char c)
@@ -63,7 +89,7 @@ void mark_trailing_dots_and_spaces(char* text, LeadByteTest is_lead)
     while (text[at]) {
         size_t n = char_bytes(text + at, is_lead);
         at += n;
-        if (n == 2 || (text[at - 1] != '.' && text[at - 1] != ' ')) keep_end = at;
+        if (n > 1 || (text[at - 1] != '.' && text[at - 1] != ' ')) keep_end = at;
     }
     for (size_t i = keep_end; i < at; ++i) text[i] = '_';
 }
@@ -115,44 +141,83 @@ bool make_artist_level(char* level, size_t size, const char* artist, LeadByteTes
     return true;
 }
 
-// The bytes of `text` up to `max_bytes`, ended at a character boundary, but
-// never fewer than its first `keep` bytes and one character behind them.
-size_t fitting_bytes(const char* text, size_t max_bytes, size_t keep, LeadByteTest is_lead)
+// The bytes of `text` up to `max_units` (as text_units counts them), ended
+// at a character boundary, but never fewer than its first `keep` bytes and
+// one character behind them.
+size_t fitting_bytes(const char* text, size_t max_units, size_t keep, LeadByteTest is_lead)
 {
-    size_t at = keep;
-    if (text[at]) at += char_bytes(text + at, is_lead);
+    size_t at = keep, units = units_of(text, keep, is_lead);
+    if (text[at]) {
+        size_t n = char_bytes(text + at, is_lead);
+        units += char_units(n, is_lead);
+        at += n;
+    }
     while (text[at]) {
         size_t n = char_bytes(text + at, is_lead);
-        if (at + n > max_bytes) break;
+        if (units + char_units(n, is_lead) > max_units) break;
+        units += char_units(n, is_lead);
         at += n;
     }
     return at;
 }
 
-// Cuts a folder level by up to `excess` bytes, keeping its first `keep`;
-// returns the bytes it saved. The cut may leave a dot or a space last, or
-// a device name: the level is made safe again within its new length.
+// Cuts a folder level by up to `excess` units, keeping its first `keep`
+// bytes; returns the units it saved. The cut may leave a dot or a space
+// last, or a device name: the level is made safe again within its new length.
 size_t cut_level(char* level, size_t excess, size_t keep, LeadByteTest is_lead)
 {
-    size_t length = strlen(level);
+    size_t length = text_units(level, is_lead);
     size_t end = fitting_bytes(level, length > excess ? length - excess : 0, keep, is_lead);
-    if (end >= length) return 0;
+    if (level[end] == '\0') return 0;
     level[end] = '\0';
     make_safe_folder_level(level, end + 1, is_lead);
-    return length - strlen(level);
+    return length - text_units(level, is_lead);
 }
 
 }  // namespace
 
+bool utf8_text(unsigned char c)
+{
+    return c >= 0xC2 && c <= 0xF4;
+}
+
+size_t text_char_bytes(const char* p, LeadByteTest is_lead)
+{
+    return char_bytes(p, is_lead);
+}
+
+size_t text_char_units(size_t bytes, LeadByteTest is_lead)
+{
+    return char_units(bytes, is_lead);
+}
+
+size_t text_prefix_bytes(const char* text, size_t max_units, LeadByteTest is_lead)
+{
+    size_t at = 0;
+    for (size_t units = 0, n; text[at]; at += n) {
+        n = char_bytes(text + at, is_lead);
+        units += char_units(n, is_lead);
+        if (units > max_units) break;
+    }
+    return at;
+}
+
+size_t text_units(const char* text, LeadByteTest is_lead)
+{
+    return units_of(text, strlen(text), is_lead);
+}
+
 void sanitize_name(char* text, LeadByteTest is_lead)
 {
     for (char* p = text; *p; ++p) {
-        if (is_lead && is_lead(static_cast<unsigned char>(*p))) {
-            if (p[1] == '\0') *p = '_';  // a lead byte cut from its trail byte
-            else ++p;                    // the trail byte is part of the character
-            continue;
+        size_t n = char_bytes(p, is_lead);
+        if (n > 1) {
+            p += n - 1;  // the trail bytes are part of the character
+        } else if (is_lead && is_lead(static_cast<unsigned char>(*p)) && p[1] == '\0') {
+            *p = '_';  // a lead byte cut from its trail bytes
+        } else {
+            *p = safe_char(*p);
         }
-        *p = safe_char(*p);
     }
 }
 
@@ -172,23 +237,24 @@ void make_safe_folder_level(char* text, size_t size, LeadByteTest is_lead)
 }
 
 bool compose_folder_text(const char* root, const char* artist, const char* album, const char* year, bool with_artist,
-                         bool with_album, char* out, size_t size, LeadByteTest is_lead)
+                         bool with_album, char* out, size_t size, size_t max_units, LeadByteTest is_lead)
 {
     char artist_level[kLevelSize], album_level[kLevelSize];
     if (with_artist && !make_artist_level(artist_level, sizeof artist_level, artist, is_lead)) return false;
     if (with_album && !make_album_level(album_level, sizeof album_level, album, year, is_lead)) return false;
-    size_t length = strlen(root) + (with_artist ? strlen(artist_level) + 1 : 0) + (with_album ? strlen(album_level) + 1 : 0);
-    if (with_album && length >= size) {
+    size_t length = text_units(root, is_lead) + (with_artist ? text_units(artist_level, is_lead) + 1 : 0) +
+                    (with_album ? text_units(album_level, is_lead) + 1 : 0);
+    if (with_album && length > max_units) {
         size_t level = strlen(album_level), album_bytes = strlen(album);  // the album part ends the level
-        length -= cut_level(album_level, length - (size - 1), level > album_bytes ? level - album_bytes : 0, is_lead);
+        length -= cut_level(album_level, length - max_units, level > album_bytes ? level - album_bytes : 0, is_lead);
     }
-    if (with_artist && length >= size) length -= cut_level(artist_level, length - (size - 1), 0, is_lead);
+    if (with_artist && length > max_units) length -= cut_level(artist_level, length - max_units, 0, is_lead);
     int n;
     if (with_artist && with_album) n = snprintf(out, size, "%s%s\\%s\\", root, artist_level, album_level);
     else if (with_artist) n = snprintf(out, size, "%s%s\\", root, artist_level);
     else if (with_album) n = snprintf(out, size, "%s%s\\", root, album_level);
     else n = snprintf(out, size, "%s", root);
-    return n >= 0 && static_cast<size_t>(n) < size;
+    return n >= 0 && static_cast<size_t>(n) < size && length <= max_units;
 }
 
 bool compose_file_name(size_t folder_length, int number, const char* title, const char* extension, char* out,
@@ -200,9 +266,8 @@ bool compose_file_name(size_t folder_length, int number, const char* title, cons
     size_t fixed = strlen(head) + strlen(extension);
     size_t room = folder_length < kMaxPathLength ? kMaxPathLength - folder_length : 0;
     if (room > kMaxNameLength) room = kMaxNameLength;
-    if (room > size - 1) room = size - 1;
     size_t title_bytes = title[0] ? fitting_bytes(title, room > fixed ? room - fixed : 0, 0, is_lead) : 0;
-    if (fixed + title_bytes > room) return false;
+    if (fixed + units_of(title, title_bytes, is_lead) > room || fixed + title_bytes >= size) return false;
     snprintf(out, size, "%s%.*s", head, static_cast<int>(title_bytes), title);
     sanitize_name(out + strlen(head), is_lead);
     memcpy(out + strlen(out), extension, strlen(extension) + 1);
@@ -217,7 +282,6 @@ bool compose_beside_name(size_t folder_length, const char* base, const char* suf
     size_t fixed = strlen(suffix) + strlen(extension);
     size_t room = folder_length + spare < kMaxPathLength ? kMaxPathLength - folder_length - spare : 0;
     if (room > kMaxNameLength) room = kMaxNameLength;
-    if (room > size - 1) room = size - 1;
     if (room <= fixed) return false;
     // Cut to fit; making the level safe may add a '_' in front (a device
     // name), so it is cut a character shorter until it fits.
@@ -225,7 +289,7 @@ bool compose_beside_name(size_t folder_length, const char* base, const char* suf
         memcpy(level, whole, sizeof whole);
         level[fitting_bytes(level, limit, 0, is_lead)] = '\0';
         make_safe_folder_level(level, sizeof level, is_lead);
-        if (strlen(level) + fixed <= room) break;
+        if (text_units(level, is_lead) + fixed <= room && strlen(level) + fixed < size) break;
         if (limit <= 1) return false;
     }
     snprintf(out, size, "%s%s%s", level, suffix, extension);

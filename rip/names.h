@@ -3,8 +3,22 @@
 #include <cstddef>
 #include <cstdint>
 
-// true when `c` starts a double-byte character of the ANSI code page
+// How the bytes of a text make its characters: null for a single-byte
+// code page, a test of the lead bytes of a double-byte one (such as code
+// page 932), or utf8_text for UTF-8, the program's own code page where
+// Windows takes it. Lengths are counted as Windows counts a path's: in
+// bytes in an ANSI code page (as the program always did) and in UTF-16
+// units in UTF-8 (a Japanese letter is 3 bytes but 1 unit).
 typedef bool (*LeadByteTest)(unsigned char c);
+bool utf8_text(unsigned char c);  // its lead bytes, C2-F4
+size_t text_units(const char* text, LeadByteTest is_lead);
+// The bytes of the character at `p` (a sequence that is not whole counts
+// its first byte alone), and what that many bytes count as a length.
+size_t text_char_bytes(const char* p, LeadByteTest is_lead);
+size_t text_char_units(size_t bytes, LeadByteTest is_lead);
+// The bytes of the longest start of `text` within `max_units`, ended at a
+// character boundary.
+size_t text_prefix_bytes(const char* text, size_t max_units, LeadByteTest is_lead);
 
 // Makes a text safe as part of a file name, in place: the nine characters
 // \ / : * ? < > | become '_', '"' becomes '\'', control characters (0x01-0x1F,
@@ -32,20 +46,24 @@ constexpr size_t kPartNameLength = 13;
 // The longest output folder: the temporary names fit behind it, and so does
 // a track's name of its number, one character of its title and an extension.
 constexpr size_t kMaxFolderLength = kMaxPathLength - kPartNameLength;
+// The bytes a name or a path of those lengths may take in UTF-8: 3 a unit
+// at most (4 for the 2 units of a character outside the BMP).
+constexpr size_t kMaxNameBytes = 3 * kMaxNameLength + 1;
+constexpr size_t kMaxPathBytes = 3 * kMaxPathLength + 1;
 
 // The output folder for a root and the optional artist and album levels
 // ("%s%s\%s\" and its shorter forms); the album level is "year - album"
 // when a year is given. Each level goes through sanitize_name and
 // make_safe_folder_level. `root` must already end with a backslash.
-// A folder longer than `size` - 1 is made to fit: the album is cut first,
-// then the artist, each at a character boundary and never to nothing (the
-// year stays), and the cut level is made safe again. Returns false when
-// even that does not fit.
+// A folder longer than `max_units` (text_units) is made to fit: the album
+// is cut first, then the artist, each at a character boundary and never to
+// nothing (the year stays), and the cut level is made safe again. Returns
+// false when even that does not fit, or the text does not fit `size` bytes.
 bool compose_folder_text(const char* root, const char* artist, const char* album, const char* year, bool with_artist,
-                         bool with_album, char* out, size_t size, LeadByteTest is_lead = nullptr);
+                         bool with_album, char* out, size_t size, size_t max_units, LeadByteTest is_lead = nullptr);
 
 // A track's file name, "<number>.<title><extension>", with the title made
-// safe (sanitize_name). When `folder_length` bytes of folder and the name
+// safe (sanitize_name). When `folder_length` (text_units) of folder and the name
 // would pass kMaxPathLength, or the name kMaxNameLength, the title is cut
 // at a character boundary, never to nothing; the number and the extension
 // stay, so the tracks of a disc never share a name. Returns false when not
@@ -57,7 +75,7 @@ bool compose_file_name(size_t folder_length, int number, const char* title, cons
 // The name of a file that stands beside a rip's tracks, such as its log:
 // "<base><suffix><extension>" ("Album (disc 2).log"), `base` ("" gives
 // "Rip") and `suffix` made safe as a folder level is (sanitize_name, device
-// names, trailing dots and spaces). When `folder_length` bytes of folder,
+// names, trailing dots and spaces). When `folder_length` (text_units) of folder,
 // the name and `spare` more bytes (a temporary name's) would pass
 // kMaxPathLength, or the name kMaxNameLength, the base is cut at a
 // character boundary, never to nothing; the suffix and the extension stay.

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "rip/names.h"
+
 // The progress protocol: always posted to the progress window, lParam 0.
 #define WM_RIP_END   (WM_USER + 1)  // wParam: 1 every row tried, 0 aborted or stopped
 #define WM_RIP_LABEL (WM_USER + 2)  // wParam: address of the track's label text
@@ -63,4 +65,11 @@ void read_year_field(char (&year)[kYearSize]);
 inline bool ansi_lead_byte(unsigned char c)
 {
     return IsDBCSLeadByte(c) != 0;
+}
+
+// How the program's texts make characters, for the name rules: UTF-8 where
+// Windows took the code page the program declares, else the ANSI code page.
+inline LeadByteTest text_rules()
+{
+    return GetACP() == CP_UTF8 ? utf8_text : ansi_lead_byte;
 }

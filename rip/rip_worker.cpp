@@ -104,14 +104,14 @@ const char* extension()
 // leaves no room for a name.
 bool output_paths(int track, const char* title, char* final_path, char* part_path, size_t size)
 {
-    char name[kMaxNameLength + 1];
+    char name[kMaxNameBytes];
     int number = disc_track_number(track);
-    if (!compose_file_name(strlen(OutputFolder), number, title, extension(), name, sizeof name, ansi_lead_byte))
-        return false;
+    size_t folder = text_units(OutputFolder, text_rules());
+    if (!compose_file_name(folder, number, title, extension(), name, sizeof name, text_rules())) return false;
     int n = snprintf(final_path, size, "%s%s", OutputFolder, name);
     if (n < 0 || static_cast<size_t>(n) >= size) return false;
     n = snprintf(part_path, size, "%s~track%02d.part", OutputFolder, number);
-    return n >= 0 && static_cast<size_t>(n) < size && static_cast<size_t>(n) <= kMaxPathLength;
+    return n >= 0 && static_cast<size_t>(n) < size && folder + kPartNameLength <= kMaxPathLength;
 }
 
 // Gives the whole file its final name, replacing an earlier file only now.
@@ -195,7 +195,8 @@ EncodeJob* new_job(int track, const char* final_path, const char* part_path)
         job->capture_slot = free_capture_slot();
         char name[16] = "wav.tmp";
         if (job->capture_slot > 0) snprintf(name, sizeof name, "wav%d.tmp", job->capture_slot + 1);
-        if (snprintf(job->capture_path, sizeof job->capture_path, "%s\\%s", ProgramDirectory, name) >= MAX_PATH)
+        int n = snprintf(job->capture_path, sizeof job->capture_path, "%s\\%s", ProgramDirectory, name);
+        if (n < 0 || n >= static_cast<int>(sizeof job->capture_path) || text_units(job->capture_path, text_rules()) > kMaxPathLength)
             job->capture_path[0] = '\0';  // cannot be created: told as such
         g_log.print("temp file: %s", job->capture_path);
     }
@@ -210,7 +211,7 @@ Row rip_row(HWND list, int row, int drive, char* label)
     int track = row_track(list, row);
     read_title(list, row);
     snprintf(label, 1024, "%d.%s", disc_track_number(track), g_disc_fields.title);
-    sanitize_name(label, ansi_lead_byte);  // the file's name; the tags keep the title as it is
+    sanitize_name(label, text_rules());  // the file's name; the tags keep the title as it is
     PostMessageA(g_bars.window, WM_RIP_LABEL, reinterpret_cast<WPARAM>(label), 0);
 
     if (check_disc(drive) == Row::kStop) return Row::kStop;
@@ -348,7 +349,7 @@ void wait_for_encoder(int limit, bool* stopped)
 // cannot be written is no fault of the rip.
 void save_folder_picture(const CoverPicture& cover)
 {
-    char path[MAX_PATH];
+    char path[kMaxPathBytes];
     const char* name = cover.mime == "image/png" ? "folder.png" : "folder.jpg";
     if (snprintf(path, sizeof path, "%s%s", OutputFolder, name) >= static_cast<int>(sizeof path)) return;
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -2,22 +2,15 @@
 
 #include <vector>
 
+#include "app/code_page.h"
 #include "lookup/mb_lookup.h"
 
 namespace {
 
-// The UTF-8 form of an ANSI code page text; empty when it does not convert.
+// The UTF-8 form of a text of the program's code page; empty when it does not convert.
 std::string ansi_to_utf8(const char* text)
 {
-    int wide_length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (wide_length <= 0) return "";
-    std::vector<wchar_t> wide(static_cast<size_t>(wide_length));
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), wide_length);
-    int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return "";
-    std::vector<char> utf8(static_cast<size_t>(length));
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, utf8.data(), length, nullptr, nullptr);
-    return utf8.data();
+    return code_page_to_utf8(text, CP_ACP);
 }
 
 // A field's text: as found while the field still shows what the lookup

@@ -120,9 +120,9 @@ void compose_output_folder(HWND dialog, char* output, char* root)
     // lookup can: each level is made safe, so "AC/DC" is one folder, "Live:
     // 1999" a valid one and ".." stays inside the root. Long levels are
     // cut so that every track's file still gets a name behind the folder.
-    static_assert(kMaxFolderLength < kWorkingBufferSize, "the folder fits the buffer");
-    if (!compose_folder_text(root, artist, album, year, with_artist, with_album, output, kMaxFolderLength + 1,
-                             ansi_lead_byte))
+    static_assert(kMaxPathBytes < kWorkingBufferSize, "the folder fits the buffer");
+    if (!compose_folder_text(root, artist, album, year, with_artist, with_album, output, kWorkingBufferSize,
+                             kMaxFolderLength, text_rules()))
         output[0] = '\0';  // nothing that fits: the rip then cannot create its files and says so
     g_log.print("szOut = %s", output);
     g_log.leave();

@@ -5,6 +5,7 @@
 
 #include "app/globals.h"
 #include "res/resource.h"
+#include "rip/rip_state.h"
 
 namespace {
 
@@ -23,7 +24,8 @@ unsigned char column_bit(int column)
     return column == kTitleColumn ? 1 : column == kArtistColumn ? 2 : 0;
 }
 
-constexpr int kCellTextSize = 255;  // at most 254 characters and the terminator
+constexpr int kCellTextSize = 1023;  // a cell's text in UTF-8 and the terminator
+constexpr size_t kCellChars = 254;   // what the editor shows of a longer one (it takes 100 more)
 // Some list controls fill the whole buffer they are given without a
 // terminator when the text is longer; one byte more, always zero, keeps
 // every read bounded.
@@ -99,6 +101,7 @@ int open_title_editor(HWND list, int row, int column)
     item.cchTextMax = kCellTextSize;
     SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
     text[kCellTextSize - 1] = '\0';
+    text[text_prefix_bytes(text, kCellChars, text_rules())] = '\0';
 
     RECT cell = {};
     cell.top = column;

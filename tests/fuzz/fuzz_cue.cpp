@@ -36,10 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             abort();
     }
     compose_folder_text("C:\\Music\\", sheet.performer.c_str(), sheet.title.c_str(), "1999", true, true, folder.data(),
-                        folder.size(), cp932_lead);
+                        folder.size(), folder.size() - 1, cp932_lead);
     bool fields = sheet.performer.size() < 1024 && sheet.title.size() < 1024;  // what the program's fields hold
     if (fields && !compose_folder_text("C:\\Music\\", sheet.performer.c_str(), sheet.title.c_str(), "1999", true, true,
-                                       fitted.data(), fitted.size(), cp932_lead))
+                                       fitted.data(), fitted.size(), fitted.size() - 1, cp932_lead))
         abort();  // a short root always leaves room for one character of each level
     std::vector<ImageFileInfo> files(sheet.files.size());
     for (size_t i = 0; i < files.size(); ++i) files[i].data_bytes = (size * 7919 + i * 104729) % (2352ull * 90000);

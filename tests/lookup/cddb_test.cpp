@@ -8,6 +8,7 @@ static std::string run(const TableRow& row)
     std::string step = row.at(0), text = row.at(2), names;
     for (const CddbCategory& category : CddbCategories) names += (names.empty() ? "" : " ") + std::string(category.name);
     if (step == "categories") return names;
+    if (step == "utf8") return cddb_text_utf8(text);
     if (step == "reply") {
         const char* kinds[] = {"entry", "no entry", "not an entry", "HTTP error"};
         return kinds[static_cast<int>(classify_cddb_reply(std::stoul(row.at(1)), text.c_str()))];

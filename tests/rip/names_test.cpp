@@ -3,13 +3,14 @@
 
 #include "tests/table_file.h"
 
-// One row of names.table, in a buffer of exactly `size` bytes: a write past
-// it is caught.
+// One row of names.table, in a buffer of exactly `size` bytes (in UTF-8,
+// of the bytes `size` - 1 units may take): a write past it is caught.
 static std::string run(const TableRow& row)
 {
-    LeadByteTest lead = row.at(1) == "932" ? cp932_lead : nullptr;
+    LeadByteTest lead = row.at(1) == "932" ? cp932_lead : row.at(1) == "utf8" ? utf8_text : nullptr;
     std::string step = row.at(0), in = row.at(3), album = row.at(4);
-    std::vector<char> buffer(step == "file" || step == "beside" ? kMaxPathLength + 1 : std::stoul(row.at(2)));
+    size_t size = step == "file" || step == "beside" ? kMaxPathLength + 1 : std::stoul(row.at(2)), units = size - 1;
+    std::vector<char> buffer(lead == utf8_text ? 3 * units + 1 : size);
     if (step == "file")
         return compose_file_name(std::stoul(row.at(2)), std::stoi(album), in.c_str(), row.at(5).c_str(), buffer.data(),
                                  buffer.size(), lead) ? buffer.data() : "(too long)";
@@ -18,7 +19,7 @@ static std::string run(const TableRow& row)
                                    buffer.size(), lead) ? buffer.data() : "(too long)";
     if (step == "folder") {
         bool fits = compose_folder_text("C:\\M\\", in.c_str(), album.c_str(), row.at(5).c_str(), in != "(off)",
-                                        album != "(off)", buffer.data(), buffer.size(), lead);
+                                        album != "(off)", buffer.data(), buffer.size(), units, lead);
         return fits ? buffer.data() : "(too long)";
     }
     memcpy(buffer.data(), in.c_str(), in.size() + 1);

@@ -1,0 +1,25 @@
+#include "app/code_page.h"
+
+#include <cstdlib>
+
+UINT legacy_ansi_code_page()
+{
+    char number[8] = {};
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, number, sizeof number);
+    UINT page = static_cast<UINT>(atoi(number));
+    return page ? page : 1252;
+}
+
+std::string code_page_to_utf8(const std::string& bytes, UINT page)
+{
+    int size = static_cast<int>(bytes.size());
+    int wide = MultiByteToWideChar(page, 0, bytes.data(), size, nullptr, 0);
+    if (wide <= 0) return "";
+    std::wstring text(wide, L'\0');
+    MultiByteToWideChar(page, 0, bytes.data(), size, &text[0], wide);
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return "";
+    std::string utf8(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, &utf8[0], length, nullptr, nullptr);
+    return utf8;
+}

@@ -1,0 +1,10 @@
+// UTF-8 checks and the conversion of ISO-8859-1 texts, for texts from discs,
+// servers and files that may come in either.
+#pragma once
+#include <string>
+
+// Whether `text` is well-formed UTF-8 (no overlong forms, nothing past U+10FFFF).
+bool is_valid_utf8(const std::string& text);
+
+// Each byte of `text` as the ISO-8859-1 letter it stands for, in UTF-8.
+std::string latin1_to_utf8(const std::string& text);
