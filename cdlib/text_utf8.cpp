@@ -9,7 +9,9 @@ bool is_valid_utf8(const std::string& text)
         for (size_t i = 1; i < n; ++i)
             if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return false;
         unsigned char second = static_cast<unsigned char>(n > 1 ? text[at + 1] : 0);
-        if ((c == 0xE0 && second < 0xA0) || (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F)) return false;
+        if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
+            (c == 0xF4 && second > 0x8F))
+            return false;
         at += n;
     }
     return true;

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-// Whether `text` is well-formed UTF-8 (no overlong forms, nothing past U+10FFFF).
+// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
 bool is_valid_utf8(const std::string& text);
 
 // Each byte of `text` as the ISO-8859-1 letter it stands for, in UTF-8.

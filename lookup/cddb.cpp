@@ -111,7 +111,7 @@ bool cddb_hello_words(const char* email, char* hello, size_t size)
     size_t used = 0;
     for (const char* p = email; *p; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
-        if (c <= ' ' || c >= 0x7F || c == '&' || c == '+' || c == '#') return false;
+        if (c <= ' ' || c >= 0x7F || c == '&' || c == '+' || c == '#') return hello[0] = '\0', false;
         char piece[4] = {static_cast<char>(c), '\0'};
         if (p == at) snprintf(piece, sizeof piece, "+");
         else if (!isalnum(c) && !strchr("-._~", c)) snprintf(piece, sizeof piece, "%%%02X", c);

@@ -15,7 +15,8 @@ static std::string run(const TableRow& row)
     }
     size_t size = std::stoul(row.at(1));
     std::vector<char> out(size, 'x'), album(size);  // a write past them is caught
-    if (step == "hello") return cddb_hello_words(text.c_str(), out.data(), size) ? out.data() : "refused";
+    if (step == "hello")  // a refusal leaves nothing that could be sent
+        return cddb_hello_words(text.c_str(), out.data(), size) ? out.data() : out[0] ? "refused, yet " + std::string(out.data()) : "refused";
     if (step == "dtitle") {
         split_dtitle(text.c_str(), out.data(), size, album.data(), size);
         return "[" + std::string(out.data()) + "] [" + album.data() + "]";
