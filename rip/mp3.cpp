@@ -228,8 +228,14 @@ Mp3Result encode_to_mp3(PcmSource read, void* source, const TagSet& tags, FILE* 
     Id3Tags rendered;
     Mp3Result result =
         render_tags(tags, &rendered) ? encode(read, source, rendered, mp3, mp3_path, error) : kMp3WriteFailed;
+    // The last bytes (the ID3v1 tag) are flushed on their own: under Wine
+    // fclose returns 0 when its own flush fails, and a write cut short by a
+    // full volume leaves no error code (failed_write_reason then asks the
+    // volume).
     errno = 0;
-    if (fclose(mp3) != 0 && result == kMp3Written) {
+    SetLastError(0);
+    bool flushed = fflush(mp3) == 0;
+    if ((fclose(mp3) != 0 || !flushed) && result == kMp3Written) {
         *error = failed_write_reason(mp3_path);
         result = kMp3WriteFailed;
     }

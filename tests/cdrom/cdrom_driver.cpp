@@ -71,7 +71,7 @@ NTSTATUS put_in(Drive* d, const OrvoCommand& c)
     d->disc = c;
     for (Failure& f : d->fails) f.count = 0;
     d->offset = 0;
-    d->refuse_count = d->stale_status = 0;
+    if (!c.count) d->refuse_count = d->stale_status = 0;  // else the same drive, another disc
     return STATUS_SUCCESS;
 }
 

@@ -17,7 +17,8 @@ struct OrvoCommand {
     long sector;        // kOrvoFail, kOrvoGarble: the sector
     long count;         // kOrvoFail: failed reads before it reads (-1: never reads); kOrvoSpeed: times real time (0: no limit);
                         // kOrvoRefuse: requests refused (-1: every one); kOrvoGarble: reads that give wrong samples;
-                        // kOrvoOffset: the correction the drive needs (samples)
+                        // kOrvoOffset: the correction the drive needs (samples);
+                        // kOrvoInsert: 1 keeps the drive's refusals and stale status
     long ms;            // kOrvoFail: how long each failing read takes
     // kOrvoRefuse: the request (its IOCTL code) and its answer (0: success,
     // nothing given back); kOrvoStale: the status stale handles get

@@ -1,9 +1,11 @@
 // The commands of the test CD-ROM drives, for the scenario runner's
 // `device` step:
 //
-//   insert D: SHEET.cue   the disc of a cue sheet (BINARY files, raw CD-TEXT
-//                         packs from CDTEXTFILE); its sectors are written
-//                         beside it as SHEET.img
+//   insert D: SHEET.cue [keep]  the disc of a cue sheet (BINARY files, raw
+//                         CD-TEXT packs from CDTEXTFILE); its sectors are
+//                         written beside it as SHEET.img. keep: the drive's
+//                         refusals and stale status stay (the same drive
+//                         with another disc); without it they end
 //   eject D:
 //   fail D: SECTOR N [MS] the next N reads that reach SECTOR fail (N = -1:
 //                         it never reads), each after MS milliseconds
@@ -117,14 +119,14 @@ std::string device_command(const std::string& line)
     words >> op >> letter;
     const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads", "refuse", "stale", "garble", "offset"};
     for (unsigned long i = 1; i < 10; ++i) c.op = op == ops[i] ? i : c.op;
-    bool ok = c.op == kOrvoInsert  ? !!(words >> sheet)
+    bool ok = c.op == kOrvoInsert  ? words >> sheet && (!(words >> kind) || (c.count = kind == "keep"))
               : c.op == kOrvoSpeed || c.op == kOrvoOffset ? !!(words >> c.count)
               : c.op == kOrvoStale ? !!(words >> std::hex >> c.status)
               : c.op == kOrvoRefuse ? words >> kind >> c.count >> std::hex >> c.status &&
                                           (c.code = kind == "verify2" ? IOCTL_STORAGE_CHECK_VERIFY2 : kind == "text" ? IOCTL_CDROM_READ_TOC_EX : 0)
               : c.op == kOrvoEject || (words >> c.sector >> c.count && (words >> c.ms || words.eof()));
     if (!c.op || !ok || letter.size() != 2)
-        return "insert|eject|fail|garble|speed|offset|reads|refuse|stale D: [SHEET.cue | SECTOR N [MS] | N | TOC RAW | KIND N STATUS | STATUS]";
+        return "insert|eject|fail|garble|speed|offset|reads|refuse|stale D: [SHEET.cue [keep] | SECTOR N [MS] | N | TOC RAW | KIND N STATUS | STATUS]";
     char full[MAX_PATH];
     if (c.op == kOrvoInsert && !GetFullPathNameA(sheet.c_str(), sizeof full, full, nullptr)) return "no such sheet";
     if (c.op == kOrvoInsert && !(why = make_disc(full, &c, &image)).empty()) return why;

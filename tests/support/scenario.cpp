@@ -56,7 +56,8 @@
 // Actions:  set CONTROL TEXT | title ROW TEXT | tick ROW | untick ROW
 //           rename A B (in ${DISCS} unless absolute) | delete PATH | wait MS
 //           refresh (press Refresh, wait for its end) | press CONTROL
-//           rip FMT [artist=0|1] [album=0|1]   (answers every box with OK)
+//           rip FMT [artist=0|1] [album=0|1] [within=MS]   (answers every box
+//             with OK; within: the rip over within MS of Start)
 //           abort [MS] (the dialog gone within MS) | answer (OK to the next box) | close [nowait]
 //           when reading N [after MS]: STEP | when encoding: STEP | when log TEXT: STEP
 //             (for the next rip: once the progress label has named track N for

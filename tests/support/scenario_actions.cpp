@@ -53,13 +53,18 @@ bool answer(Run& run, DWORD ms)
 
 // Presses Rip CD, picks the format and the subfolder boxes (-1 leaves one
 // as it is), presses Start and answers every message box until the rip is
-// over, acting on the `when` step meanwhile.
+// over, acting on the `when` step meanwhile. With within=MS the rip must be
+// over (its dialog gone, or Done! said) within MS of Start.
 bool rip(Run& run, Strings& a)
 {
     int boxes[2] = {-1, -1}, ids[2] = {IDC_OPT_ARTIST, IDC_OPT_ALBUM};
-    for (size_t i = 1; i < a.size() && !a[i].empty(); ++i)
-        boxes[a[i].rfind("album=", 0) == 0] = atoi(a[i].c_str() + a[i].find('=') + 1);
-    if (!is_format(a[0])) return fail(run, "rip wav|mp3|wma|flac [artist=0|1] [album=0|1]");
+    DWORD within = 0;
+    for (size_t i = 1; i < a.size() && !a[i].empty(); ++i) {
+        int value = atoi(a[i].c_str() + a[i].find('=') + 1);
+        if (a[i].rfind("within=", 0) == 0) within = static_cast<DWORD>(value);
+        else boxes[a[i].rfind("album=", 0) == 0] = value;
+    }
+    if (!is_format(a[0])) return fail(run, "rip wav|mp3|wma|flac [artist=0|1] [album=0|1] [within=MS]");
     if (!main_window(run)) return false;
     harness::click(run.main, IDC_RIP);
     HWND options = harness::wait_for_window(pid(run), "Settings");
@@ -71,8 +76,10 @@ bool rip(Run& run, Strings& a)
     Sleep(100);
     harness::click(options, IDOK);
     HWND progress = harness::wait_for_window(pid(run), "CD Ripping...");
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 120000; Sleep(20)) {
+    DWORD start = GetTickCount(), took = 0;
+    for (; GetTickCount() - start < 120000; Sleep(20)) {
         bool over = !IsWindow(progress);
+        if (over && !took) took = GetTickCount() - start;
         if (answer(run, over ? 300 : 0)) {  // once the dialog is gone, a last box may be on its way
             if (run.boxes.back() == "Done!") break;
         } else if (over) {
@@ -81,6 +88,8 @@ bool rip(Run& run, Strings& a)
             poll_rip(run, progress);
         }
     }
+    if (!took) took = GetTickCount() - start;
+    check(run, !within || took <= within, "the rip took " + to_string(took) + " ms, more than " + to_string(within));
     if (run.when_track >= 0) fail(run, "the rip ended before its `when` step ran:" + run.when.text);
     run.when_track = -1;
     run.progress = nullptr;
@@ -228,7 +237,7 @@ const std::vector<Verb> kActionVerbs = {
     {"wait", "w", [](Run&, Strings& a) { return Sleep(static_cast<DWORD>(atoi(a[0].c_str()))), true; }},
     {"refresh", "", refresh},
     {"press", "w", [](Run& r, Strings& a) { HWND b = control(r, a[0]); return b && PostMessageA(b, BM_CLICK, 0, 0); }},
-    {"rip", "wWW", rip},
+    {"rip", "wWWW", rip},
     {"abort", "W", [](Run& r, Strings& a) {
          HWND progress = harness::wait_for_window(pid(r), "CD Ripping...");
          if (!progress) return fail(r, "no progress dialog to abort");
