@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the sample disc image the simulation build plays: a cue sheet,
 one BINARY file with three short music-like audio tracks, a CD-TEXT file of
-raw 18-byte packs, and a small data track after the audio.
+raw 18-byte packs (and one in Japanese for the tests), and a small data
+track after the audio.
 
     python3 tools/make_sample_disc.py OUTPUT_FOLDER [--seconds N]
 """
@@ -29,11 +30,19 @@ def crc16(data):
     return crc ^ 0xFFFF
 
 
-def cdtext_packs(pack_type, texts, sequence_start=0):
-    """Packs of one type: texts[0] is the album's, texts[n] track n's."""
+# The same disc's CD-TEXT in Japanese (MS-JIS), for the tests of texts in
+# other scripts: Japanese.cdt beside the sample disc.
+JAPANESE_ALBUM = "オルヴォの見本盤"
+JAPANESE_ARTIST = "オルヴォ楽団"
+JAPANESE_TITLES = ["朝の光", "紙の舟", "家路"]
+
+
+def cdtext_packs(pack_type, texts, sequence_start=0, encoding="latin-1"):
+    """Packs of one type: texts[0] is the album's, texts[n] track n's;
+    double-byte texts (MS-JIS) end with two zero bytes."""
     stream = []  # (track, position-in-text, byte)
     for track, text in enumerate(texts):
-        raw = text.encode("latin-1") + b"\0"
+        raw = text.encode(encoding) + (b"\0\0" if encoding == "cp932" else b"\0")
         for i, byte in enumerate(raw):
             stream.append((track, i, byte))
     packs = []
@@ -97,6 +106,21 @@ def msf(sectors):
     return f"{sectors // 4500:02d}:{sectors // 75 % 60:02d}:{sectors % 75:02d}"
 
 
+def japanese_cdtext():
+    """Block 0 in MS-JIS: its size information (0x8F) names character code 0x80."""
+    packs, seq = cdtext_packs(0x80, [JAPANESE_ALBUM] + JAPANESE_TITLES, 0, "cp932")
+    more, seq = cdtext_packs(0x81, [JAPANESE_ARTIST] * (len(JAPANESE_TITLES) + 1), seq, "cp932")
+    head = bytes([0x8F, 0, seq & 0xFF, 0])
+    body = bytes([0x80, 1, len(JAPANESE_TITLES)]).ljust(12, b"\0")
+    size_info = head + body + struct.pack(">H", crc16(head + body))
+    for pack in packs + more:
+        pack_bytes = bytearray(pack)
+        pack_bytes[3] |= 0x80  # the double-byte flag of each text pack
+        pack_bytes[16:18] = struct.pack(">H", crc16(bytes(pack_bytes[:16])))
+        yield bytes(pack_bytes)
+    yield size_info
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
@@ -119,6 +143,7 @@ def main():
     packs, seq = cdtext_packs(0x80, [ALBUM] + TITLES)
     more, _ = cdtext_packs(0x81, [ARTIST] * (len(TITLES) + 1), seq)
     (folder / "Orvo Sample Disc.cdt").write_bytes(b"".join(packs + more))
+    (folder / "Japanese.cdt").write_bytes(b"".join(japanese_cdtext()))
 
     lines = [
         'REM Sample disc of Orvo CD Ripper, made by tools/make_sample_disc.py',
