@@ -48,7 +48,21 @@ done
 sleep 1
 import -window root build/screenshot.png
 wait "$demo" || true
-echo "screenshot: build/screenshot.png"
+# A second look: the disc whose CD-TEXT is Japanese, alone in a drive.
+JAPANESE_DIR=build/run-japanese
+rm -rf "$JAPANESE_DIR" && mkdir -p "$JAPANESE_DIR/discs"
+cp build/win/OrvoCdRipperSim.exe "$JAPANESE_DIR/"
+cp "build/win/discs/Orvo Sample Japanese.cue" build/win/discs/Japanese.cdt "$JAPANESE_DIR/discs/"
+ln "$RUN_DIR/discs/Orvo Sample Disc.bin" "$JAPANESE_DIR/discs/" 2>/dev/null || cp "$RUN_DIR/discs/Orvo Sample Disc.bin" "$JAPANESE_DIR/discs/"
+printf '[Settings]\r\nMusicBrainz=0\r\n' > "$JAPANESE_DIR/settings.ini"
+wine "$JAPANESE_DIR/OrvoCdRipperSim.exe" >/dev/null 2>&1 &
+for _ in $(seq 1 100); do
+    grep -q -a "end thread" "$JAPANESE_DIR/log.txt" 2>/dev/null && break
+    sleep 0.1
+done
+sleep 1
+import -window root build/screenshot-japanese.png
+echo "screenshots: build/screenshot.png, build/screenshot-japanese.png (a disc with Japanese titles)"
 echo "log of the run: $RUN_DIR/log.txt"
 echo "the demo rip made:"
 find "$RUN_DIR/Ripped" -name '*.mp3' | sort | while read -r f; do

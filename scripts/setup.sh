@@ -10,7 +10,7 @@ PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     libz-mingw-w64-dev nasm dpkg-dev
     wine wine64 xvfb xauth imagemagick
-    ffmpeg python3-mutagen flac locales libssl-dev openssl
+    ffmpeg python3-mutagen flac locales libssl-dev openssl fonts-wqy-zenhei
 )
 
 missing=()

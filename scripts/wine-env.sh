@@ -59,7 +59,7 @@ orvo_start_group() {
 
 # Creates the prefix once per build folder.
 orvo_prepare_prefix() {
-    if [ -f "$WINEPREFIX/.orvo-ready" ]; then return 0; fi
+    if [ -f "$WINEPREFIX/.orvo-ready" ]; then orvo_link_cjk_font; return 0; fi
     echo "[wine] creating the Wine prefix in $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1
@@ -69,6 +69,21 @@ orvo_prepare_prefix() {
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.orvo-ready"
+    orvo_link_cjk_font
+}
+
+# Japanese, Chinese and Korean letters on the private display: the dialog
+# font links to the fonts Windows has for them, which Wine lacks; here they
+# are WenQuanYi Zen Hei (fonts-wqy-zenhei). Once per prefix (copies of it
+# are made again).
+orvo_link_cjk_font() {
+    [ -f "$WINEPREFIX/.orvo-fonts" ] && return 0
+    local face
+    for face in "MS UI Gothic" SimSun PMingLiU Gulim; do
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.orvo-fonts" "$WINEPREFIX/.orvo-ready"
 }
 
 # Keeps one wineserver alive and brings Wine's own services up now, with

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the sample disc image the simulation build plays: a cue sheet,
 one BINARY file with three short music-like audio tracks, a CD-TEXT file of
-raw 18-byte packs (and one in Japanese for the tests), and a small data
-track after the audio.
+raw 18-byte packs, and a small data track after the audio; and a second
+disc of the same music whose CD-TEXT is Japanese (MS-JIS).
 
     python3 tools/make_sample_disc.py OUTPUT_FOLDER [--seconds N]
 """
@@ -164,6 +164,15 @@ def main():
     lines.append("    PREGAP 00:02:00")
     lines.append("    INDEX 01 00:00:00")
     (folder / "Orvo Sample Disc.cue").write_text("\r\n".join(lines) + "\r\n", encoding="latin-1")
+
+    # The same music as a second disc whose CD-TEXT is Japanese (drive E:).
+    japanese = ['CDTEXTFILE "Japanese.cdt"', 'FILE "Orvo Sample Disc.bin" BINARY']
+    for i in range(len(TITLES)):
+        japanese.append(f"  TRACK {i + 1:02d} AUDIO")
+        if i == 1:
+            japanese.append(f"    INDEX 00 {msf(starts[i] - pregap_track2)}")
+        japanese.append(f"    INDEX 01 {msf(starts[i])}")
+    (folder / "Orvo Sample Japanese.cue").write_text("\r\n".join(japanese) + "\r\n", encoding="ascii")
 
 
 if __name__ == "__main__":
