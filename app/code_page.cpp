@@ -1,12 +1,10 @@
 #include "app/code_page.h"
 
-#include <cstdlib>
-
 UINT legacy_ansi_code_page()
 {
-    char number[8] = {};
-    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, number, sizeof number);
-    UINT page = static_cast<UINT>(atoi(number));
+    DWORD page = 0;
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                   reinterpret_cast<LPWSTR>(&page), sizeof page / sizeof(WCHAR));
     return page ? page : 1252;
 }
 

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdarg>
-#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -217,16 +216,6 @@ CDLIB_DWORD BASS_CD_GetTrackLength(CDLIB_DWORD drive, CDLIB_DWORD track)
 
 namespace {
 
-// The ANSI code page of the system, which the program's own declaration of
-// UTF-8 does not change.
-UINT legacy_ansi_code_page()
-{
-    char number[8] = {};
-    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, number, sizeof number);
-    UINT page = static_cast<UINT>(atoi(number));
-    return page ? page : 1252;
-}
-
 // A disc's text in the program's code page: where Windows took UTF-8 as
 // that, ISO-8859-1 and the double-byte codes are converted to it; else the
 // bytes stay as they are (an ANSI code page's, as on the systems of old).
@@ -234,7 +223,7 @@ std::string program_text(const std::string& bytes, int code)
 {
     if (GetACP() != CP_UTF8 || code == kCdTextUtf8) return bytes;
     UINT page = code == kCdTextMsJis ? 932 : code == kCdTextKorean ? 949 : code == kCdTextMandarin ? 936 : 0;
-    if (code == kCdTextAnsi) page = legacy_ansi_code_page();
+    if (code == kCdTextAnsi) page = CP_THREAD_ACP;  // the system's, which the program's UTF-8 does not change
     if (page == 0) return latin1_to_utf8(bytes);
     int wide = MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(wide > 0 ? wide : 0, L'\0');
