@@ -134,6 +134,11 @@ int block0_character_code(const uint8_t* data, size_t size)
 
 }  // namespace
 
+uint16_t cd_crc16(const uint8_t* data, size_t size)
+{
+    return crc16(data, size);
+}
+
 bool cdtext_pack_ok(const uint8_t* pack)
 {
     uint16_t crc = crc16(pack, 16);

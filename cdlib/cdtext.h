@@ -26,6 +26,10 @@ struct CdText {
     bool has_performer[100] = {};
 };
 
+// CRC-16 (CCITT, inverted) of sub-channel data: CD-TEXT packs and Q frames
+// store it big-endian behind what it covers.
+uint16_t cd_crc16(const uint8_t* data, size_t size);
+
 // CRC-16 (CCITT, stored inverted and big-endian) check of one pack.
 bool cdtext_pack_ok(const uint8_t* pack);
 

@@ -1,4 +1,5 @@
 #include "cdlib/cdtext.h"
+#include "cdlib/qsub.h"
 
 #include "tests/table_file.h"
 
@@ -49,3 +50,34 @@ static std::string run(const TableRow& row)
 }
 
 TEST(CdText, EntriesOfBlockZero) { check_table("cdlib/cdtext.table", run); }
+
+// One row of qsub.table: a Q frame read or made, or a text's form.
+static std::string q_frame(const TableRow& row)
+{
+    std::string step = row.at(0), out;
+    std::istringstream in(row.at(1));
+    if (step == "isrc") return isrc_well_formed(row.at(1)) ? "yes" : "no";
+    if (step == "mcn") return mcn_well_formed(row.at(1)) ? "yes" : "no";
+    uint8_t q[kQFrameBytes] = {};
+    if (step == "make") {
+        int control, track, index, relative, absolute;
+        in >> control >> track >> index >> relative >> absolute;
+        make_q_position(q, control, track, index, relative, absolute);
+        char hex[4];
+        for (uint8_t byte : q) snprintf(hex, sizeof hex, "%02x ", byte), out += hex;
+        return out.substr(0, out.size() - 1);
+    }
+    for (unsigned byte, i = 0; i < kQFrameBytes && in >> std::hex >> byte; ++i) q[i] = static_cast<uint8_t>(byte);
+    QFrame frame;
+    if (!parse_q_frame(q, &frame)) return "refused";
+    char text[128];
+    if (frame.kind == QKind::kPosition)
+        snprintf(text, sizeof text, "track %d index %d at %d (%d from index 1), control %d", frame.track, frame.index,
+                 frame.absolute, frame.relative, frame.control);
+    else
+        snprintf(text, sizeof text, "%s %s at frame %d", frame.kind == QKind::kCatalog ? "catalog" : "isrc",
+                 frame.text.c_str(), frame.frame);
+    return text;
+}
+
+TEST(CdText, QSubChannelFrames) { check_table("cdlib/qsub.table", q_frame); }

@@ -8,13 +8,17 @@
 // back. An AccurateRip answer for the disc its first record names is its
 // records written again, byte for byte, and each track's checksum matches
 // it; a drive list is its records' offsets and names, and the first drive
-// is found by its own name.
+// is found by its own name. A Q frame of each 16 bytes: a position read is
+// made again byte for byte; an ISRC or a catalogue number is digits where
+// digits stand.
 #include "cdlib/cdtext.h"
 #include "cdlib/cue.h"
+#include "cdlib/qsub.h"
 #include "fuzz_checks.h"
 #include "lookup/accuraterip.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 static uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
@@ -144,8 +148,28 @@ static void check_drives(const uint8_t* data, size_t size)
         abort();
 }
 
+static void check_q_frames(const uint8_t* data, size_t size)
+{
+    for (size_t at = 0; at + kQFrameBytes <= size; at += kQFrameBytes) {
+        uint8_t q[kQFrameBytes], again[kQFrameBytes];
+        memcpy(q, data + at, sizeof q);  // with its CRC made right, so the reading runs
+        uint16_t crc = cd_crc16(q, 10);
+        q[10] = static_cast<uint8_t>(crc >> 8), q[11] = static_cast<uint8_t>(crc);
+        QFrame frame;
+        if (!parse_q_frame(q, &frame)) continue;
+        bool digits = frame.text.size() >= 7 && frame.text.find_first_not_of("0123456789", frame.text.size() - 7) == std::string::npos;
+        if (frame.kind != QKind::kPosition) {
+            if (!digits || (frame.kind == QKind::kCatalog && frame.text.size() != 13) || frame.frame > 99) abort();
+            continue;
+        }
+        make_q_position(again, frame.control, frame.track, frame.index, frame.relative, frame.absolute);
+        if (q[6] == 0 && memcmp(again, q, 12) != 0) abort();
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    check_q_frames(data, size);
     take_titles(data, size);
     // The same packs with every CRC made right, a type of 0x80-0x8F and
     // block 0, so the text paths run too; then behind a size header, and
