@@ -265,6 +265,39 @@ const char* BASS_CD_GetID(CDLIB_DWORD drive, CDLIB_DWORD id)
     return slot.c_str();  // the run keeps its inner NULs and ends with two
 }
 
+int CDLIB_ReadQ(CDLIB_DWORD drive, CDLIB_DWORD sector, unsigned char q[16])
+{
+    if (!q) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    int status = backend_read_q(static_cast<int>(drive), sector, q);
+    return status == CDLIB_OK ? (cdlib_ok(), 1) : cdlib_fail(status);
+}
+
+namespace {
+
+// The disc's catalogue number, or a track's ISRC, into `out` (bounded).
+int read_code(CDLIB_DWORD drive, int track, char* out, size_t size)
+{
+    if (!out) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    std::string catalog, isrc;
+    int status = backend_read_codes(static_cast<int>(drive), track, &catalog, &isrc);
+    if (status != CDLIB_OK) return cdlib_fail(status);
+    snprintf(out, size, "%s", track < 0 ? catalog.c_str() : isrc.c_str());
+    cdlib_ok();
+    return 1;
+}
+
+}  // namespace
+
+int CDLIB_GetCatalog(CDLIB_DWORD drive, char catalog[14])
+{
+    return read_code(drive, -1, catalog, 14);
+}
+
+int CDLIB_GetIsrc(CDLIB_DWORD drive, CDLIB_DWORD track, char isrc[13])
+{
+    return read_code(drive, static_cast<int>(track), isrc, 13);
+}
+
 int CDLIB_GetTOC(CDLIB_DWORD drive, CDLIB_TOC* out)
 {
     Toc toc;

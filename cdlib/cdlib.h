@@ -88,6 +88,15 @@ struct CDLIB_TOC {
 // on the disc is toc.first + track.
 int CDLIB_GetTOC(CDLIB_DWORD drive, CDLIB_TOC* toc);
 
+// What the disc's sub-channel says beyond the table of contents, where the
+// drive can tell (0 and CDLIB_ERROR_NOTAVAIL where it cannot): the
+// formatted Q sub-channel frame of disc sector `sector` (16 bytes, with its
+// CRC: track, index, times), and the disc's catalogue number (13 digits)
+// and a track's ISRC (12 characters) as the disc holds them, "" for none.
+int CDLIB_ReadQ(CDLIB_DWORD drive, CDLIB_DWORD sector, unsigned char q[16]);
+int CDLIB_GetCatalog(CDLIB_DWORD drive, char catalog[14]);
+int CDLIB_GetIsrc(CDLIB_DWORD drive, CDLIB_DWORD track, char isrc[13]);
+
 HSTREAM BASS_CD_StreamCreate(CDLIB_DWORD drive, CDLIB_DWORD track, CDLIB_DWORD flags);
 int BASS_CD_StreamSetTrack(HSTREAM stream, CDLIB_DWORD track);
 CDLIB_QWORD BASS_ChannelGetLength(CDLIB_DWORD handle);

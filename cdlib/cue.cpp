@@ -178,9 +178,11 @@ bool parse_cue(const char* text, size_t size, CueSheet* sheet, std::string* erro
             if (!line.word(&num) || !parse_number(num, 99, &n)) return fail(error, number, "bad index number", num);
             if (!line.word(&time) || !parse_time(time, &sectors)) return fail(error, number, "bad time", time);
             if (track->file != static_cast<int>(sheet->files.size()) - 1 && n == 1) track->file = static_cast<int>(sheet->files.size()) - 1;
-            if (n == 0) track->index0 = sectors;
-            else if (n == 1) {
-                if (track->index0 >= 0 && sectors < track->index0 && track->file == static_cast<int>(sheet->files.size()) - 1)
+            if (n == 0) {
+                track->index0 = sectors;
+                track->index0_file = static_cast<int>(sheet->files.size()) - 1;
+            } else if (n == 1) {
+                if (track->index0 >= 0 && sectors < track->index0 && track->index0_file == track->file)
                     return fail(error, number, "INDEX 01 before INDEX 00");
                 track->index1 = sectors;
                 // Within one file the tracks must follow each other.
@@ -190,6 +192,11 @@ bool parse_cue(const char* text, size_t size, CueSheet* sheet, std::string* erro
                     if (before.index1 > sectors) return fail(error, number, "track starts before the one above it");
                     break;
                 }
+            } else {
+                int64_t last = track->later_indexes.empty() ? track->index1 : track->later_indexes.back();
+                if (track->index1 < 0 || n != static_cast<long>(track->later_indexes.size()) + 2 || sectors <= last)
+                    return fail(error, number, "index out of order", num);
+                track->later_indexes.push_back(sectors);
             }
         } else if (command == "PREGAP" || command == "POSTGAP") {
             std::string time;
@@ -218,7 +225,12 @@ bool parse_cue(const char* text, size_t size, CueSheet* sheet, std::string* erro
                 flag = upper(flag);
                 track->flags = static_cast<uint8_t>(track->flags | (flag == "PRE" ? 1 : flag == "DCP" ? 2 : flag == "4CH" ? 8 : 0));
             }
-        } else if (command == "CATALOG" || command == "ISRC" || command == "SONGWRITER") {
+        } else if (command == "CATALOG" || command == "ISRC") {
+            std::string value;
+            line.word(&value);
+            if (command == "CATALOG") sheet->catalog = value;
+            else if (track) track->isrc = value;
+        } else if (command == "SONGWRITER") {
             // Accepted and not used.
         } else {
             return fail(error, number, "unknown command", command);

@@ -18,10 +18,13 @@ struct CueTrack {
     int file = 0;             // index into CueSheet::files
     CueTrackMode mode = CueTrackMode::Audio;
     int64_t index0 = -1;      // sectors from the start of its file; -1: none
+    int index0_file = -1;     // the file INDEX 00 lies in (the track's, or the one before)
     int64_t index1 = -1;
+    std::vector<int64_t> later_indexes;  // INDEX 02, 03... in the track's file
     uint32_t pregap = 0;      // sectors of silence not in the file
     uint32_t postgap = 0;
     uint8_t flags = 0;        // FLAGS as control bits: PRE 1, DCP 2, 4CH 8
+    std::string isrc;         // ISRC, as written
     std::string title, performer;
     bool has_title = false, has_performer = false;
 };
@@ -32,6 +35,7 @@ struct CueSheet {
     std::string title, performer;
     bool has_title = false, has_performer = false;
     std::string cdtext_file;  // CDTEXTFILE, empty when none
+    std::string catalog;      // CATALOG, as written
     int speed = 0;            // REM SPEED n: read at n times real time; 0: no throttle
     int delay_ms = 0;         // REM DELAY ms: every disc query takes this long
     int offset = 0;           // REM OFFSET n: reads as a drive whose correction is +n samples

@@ -2,6 +2,7 @@
 // is linked into a program: optical drives, disc images, or none.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "cdlib/cdtext.h"
 #include "cdlib/toc.h"
@@ -31,6 +32,13 @@ int backend_read_audio(int drive, uint32_t first, uint32_t count, uint8_t* out, 
 
 // How many times real time the drive may deliver audio; 0: no limit.
 int backend_read_speed(int drive);
+
+// What the disc's sub-channel says beyond the table of contents, as the
+// disc in the drive was read last: the formatted Q frame of `sector` (a
+// position), the catalogue number and a track's ISRC (0-based; "" when the
+// disc has none). CDLIB_ERROR_NOTAVAIL where the drive cannot tell.
+int backend_read_q(int drive, uint32_t sector, uint8_t q[16]);
+int backend_read_codes(int drive, int track, std::string* catalog, std::string* isrc);
 
 // Notes a sector given as silence for the stream whose read is under way
 // on this thread.

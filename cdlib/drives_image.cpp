@@ -15,6 +15,7 @@
 #include "cdlib/cue.h"
 #include "cdlib/drives.h"
 #include "cdlib/image_layout.h"
+#include "cdlib/qsub.h"
 #include "cdlib/text_utf8.h"
 
 namespace {
@@ -48,6 +49,8 @@ struct ImageDrive {
     bool loaded = false;
     ImageLayout layout;
     CdText text;
+    std::string catalog;          // CATALOG and each track's ISRC, as the sheet writes them
+    std::vector<std::string> isrcs;
     std::vector<std::string> files;
     int speed = 0;
     int delay_ms = 0;
@@ -190,6 +193,9 @@ int load_disc(ImageDrive& drive, std::string* problem)
     }
     drive.layout = layout;
     drive.text = text;
+    drive.catalog = sheet.catalog;
+    drive.isrcs.clear();
+    for (const CueTrack& track : sheet.tracks) drive.isrcs.push_back(track.isrc);
     drive.files = paths;
     drive.speed = sheet.speed;
     drive.delay_ms = sheet.delay_ms;
@@ -341,4 +347,26 @@ int backend_read_speed(int index)
     std::lock_guard<std::mutex> lock(g_mutex);
     if (index < 0 || static_cast<size_t>(index) >= g_drives.size()) return 0;
     return g_drives[index]->speed;
+}
+
+int backend_read_q(int index, uint32_t sector, uint8_t q[16])
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index]->loaded) return CDLIB_ERROR_NOCD;
+    const ImageLayout& layout = g_drives[index]->layout;
+    if (sector >= layout.toc.leadout) return CDLIB_ERROR_ILLPARAM;
+    ImagePosition at = image_position(layout, sector);
+    make_q_position(q, layout.toc.tracks[at.track].control, layout.toc.first + at.track, at.index, at.relative,
+                    static_cast<int32_t>(sector));
+    return CDLIB_OK;
+}
+
+int backend_read_codes(int index, int track, std::string* catalog, std::string* isrc)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index]->loaded) return CDLIB_ERROR_NOCD;
+    const ImageDrive& drive = *g_drives[index];
+    *catalog = drive.catalog;
+    *isrc = track >= 0 && static_cast<size_t>(track) < drive.isrcs.size() ? drive.isrcs[track] : "";
+    return CDLIB_OK;
 }

@@ -15,3 +15,5 @@ int backend_list_drives(DriveName*, int)
 int backend_read_disc(int, Toc*, CdText*, bool) { return CDLIB_ERROR_DEVICE; }
 int backend_read_audio(int, uint32_t, uint32_t, uint8_t*, uint32_t*) { return CDLIB_ERROR_DEVICE; }
 int backend_read_speed(int) { return 0; }
+int backend_read_q(int, uint32_t, uint8_t*) { return CDLIB_ERROR_DEVICE; }
+int backend_read_codes(int, int, std::string*, std::string*) { return CDLIB_ERROR_DEVICE; }

@@ -31,7 +31,8 @@ bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>&
         return false;
     }
     const uint64_t kMaxSectors = 450000;  // 100 minutes
-    uint32_t position = 0;
+    uint32_t position = 0, region_starts[kMaxTracks] = {};
+    uint64_t begins[kMaxTracks] = {};
     int count = static_cast<int>(sheet.tracks.size());
     for (int i = 0; i < count; ++i) {
         const CueTrack& track = sheet.tracks[i];
@@ -51,6 +52,7 @@ bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>&
             *error = "disc longer than 100 minutes";
             return false;
         }
+        uint32_t pregap_start = position;
         add_segment(layout, &position, track.pregap, -1, 0, kSectorBytes, false);
         uint32_t region_start = position;
         add_segment(layout, &position, static_cast<uint32_t>(end - begin), track.file, info.data_offset + begin * bytes,
@@ -60,6 +62,20 @@ bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>&
         toc_track.audio = track.mode == CueTrackMode::Audio;
         toc_track.control = static_cast<uint8_t>(track.flags | (toc_track.audio ? 0 : kControlData));
         add_segment(layout, &position, track.postgap, -1, 0, kSectorBytes, false);
+        region_starts[i] = region_start;
+        begins[i] = begin;
+        ImageIndexes& indexes = layout->indexes[i];
+        if (track.pregap > 0) indexes.index0 = static_cast<int32_t>(pregap_start);
+        // INDEX 00 lies in the track's own region, or in the one of the track
+        // before (the end of its file, or the same file before INDEX 01).
+        uint64_t index0 = static_cast<uint64_t>(track.index0);
+        int owner = track.index0_file == track.file && index0 >= begin ? i : i - 1;
+        if (track.index0 >= 0 && indexes.index0 < 0 && owner >= 0 &&
+            (owner == i || sheet.tracks[owner].file == track.index0_file) && index0 >= begins[owner])
+            indexes.index0 = static_cast<int32_t>(region_starts[owner] + (index0 - begins[owner]));
+        for (int64_t later : track.later_indexes)
+            if (static_cast<uint64_t>(later) >= begin && static_cast<uint64_t>(later) < end)
+                indexes.later.push_back(region_start + static_cast<uint32_t>(later - begin));
     }
     layout->toc.first = sheet.tracks.empty() ? 1 : sheet.tracks[0].number;
     layout->toc.count = count;
@@ -89,4 +105,25 @@ bool read_image_sectors(const ImageLayout& layout, uint32_t first, uint32_t coun
     }
     if (end > covered) memset(out + static_cast<size_t>(covered - first) * kSectorBytes, 0, static_cast<size_t>(end - covered) * kSectorBytes);
     return true;
+}
+
+ImagePosition image_position(const ImageLayout& layout, uint32_t sector)
+{
+    const Toc& toc = layout.toc;
+    ImagePosition at;
+    // The track whose pregap or index 1 the sector has reached last.
+    for (int i = 0; i < toc.count; ++i) {
+        int32_t begins = layout.indexes[i].index0 >= 0 ? layout.indexes[i].index0 : static_cast<int32_t>(toc.tracks[i].start);
+        if (i > 0 && static_cast<int64_t>(sector) < begins) break;
+        at.track = i;
+    }
+    uint32_t start = toc.tracks[at.track].start;
+    if (sector < start) {
+        at.index = 0;
+        at.relative = -static_cast<int32_t>(start - sector);
+        return at;
+    }
+    at.relative = static_cast<int32_t>(sector - start);
+    for (uint32_t later : layout.indexes[at.track].later) at.index += sector >= later ? 1 : 0;
+    return at;
 }

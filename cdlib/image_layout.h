@@ -22,10 +22,28 @@ struct ImageSegment {
     bool big_endian = false;   // MOTOROLA files hold big-endian samples
 };
 
+// Where a track's indexes lie on the disc, besides index 1 (its start in
+// the TOC).
+struct ImageIndexes {
+    int32_t index0 = -1;            // first sector of its pregap (index 0); -1: none
+    std::vector<uint32_t> later;    // index 2, 3...
+};
+
 struct ImageLayout {
     Toc toc;
     std::vector<ImageSegment> segments;
+    ImageIndexes indexes[kMaxTracks];
 };
+
+// The Q sub-channel position of disc sector `sector` as a drive gives it
+// (see cdlib/qsub.h): the track it belongs to, its index, and the sectors
+// from the track's index 1 (counting down in a pregap).
+struct ImagePosition {
+    int track = 0;     // 0-based into the TOC
+    int index = 1;
+    int32_t relative = 0;
+};
+ImagePosition image_position(const ImageLayout& layout, uint32_t sector);
 
 bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>& files, ImageLayout* layout,
                         std::string* error);

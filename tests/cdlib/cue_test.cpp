@@ -75,9 +75,26 @@ static std::string wave_of(const std::string& values)
     return layout.data_offset == h.size() ? std::to_string(layout.data_bytes) : "samples at the wrong offset";
 }
 
+// Where the image's sectors lie, as its Q sub-channel says: "sector=track.index/relative".
+static std::string positions_of(const std::string& file_bytes, const std::string& text, const std::string& sectors)
+{
+    std::vector<ImageFileInfo> files;
+    std::istringstream sizes(file_bytes), wanted(sectors);
+    for (uint64_t bytes; sizes >> bytes;) files.push_back({0, bytes});
+    ImageLayout layout;
+    std::string error = lay_out(text, files, &layout), out;
+    for (uint32_t sector; error.empty() && wanted >> sector;) {
+        ImagePosition at = image_position(layout, sector);
+        out += (out.empty() ? "" : " ") + std::to_string(sector) + "=" + std::to_string(layout.toc.first + at.track) + "." +
+               std::to_string(at.index) + "/" + std::to_string(at.relative);
+    }
+    return error.empty() ? out : error;
+}
+
 static std::string run(const TableRow& row)
 {
     if (row.at(0) == "discid") return query_of(row.at(1), row.at(2));
+    if (row.at(0) == "q") return positions_of(row.at(1), row.at(2), row.at(3));
     return row.at(0) == "wave" ? wave_of(row.at(1)) : layout_of(row.at(2), row.at(1));
 }
 

@@ -1,11 +1,14 @@
 #include "cdlib/cue.h"
 #include "rip/ar_checksum.h"
 #include "rip/cue_sheet.h"
+#include "rip/gaps.h"
+#include "cdlib/image_layout.h"
 #include "rip/rip_log.h"
 
 #include <openssl/sha.h>
 
 #include <algorithm>
+#include <set>
 
 #include "tests/table_file.h"
 
@@ -96,3 +99,54 @@ static std::string rip_log(const TableRow& row)
 }
 
 TEST(RipFiles, RipLogsAndVerdicts) { check_table("rip/rip_log.table", rip_log); }
+
+// The Q frames of a disc image as a drive gives them; with `noise`, the
+// first read of some sectors gives a bad CRC or the next sector's position,
+// and some sectors always give a catalogue frame.
+struct ImageQ {
+    ImageLayout layout;
+    bool noise;
+    std::set<uint32_t> read;
+};
+
+static bool image_q(void* context, uint32_t sector, uint8_t q[kQFrameBytes])
+{
+    auto* image = static_cast<ImageQ*>(context);
+    bool first = image->read.insert(sector).second, noisy = image->noise && first;
+    uint32_t asked = noisy && sector % 7 == 3 ? sector + 1 : sector;
+    ImagePosition at = image_position(image->layout, asked);
+    make_q_position(q, 0, image->layout.toc.first + at.track, at.index, at.relative, static_cast<int32_t>(asked));
+    if (noisy && sector % 5 == 1) q[11] ^= 1;
+    if (image->noise && sector % 97 == 2) {  // a catalogue frame
+        uint8_t catalog[kQFrameBytes] = {0x02, 0x07, 0x24, 0x38, 0x42, 0x60, 0x92, 0x90, 0x00, 0x33, 0x83, 0x89};
+        memcpy(q, catalog, sizeof catalog);
+    }
+    return true;
+}
+
+// One row of gaps.table: each track's pregap and later indexes as found,
+// and how many frames that took.
+static std::string gaps(const TableRow& row)
+{
+    CueSheet sheet;
+    std::string error, out;
+    std::vector<ImageFileInfo> files;
+    std::istringstream sizes(row.at(1));
+    for (uint64_t bytes; sizes >> bytes;) files.push_back({0, bytes});
+    ImageQ image = {{}, row.at(3) == "noise", {}};
+    if (!parse_cue(row.at(2).data(), row.at(2).size(), &sheet, &error) || !build_image_layout(sheet, files, &image.layout, &error))
+        return error;
+    int reads = 0, most = 0;
+    for (int t = 0; t < image.layout.toc.count; ++t) {
+        TrackIndexes found;
+        int before = reads;
+        if (!find_track_indexes(image.layout.toc, t, image_q, &image, &found, &reads)) return "no frames";
+        most = std::max(most, reads - before);
+        out += std::to_string(t + 1) + ":" + std::to_string(found.pregap);
+        for (uint32_t later : found.later) out += "," + std::to_string(later);
+        out += " ";
+    }
+    return out + (most <= 60 ? "few reads" : std::to_string(most) + " reads for a track");
+}
+
+TEST(RipFiles, GapsFromTheQSubChannel) { check_table("rip/gaps.table", gaps); }
