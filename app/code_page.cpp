@@ -1,11 +1,22 @@
 #include "app/code_page.h"
 
+#ifndef LOCALE_IUSEUTF8LEGACYACP
+#define LOCALE_IUSEUTF8LEGACYACP 0x00000666
+#endif
+
+// The system locale's (the "language for non-Unicode programs"), which
+// earlier versions wrote in; where Windows' own UTF-8 option makes that
+// 65001, the code page it stood for.
 UINT legacy_ansi_code_page()
 {
     DWORD page = 0;
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                   reinterpret_cast<LPWSTR>(&page), sizeof page / sizeof(WCHAR));
-    return page ? page : 1252;
+    for (LCTYPE type : {LOCALE_IUSEUTF8LEGACYACP, LOCALE_IDEFAULTANSICODEPAGE}) {
+        if (page && page != CP_UTF8) break;
+        page = 0;
+        GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, type | LOCALE_RETURN_NUMBER, reinterpret_cast<LPWSTR>(&page),
+                       sizeof page / sizeof(WCHAR));
+    }
+    return page && page != CP_UTF8 ? page : 1252;
 }
 
 std::string code_page_to_utf8(const std::string& bytes, UINT page)

@@ -47,6 +47,8 @@ void convert_legacy_settings()
 {
     std::string bytes;
     if (GetACP() != CP_UTF8 || !read_whole_file(SettingsPath, 1 << 20, &bytes) || is_valid_utf8(bytes)) return;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
+        return;  // UTF-16, which Windows reads as such
     UINT page = legacy_ansi_code_page();
     std::string utf8 = code_page_to_utf8(bytes, page);
     if (!utf8.empty() && replace_file(SettingsPath, utf8))

@@ -216,6 +216,16 @@ CDLIB_DWORD BASS_CD_GetTrackLength(CDLIB_DWORD drive, CDLIB_DWORD track)
 
 namespace {
 
+// The system's ANSI code page, which the program's declaration of UTF-8
+// does not change: what a cue sheet of old is written in.
+UINT system_ansi_code_page()
+{
+    DWORD page = 0;
+    GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                   reinterpret_cast<LPWSTR>(&page), sizeof page / sizeof(WCHAR));
+    return page && page != CP_UTF8 ? page : 1252;
+}
+
 // A disc's text in the program's code page: where Windows took UTF-8 as
 // that, ISO-8859-1 and the double-byte codes are converted to it; else the
 // bytes stay as they are (an ANSI code page's, as on the systems of old).
@@ -223,7 +233,7 @@ std::string program_text(const std::string& bytes, int code)
 {
     if (GetACP() != CP_UTF8 || code == kCdTextUtf8) return bytes;
     UINT page = code == kCdTextMsJis ? 932 : code == kCdTextKorean ? 949 : code == kCdTextMandarin ? 936 : 0;
-    if (code == kCdTextAnsi) page = CP_THREAD_ACP;  // the system's, which the program's UTF-8 does not change
+    if (code == kCdTextAnsi) page = system_ansi_code_page();
     if (page == 0) return latin1_to_utf8(bytes);
     int wide = MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(wide > 0 ? wide : 0, L'\0');

@@ -193,6 +193,7 @@ void queue_job(bool cover, const std::string& disc_id)
 
 std::string mb_to_ansi(const std::string& utf8)
 {
+    if (GetACP() == CP_UTF8) return utf8;  // the program's own code page: nothing to convert
     int size = static_cast<int>(utf8.size());
     int wide = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
     if (wide <= 0) return "";

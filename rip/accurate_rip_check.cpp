@@ -142,7 +142,9 @@ bool free_for_disc(const std::string& path, const char* key, const std::string& 
 {
     std::string text;
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    return read_whole_file(path.c_str(), 1 << 20, &text) && line_of(text, key) == own_line;
+    // One that cannot be read (held by another program) is taken as this
+    // disc's: replacing it then fails, and the end box says so.
+    return !read_whole_file(path.c_str(), 1 << 20, &text) || line_of(text, key) == own_line;
 }
 
 // The log's and the cue sheet's path but for the extension: "<album>" in the
@@ -277,9 +279,11 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     g_log.print("track %d: CRC32 %08X, AccurateRip v1 %08X v2 %08X", track + 1, t.crc32, t.ar_v1, t.ar_v2);
 }
 
-std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, bool succeeded, const char* genre)
+std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, bool succeeded, const char* genre,
+                       bool* aborted)
 {
     g_capture_checksum = nullptr;
+    *aborted = false;
     if (g_check.tracks.empty() || !finished) return "";
     // The answer still under way is waited for while Abort is not pressed;
     // an aborted rip leaves no log and no cue sheet.
@@ -289,7 +293,7 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     while (!lookup && g_check.lookup.fetch && !g_rip_abort.load() && GetTickCount() - waited < kEndWaitMs)
         lookup = answered(50);
     g_log.print("AccurateRip: the end of the rip waited %lu ms for the answer", GetTickCount() - waited);
-    if (g_rip_abort.load()) return "";
+    if ((*aborted = g_rip_abort.load() != 0)) return "";  // from here on the rip counts as finished
     if (!lookup) g_log.print(g_accuraterip_check ? "AccurateRip: no answer in time" : "AccurateRip: off");
     else if (!lookup->why.empty()) g_log.print("AccurateRip: %s", lookup->why.c_str());
     for (RipLogTrack& t : g_check.tracks) {
@@ -301,10 +305,12 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
             continue;
         }
         ArMatch match = ar_match_track(lookup->records, slot, t.ar_v1, t.ar_v2);
-        t.verdict = match.matched     ? ArVerdict::kAccurate
-                    : !match.submitted ? ArVerdict::kNotSubmitted
+        // Digital silence sums to 0, which the database stores as "nothing":
+        // it is told as silence before a checksum the database lacks.
+        t.verdict = match.matched                  ? ArVerdict::kAccurate
                     : t.ar_v1 == 0 && t.ar_v2 == 0 ? ArVerdict::kSilent
-                                                    : ArVerdict::kNoMatch;
+                    : !match.submitted             ? ArVerdict::kNotSubmitted
+                                                   : ArVerdict::kNoMatch;
         t.confidence = match.matched ? match.confidence : match.best_confidence;
     }
     RipLog log;

@@ -41,4 +41,6 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
 // end message ("" when the database gave no answer). `settings`: the format
 // and encoder lines for the log. A rip that `succeeded` (every file whole,
 // nothing unread) also writes the cue sheet of its files, `genre` in it.
-std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, bool succeeded, const char* genre);
+// `aborted`: Abort was pressed while it waited (nothing is then written).
+std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, bool succeeded, const char* genre,
+                       bool* aborted);

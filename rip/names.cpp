@@ -75,11 +75,13 @@ bool is_device_name(const char* text)
     for (const char* device : kDevices) {
         if (starts_with_word(text, base, device)) return true;
     }
-    if (base != 4 || !(starts_with_word(text, 3, "COM") || starts_with_word(text, 3, "LPT"))) return false;
+    if ((base != 4 && base != 5) || !(starts_with_word(text, 3, "COM") || starts_with_word(text, 3, "LPT"))) return false;
     // Windows also takes the superscript digits 1, 2 and 3 (bytes B9, B2, B3
-    // in code page 1252); a '_' too many elsewhere does no harm.
-    unsigned char digit = static_cast<unsigned char>(text[3]);
-    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    // in code page 1252, C2 B9... in UTF-8); a '_' too many elsewhere does no harm.
+    unsigned char digit = static_cast<unsigned char>(text[base - 1]);
+    bool superscript = digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    if (base == 5) return static_cast<unsigned char>(text[3]) == 0xC2 && superscript;
+    return (digit >= '1' && digit <= '9') || superscript;
 }
 
 // Trailing dots and spaces become '_': Windows would drop them.
@@ -281,7 +283,7 @@ bool compose_beside_name(size_t folder_length, const char* base, const char* suf
     if (size == 0 || !copy_sanitized(whole, sizeof whole - 1, base[0] ? base : "Rip", is_lead)) return false;
     size_t fixed = strlen(suffix) + strlen(extension);
     size_t room = folder_length + spare < kMaxPathLength ? kMaxPathLength - folder_length - spare : 0;
-    if (room > kMaxNameLength) room = kMaxNameLength;
+    if (room + spare > kMaxNameLength) room = kMaxNameLength - spare;  // its temporary name is a name too
     if (room <= fixed) return false;
     // Cut to fit; making the level safe may add a '_' in front (a device
     // name), so it is cut a character shorter until it fits.

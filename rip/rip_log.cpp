@@ -62,7 +62,7 @@ std::string track_verdict(const RipLogTrack& track)
     } else if (track.verdict == ArVerdict::kNoMatch) {
         snprintf(text, sizeof text, "did not match the database (its confidence %d)", track.confidence);
     } else if (track.verdict == ArVerdict::kNotSubmitted) {
-        snprintf(text, sizeof text, "not in the database (nobody submitted this track)");
+        snprintf(text, sizeof text, "not in the database (no checksum for this track)");
     } else if (track.verdict == ArVerdict::kSilent) {
         snprintf(text, sizeof text, "digital silence, cannot be verified");
     } else {

@@ -22,7 +22,7 @@ extern std::atomic<int> g_rip_failed;  // rows of this rip that gave no file
 // this rip that holds sectors the disc would not give, a line each.
 extern char g_rip_unread[2048];
 // What the AccurateRip database said of the rip, one sentence ("": nothing).
-extern char g_rip_verdict[512];
+extern char g_rip_verdict[2048];
 extern HWND g_progress_window;
 extern bool g_rip_into_album;  // the rip options put the files into an album's folder
 extern HANDLE g_rip_event;  // "CDRipping"

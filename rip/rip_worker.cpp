@@ -26,7 +26,7 @@ std::atomic<int> g_rip_abort{0};
 std::atomic<int> g_rip_fault{0};
 std::atomic<int> g_rip_failed{0};
 char g_rip_unread[2048];
-char g_rip_verdict[512];
+char g_rip_verdict[2048];
 HWND g_progress_window;
 bool g_rip_into_album;
 HANDLE g_rip_event;
@@ -443,10 +443,11 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     const char* formats[] = {"MP3", "WAV", "WMA", "FLAC"};  // in the order of OutputFormat
     std::string genre = cddb_genre_of_disc(drive);
     bool succeeded = finished && g_rip_failed.load() == 0 && !g_rip_unread[0];
+    bool aborted;
     std::string verdict = ar_rip_end({std::string("Format: ") + formats[static_cast<int>(rip_format())]}, finished,
-                                     succeeded, genre.c_str());
+                                     succeeded, genre.c_str(), &aborted);
     snprintf(g_rip_verdict, sizeof g_rip_verdict, "%s", verdict.c_str());
-    finished = finished && !g_rip_abort.load();  // Abort may come while the end waits for the database
+    finished = finished && !aborted;  // Abort may come while the end waits for the database
     g_log.print("rows failed: %d", g_rip_failed.load());
     PostMessageA(progress, WM_RIP_END, finished ? 1 : 0, 0);
     g_rip_busy = 0;

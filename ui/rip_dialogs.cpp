@@ -65,8 +65,11 @@ void choose_folder(HWND dialog)
     browse.lParam = reinterpret_cast<LPARAM>(OutputRoot);
     LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
     if (chosen) {
-        char path[MAX_PATH] = {};
-        if (SHGetPathFromIDListA(chosen, path)) snprintf(OutputRoot, kWorkingBufferSize, "%s", path);
+        // Read in UTF-16: a path of MAX_PATH characters takes up to three
+        // times as many bytes in the program's UTF-8.
+        WCHAR path[MAX_PATH] = {};
+        if (SHGetPathFromIDListW(chosen, path))
+            WideCharToMultiByte(CP_ACP, 0, path, -1, OutputRoot, kWorkingBufferSize, nullptr, nullptr);
         CoTaskMemFree(chosen);
         show_folder(dialog);
         g_log.print("WAV path: %s", OutputRoot);
