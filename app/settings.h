@@ -14,6 +14,9 @@ extern bool g_musicbrainz_lookup;
 // `AccurateRip` in settings.ini: 0 turns the checks of rips off (no
 // request to the database, no checksums, no re-reads).
 extern bool g_accuraterip_check;
+// `GapDetection` in settings.ini: 0 skips searching the disc's
+// sub-channel for each track's pregap and indexes.
+extern bool g_gap_detection;
 // ReadOffset, when settings.ini sets it to a valid offset.
 bool read_offset_setting(int* samples);
 

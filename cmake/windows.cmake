@@ -51,6 +51,7 @@ add_library(orvo_app STATIC
     rip/flac.cpp
     rip/mp3.cpp
     rip/rip_worker.cpp
+    rip/subchannel.cpp
     rip/tag_source.cpp
     ui/about.cpp
     ui/release_dialog.cpp

@@ -25,6 +25,7 @@
 #include "rip/cue_sheet.h"
 #include "rip/names.h"
 #include "rip/rip_state.h"
+#include "rip/subchannel.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ struct RipCheck {
     ReadOffsetChoice offset;
     Lookup lookup;
     std::string musicbrainz_id;
+    DiscSubchannel sub;
     std::vector<RipLogTrack> tracks;
     std::vector<CueSheetTrack> sheet;  // the same tracks
     // The read under way.
@@ -196,8 +198,23 @@ std::string cue_sheet(const char* genre)
     info.performer = g_disc_fields.artist;
     info.title = g_disc_fields.album;
     info.tracks = g_check.sheet;
+    info.catalog = g_check.sub.catalog;
+    // Audio before the disc's first track that no file holds (a hidden track).
+    if (!info.tracks.empty() && info.tracks[0].number == g_check.toc.first) info.first_pregap = g_check.toc.tracks[0].start;
     // A byte order mark tells players of cue sheets that its texts are UTF-8.
     return (GetACP() == CP_UTF8 ? "\xEF\xBB\xBF" : "") + cue_sheet_text(info);
+}
+
+// "Track 2 is pre-emphasised: ..." for the tracks whose control bits say so.
+std::string pre_emphasised_text(const std::vector<RipLogTrack>& tracks)
+{
+    std::string list;
+    for (const RipLogTrack& t : tracks)
+        if (t.control & kControlPreEmphasis) list += (list.empty() ? "" : ", ") + std::to_string(t.number);
+    if (list.empty()) return "";
+    bool one = list.find(',') == std::string::npos;
+    return std::string(one ? "Track " : "Tracks ") + list + (one ? " is" : " are") +
+           " pre-emphasised: players must de-emphasise it (the files keep the disc's samples).";
 }
 
 std::string now_text()
@@ -217,6 +234,7 @@ void ar_rip_begin(int drive, const ReadOffsetChoice& offset)
     g_check.offset = offset;
     g_check.toc_ok = read_toc(drive, &g_check.toc);
     g_check.musicbrainz_id = mb_drive_disc_id(drive);
+    if (g_check.toc_ok) g_check.sub = read_subchannel(drive, g_check.toc);
     for (int i = 0; g_check.toc_ok && i < g_check.toc.count; ++i) {
         if (!g_check.toc.tracks[i].audio) continue;
         if (g_check.first_audio < 0) g_check.first_audio = i;
@@ -253,11 +271,25 @@ bool ar_read_again(int track, unsigned long unread)
     return true;
 }
 
+void ar_add_codes(int track, TagSet* tags)
+{
+    if (track >= 0 && track < kMaxTracks) tags->isrc = g_check.sub.isrc[track];
+    tags->barcode = g_check.sub.catalog;
+}
+
 void ar_track_done(int track, const char* file_name, const char* title, const std::vector<uint32_t>& unread)
 {
+    bool known = g_check.toc_ok && track >= 0 && track < g_check.toc.count;
+    const TrackIndexes& indexes = g_check.sub.indexes[known ? track : 0];
+    std::vector<uint32_t> later;  // from the track's index 1
+    for (uint32_t sector : indexes.later) later.push_back(sector - g_check.toc.tracks[track].start);
     CueSheetTrack entry;
     entry.number = g_check.toc.first + track;
-    entry.control = g_check.toc_ok && track < g_check.toc.count ? g_check.toc.tracks[track].control : 0;
+    entry.control = known ? g_check.toc.tracks[track].control : 0;
+    entry.isrc = known ? g_check.sub.isrc[track] : "";
+    entry.sectors = known ? g_check.toc.tracks[track].sectors : 0;
+    entry.pregap = known ? indexes.pregap : 0;
+    entry.later = later;
     entry.file_name = file_name;
     entry.title = title;
     entry.performer = g_disc_fields.track_artist[0] ? g_disc_fields.track_artist : g_disc_fields.artist;
@@ -273,6 +305,11 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     t.rereads = g_check.read_crcs.empty() ? 0 : static_cast<int>(g_check.read_crcs.size()) - 1;
     for (uint32_t crc : g_check.read_crcs) t.reads_agree = t.reads_agree && crc == t.crc32;
     t.unreadable = unread;
+    t.control = entry.control;
+    t.gaps_known = g_check.sub.searched;
+    t.pregap = entry.pregap;
+    t.later = later;
+    t.isrc = entry.isrc;
     t.confidence = record_slot(track);  // the database's slot until the verdict
     g_check.tracks.push_back(t);
     g_check.track = -1;
@@ -326,6 +363,8 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     log.album = g_disc_fields.album;
     log.toc = g_check.toc;
     log.musicbrainz_id = g_check.musicbrainz_id;
+    log.catalog = g_check.sub.catalog;
+    log.subchannel = g_check.sub.how;
     log.tracks = g_check.tracks;
     log.checked = g_accuraterip_check;
     std::string text = rip_log_text(log);
@@ -334,6 +373,8 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     // No answer at all is for the log alone: the rip is as it always was.
     bool told = lookup && (lookup->in_database || lookup->not_in_database);
     if (!told) verdict.clear();
+    std::string emphasised = pre_emphasised_text(g_check.tracks);
+    if (!emphasised.empty()) verdict += (verdict.empty() ? "" : "\n") + emphasised;
 
     // The log and the cue sheet beside the files; one that cannot be
     // written is said at the end.

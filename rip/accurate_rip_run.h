@@ -31,6 +31,11 @@ void ar_read_begin(int track);
 // with unreadable sectors, is read at most three times in all.
 bool ar_read_again(int track, unsigned long unread);
 
+// The disc's catalogue number (as the barcode) and the track's ISRC, as the
+// sub-channel gave them at the start of the rip, into its tags.
+struct TagSet;
+void ar_add_codes(int track, TagSet* tags);
+
 // The track's file is made from its last read.
 // `file_name` is its file beside the others, `title` the track's title.
 void ar_track_done(int track, const char* file_name, const char* title, const std::vector<uint32_t>& unread);

@@ -35,6 +35,38 @@ const char* file_type(const std::string& name)
     return extension == ".mp3" ? "MP3" : "WAVE";
 }
 
+// "mm:ss:ff" of a count of sectors.
+std::string msf(uint32_t sectors)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%02u:%02u:%02u", sectors / 4500, sectors / 75 % 60, sectors % 75);
+    return text;
+}
+
+// "    INDEX nn mm:ss:ff" of a position in a file, in sectors.
+std::string index_line(int index, uint32_t sectors)
+{
+    char line[32];
+    snprintf(line, sizeof line, "    INDEX %02d ", index);
+    return line + msf(sectors) + "\r\n";
+}
+
+// A track's lines up to its INDEX 01: TRACK, FLAGS, TITLE, PERFORMER, ISRC.
+std::string track_head(const CueSheetTrack& track)
+{
+    char line[48];
+    snprintf(line, sizeof line, "  TRACK %02d AUDIO\r\n", track.number);
+    std::string head = line;
+    bool dcp = track.control & kControlCopyPermitted, pre = track.control & kControlPreEmphasis;
+    bool four = track.control & kControlFourChannels;
+    if (dcp || pre || four)
+        head += std::string("    FLAGS") + (dcp ? " DCP" : "") + (four ? " 4CH" : "") + (pre ? " PRE" : "") + "\r\n";
+    if (!track.title.empty()) head += "    TITLE " + quoted(track.title) + "\r\n";
+    if (!track.performer.empty()) head += "    PERFORMER " + quoted(track.performer) + "\r\n";
+    if (!track.isrc.empty()) head += "    ISRC " + clean(track.isrc) + "\r\n";
+    return head;
+}
+
 }  // namespace
 
 std::string cue_sheet_text(const CueSheetInfo& info)
@@ -44,17 +76,22 @@ std::string cue_sheet_text(const CueSheetInfo& info)
     if (!info.date.empty()) sheet += "REM DATE " + clean(info.date) + "\r\n";
     if (!info.disc_id.empty()) sheet += "REM DISCID " + clean(info.disc_id) + "\r\n";
     if (!info.comment.empty()) sheet += "REM COMMENT " + quoted(info.comment) + "\r\n";
+    if (!info.catalog.empty()) sheet += "CATALOG " + clean(info.catalog) + "\r\n";
     sheet += "PERFORMER " + quoted(info.performer) + "\r\n";
     sheet += "TITLE " + quoted(info.title) + "\r\n";
-    for (const CueSheetTrack& track : info.tracks) {
-        char line[48];
-        snprintf(line, sizeof line, "  TRACK %02d AUDIO\r\n", track.number);
-        sheet += "FILE " + quoted(track.file_name) + " " + file_type(track.file_name) + "\r\n" + line;
-        bool dcp = track.control & kControlCopyPermitted, pre = track.control & kControlPreEmphasis;
-        if (dcp || pre) sheet += std::string("    FLAGS") + (dcp ? " DCP" : "") + (pre ? " PRE" : "") + "\r\n";
-        if (!track.title.empty()) sheet += "    TITLE " + quoted(track.title) + "\r\n";
-        if (!track.performer.empty()) sheet += "    PERFORMER " + quoted(track.performer) + "\r\n";
-        sheet += "    INDEX 01 00:00:00\r\n";
+    for (size_t i = 0; i < info.tracks.size(); ++i) {
+        const CueSheetTrack& track = info.tracks[i];
+        std::string file = "FILE " + quoted(track.file_name) + " " + file_type(track.file_name) + "\r\n";
+        uint32_t before = i > 0 ? info.tracks[i - 1].sectors : 0;
+        if (i > 0 && track.pregap > 0 && track.pregap <= before) {
+            // Its pregap is the end of the file before: INDEX 00 there, INDEX 01 in its own.
+            sheet += track_head(track) + index_line(0, before - track.pregap) + file;
+        } else {
+            sheet += file + track_head(track);
+            if (i == 0 && info.first_pregap > 0) sheet += "    PREGAP " + msf(info.first_pregap) + "\r\n";
+        }
+        sheet += index_line(1, 0);
+        for (size_t k = 0; k < track.later.size(); ++k) sheet += index_line(static_cast<int>(k) + 2, track.later[k]);
     }
     return sheet;
 }

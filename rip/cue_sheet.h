@@ -1,23 +1,30 @@
 // The cue sheet written beside a rip's files: one FILE per track, each file
-// holding its track up to the next track's start.
+// holding its track up to the next track's start, so a track's pregap
+// (INDEX 00) stands at the end of the file before.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 constexpr int kControlPreEmphasis = 1;  // control bits of the table of contents
 constexpr int kControlCopyPermitted = 2;
+constexpr int kControlFourChannels = 8;
 constexpr size_t kCueTextMax = 1000;  // longest text a line takes, in bytes
 
 struct CueSheetTrack {
     int number = 0;  // on the disc
-    int control = 0; // its control bits: FLAGS DCP and PRE
-    std::string file_name, title, performer;
+    int control = 0; // its control bits: FLAGS DCP, PRE and 4CH
+    std::string file_name, title, performer, isrc;
+    uint32_t sectors = 0;         // of its file: up to the next track's index 1
+    uint32_t pregap = 0;          // sectors of index 0 before its index 1: the end of the file before
+    std::vector<uint32_t> later;  // index 2, 3...: sectors from its index 1
 };
 
 struct CueSheetInfo {
     std::string genre, date, disc_id, comment;  // REM lines; left out when empty
-    std::string performer, title;
+    std::string performer, title, catalog;
+    uint32_t first_pregap = 0;  // sectors before the disc's first track that no file holds (PREGAP)
     std::vector<CueSheetTrack> tracks;
 };
 

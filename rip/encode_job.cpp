@@ -158,6 +158,8 @@ void tag_wma(HWMENCODE wma, const TagSet& tags)
         {"MusicBrainz/Artist Id", tags.mb_artist},
         {"MusicBrainz/Album Artist Id", tags.mb_album_artist},
         {"MusicBrainz/Disc Id", tags.mb_disc_id},
+        {"WM/ISRC", tags.isrc},
+        {"WM/Barcode", tags.barcode},
     };
     for (const auto& a : attributes)
         if (!a.text.empty()) BASS_WMA_EncodeSetTag(wma, a.name, a.text.c_str(), BASS_WMA_TAG_UTF8);

@@ -110,6 +110,8 @@ FLAC__StreamMetadata* make_comments(const TagSet& tags)
         {"MUSICBRAINZ_ARTISTID", tags.mb_artist},
         {"MUSICBRAINZ_ALBUMARTISTID", tags.mb_album_artist},
         {"MUSICBRAINZ_DISCID", tags.mb_disc_id},
+        {"ISRC", tags.isrc},
+        {"BARCODE", tags.barcode},
     };
     FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
     bool ok = block != nullptr;

@@ -179,8 +179,10 @@ void add_found_frames(ID3_Tag* tag, const TagSet& tags)
         {"MusicBrainz Artist Id", tags.mb_artist},
         {"MusicBrainz Album Artist Id", tags.mb_album_artist},
         {"MusicBrainz Disc Id", tags.mb_disc_id},
+        {"BARCODE", tags.barcode},
     };
     for (const auto& id : ids) add_id(tag, id.name, id.id);
+    if (!tags.isrc.empty()) add_text(tag, ID3FID_ISRC, tags.isrc);
     if (!tags.mb_recording.empty()) {
         auto* frame = new ID3_Frame(ID3FID_UNIQUEFILEID);
         frame->GetField(ID3FN_OWNER)->Set("http://musicbrainz.org");

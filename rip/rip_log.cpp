@@ -52,6 +52,25 @@ std::string ranges_text(const std::vector<uint32_t>& sectors)
     return text;
 }
 
+// A track's pregap, later indexes, ISRC and flags.
+void add_disc_lines(std::string* text, const RipLogTrack& track)
+{
+    std::string pregap = track.pregap ? time_text(track.pregap) + " (" + std::to_string(track.pregap) + " sectors)" : "none";
+    *text += "  Pregap:          " + (track.gaps_known ? pregap : "not detected") + "\r\n";
+    if (!track.later.empty()) {
+        std::string indexes;
+        for (size_t i = 0; i < track.later.size(); ++i)
+            indexes += (i ? ", " : "") + std::to_string(i + 2) + " at " + time_text(track.later[i]);
+        *text += "  Indexes:         " + indexes + "\r\n";
+    }
+    *text += "  ISRC:            " + (track.isrc.empty() ? std::string("none") : plain(track.isrc)) + "\r\n";
+    std::string flags;
+    if (track.control & 1) flags += "pre-emphasis";
+    if (track.control & 2) flags += std::string(flags.empty() ? "" : ", ") + "copy permitted";
+    if (track.control & 8) flags += std::string(flags.empty() ? "" : ", ") + "four channels";
+    *text += "  Flags:           " + (flags.empty() ? std::string("none") : flags) + "\r\n";
+}
+
 std::string track_verdict(const RipLogTrack& track)
 {
     char text[160];
@@ -161,7 +180,9 @@ std::string rip_log_text(const RipLog& log)
     text += "Date:          " + plain(log.date) + "\r\nDrive:         " + drive + "\r\n";
     add(&text, "Read offset:   %+d samples (%s)\r\n", log.read_offset, sources[static_cast<int>(log.offset_source)]);
     for (const std::string& line : log.settings) text += "Settings:      " + plain(line) + "\r\n";
-    text += "Album:         " + plain(log.artist) + " / " + plain(log.album) + "\r\n\r\n";
+    text += "Album:         " + plain(log.artist) + " / " + plain(log.album) + "\r\n";
+    if (!log.subchannel.empty()) text += "Sub-channel:   " + plain(log.subchannel) + "\r\n";
+    text += "Catalogue:     " + (log.catalog.empty() ? std::string("none") : plain(log.catalog)) + "\r\n\r\n";
 
     text += "Table of contents\r\n  Track |   Start   |  Length   | Start sector | End sector\r\n";
     for (int i = 0; i < toc.count && i < kMaxTracks; ++i) {
@@ -188,6 +209,7 @@ std::string rip_log_text(const RipLog& log)
         add(&text, "  Re-reads:        %d\r\n", track.rereads);
         std::string unreadable = std::to_string(track.unreadable.size()) + " sectors: " + ranges_text(track.unreadable);
         text += "  Unreadable:      " + (track.unreadable.empty() ? "none" : unreadable) + "\r\n";
+        add_disc_lines(&text, track);
     }
 
     std::string accurate = track_list(log, Kind::kAccurate), missed = track_list(log, Kind::kMissed);

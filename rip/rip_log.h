@@ -30,6 +30,12 @@ struct RipLogTrack {
     int rereads = 0;            // reads after the first
     bool reads_agree = true;    // when re-read: whether every read gave the same audio
     std::vector<uint32_t> unreadable;  // sectors read as silence, ascending
+    // From the sub-channel (and the table of contents).
+    int control = 0;                   // pre-emphasis 1, copy permitted 2, four channels 8
+    bool gaps_known = false;           // its pregap and indexes were searched
+    uint32_t pregap = 0;               // sectors of index 0 before its index 1
+    std::vector<uint32_t> later;       // index 2, 3...: sectors from its index 1
+    std::string isrc;
 };
 
 struct RipLog {
@@ -42,6 +48,8 @@ struct RipLog {
     Toc toc;                            // the freedb and AccurateRip ids come from it
     bool checked = true;                // false: AccurateRip=0, no checksums were taken
     std::string musicbrainz_id;         // empty: none
+    std::string catalog;                // the disc's catalogue number; empty: none
+    std::string subchannel;             // how the sub-channel was read
     std::vector<RipLogTrack> tracks;
 };
 

@@ -21,5 +21,7 @@ struct TagSet {
     // MusicBrainz ids, empty when unknown.
     std::string mb_release, mb_release_group, mb_recording, mb_release_track;
     std::string mb_artist, mb_album_artist, mb_disc_id;
+    // From the disc's sub-channel, empty when unknown.
+    std::string isrc, barcode;  // the track's ISRC; the disc's catalogue number
     std::shared_ptr<const CoverPicture> cover;  // null: no picture
 };

@@ -15,14 +15,14 @@ IDS = {"mb_release": ("Album Id", "ALBUMID"), "mb_release_group": ("Release Grou
        "mb_disc_id": ("Disc Id", "DISCID")}
 ID3_FRAMES = {"artist": "TPE1", "albumartist": "TPE2", "album": "TALB", "date": "TYER", "title": "TIT2", "track": "TRCK",
               "disc": "TPOS", **{key: "TXXX:MusicBrainz " + names[0] for key, names in IDS.items()}}
-ID3_FRAMES["mb_recording"] = "UFID:http://musicbrainz.org"
+ID3_FRAMES.update({"mb_recording": "UFID:http://musicbrainz.org", "isrc": "TSRC", "barcode": "TXXX:BARCODE"})
 VORBIS_NAMES = {"artist": ["ARTIST"], "albumartist": ["ALBUMARTIST"], "album": ["ALBUM"], "date": ["DATE"],
                 "title": ["TITLE"], "track": ["TRACKNUMBER"], "tracks": ["TRACKTOTAL", "TOTALTRACKS"],
-                "disc": ["DISCNUMBER"], "discs": ["DISCTOTAL", "TOTALDISCS"],
+                "disc": ["DISCNUMBER"], "discs": ["DISCTOTAL", "TOTALDISCS"], "isrc": ["ISRC"], "barcode": ["BARCODE"],
                 **{key: ["MUSICBRAINZ_" + names[1]] for key, names in IDS.items()}}
 WMA_NAMES = {"artist": "Author", "albumartist": "WM/AlbumArtist", "album": "WM/AlbumTitle", "date": "WM/Year",
-             "title": "Title", "track": "WM/TrackNumber", "disc": "WM/PartOfSet",
-             **{key: "MusicBrainz/" + names[0] for key, names in IDS.items()}}
+             "title": "Title", "track": "WM/TrackNumber", "disc": "WM/PartOfSet", "isrc": "WM/ISRC",
+             "barcode": "WM/Barcode", **{key: "MusicBrainz/" + names[0] for key, names in IDS.items()}}
 failed = passed = 0
 
 
