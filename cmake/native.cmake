@@ -14,7 +14,7 @@ add_executable(core_tests
     tests/lookup/cddb_test.cpp
     tests/lookup/musicbrainz_test.cpp
     tests/rip/names_test.cpp
-    tests/rip/rip_files_test.cpp
+    tests/proof/proof_test.cpp
 )
 target_compile_options(core_tests PRIVATE ${ORVO_SANITIZE} -g)
 target_compile_definitions(core_tests PRIVATE ORVO_TESTS_DIR="${CMAKE_SOURCE_DIR}/tests")

@@ -43,15 +43,15 @@ add_library(orvo_app STATIC
     lookup/lookup_worker.cpp
     lookup/mb_lookup.cpp
     lookup/web.cpp
-    rip/accurate_rip_check.cpp
-    rip/accurate_rip_offset.cpp
+    proof/accurate_rip_check.cpp
+    proof/accurate_rip_offset.cpp
     rip/capture.cpp
-    rip/checksum_worker.cpp
+    proof/checksum_worker.cpp
     rip/encode_job.cpp
     rip/flac.cpp
     rip/mp3.cpp
     rip/rip_worker.cpp
-    rip/subchannel.cpp
+    proof/subchannel.cpp
     rip/tag_source.cpp
     ui/about.cpp
     ui/release_dialog.cpp

@@ -10,9 +10,9 @@
 #include "cd/library_error.h"
 #include "cd/refresh_worker.h"
 #include "cdlib/cdlib.h"
+#include "proof/ar_checksum.h"
+#include "proof/checksum_worker.h"
 #include "rip/encode_job.h"
-#include "rip/ar_checksum.h"
-#include "rip/checksum_worker.h"
 #include "rip/names.h"
 #include "rip/rip_state.h"
 

@@ -8,7 +8,7 @@
 #include "cdlib/cue.h"
 #include "cdlib/image_layout.h"
 #include "fuzz_checks.h"
-#include "rip/cue_sheet.h"
+#include "proof/cue_sheet.h"
 
 #include <cstdio>
 #include <vector>
@@ -79,7 +79,7 @@ static bool reads_back(std::string text, const std::string& back)
 }
 
 // The sheet a rip writes for the parsed tracks, with every text of the
-// sheet in its REM lines too, parses back to the same numbers, flags and texts.
+// sheet in its REM lines too, parses back to the same numbers, flags (PRE, DCP, 4CH) and texts.
 static void check_written_sheet(const CueSheet& sheet)
 {
     CueSheetInfo info;
@@ -97,7 +97,7 @@ static void check_written_sheet(const CueSheet& sheet)
     for (size_t i = 0; i < back.tracks.size(); ++i) {
         const CueTrack& track = back.tracks[i];
         const CueSheetTrack& wrote = info.tracks[i];
-        if (track.number != wrote.number || track.flags != (wrote.control & 3) || track.index1 != 0 ||
+        if (track.number != wrote.number || track.flags != (wrote.control & 0x0B) || track.index1 != 0 ||
             !reads_back(wrote.file_name, back.files[track.file].name) || !reads_back(wrote.title, track.title) ||
             !reads_back(wrote.performer, track.performer))
             abort();

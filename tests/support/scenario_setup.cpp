@@ -171,7 +171,7 @@ std::string find_file(const std::string& folder, const char* name)
 }
 
 // The AccurateRip database's answer for the disc of `disc NAME LENGTHS
-// [OPTIONS]` at its path on the test server, as tests/rip/accuraterip_ref.py
+// [OPTIONS]` at its path on the test server, as tests/proof/accuraterip_ref.py
 // made it beforehand (from its own checksums and ids, not the program's) in
 // ${AR}\<the step's words joined by "_">; its opening comment has the options.
 bool accuraterip_answer(Run& run, Strings& a)

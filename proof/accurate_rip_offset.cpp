@@ -8,12 +8,12 @@
 
 #include "app/globals.h"
 #include "app/log.h"
-#include "app/whole_file.h"
 #include "app/settings.h"
+#include "app/whole_file.h"
 #include "cdlib/cdlib.h"
 #include "lookup/accuraterip.h"
 #include "lookup/web.h"
-#include "rip/accurate_rip_run.h"
+#include "proof/accurate_rip_run.h"
 #include "rip/rip_state.h"
 
 namespace {

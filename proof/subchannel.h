@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cdlib/toc.h"
-#include "rip/gaps.h"
+#include "proof/gaps.h"
 
 struct DiscSubchannel {
     std::string how;                  // how it was read, for the log

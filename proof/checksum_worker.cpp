@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/log.h"
-#include "rip/ar_checksum.h"
+#include "proof/ar_checksum.h"
 
 namespace {
 

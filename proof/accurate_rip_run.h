@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "rip/rip_log.h"
+#include "proof/rip_log.h"
 
 struct ReadOffsetChoice {
     int samples = 0;

@@ -1,4 +1,4 @@
-#include "rip/subchannel.h"
+#include "proof/subchannel.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 #include "cdlib/cue.h"
-#include "rip/ar_checksum.h"
-#include "rip/cue_sheet.h"
-#include "rip/gaps.h"
 #include "cdlib/image_layout.h"
-#include "rip/rip_log.h"
+#include "proof/ar_checksum.h"
+#include "proof/cue_sheet.h"
+#include "proof/gaps.h"
+#include "proof/rip_log.h"
 
 #include <openssl/sha.h>
 
@@ -35,7 +35,7 @@ static std::string checksums(const TableRow& row)
     return text;
 }
 
-TEST(RipFiles, AccurateRipChecksumsCrcAndPeak) { check_table("rip/ar_checksum.table", checksums); }
+TEST(Proof, AccurateRipChecksumsCrcAndPeak) { check_table("proof/ar_checksum.table", checksums); }
 
 // A cue sheet of the row's album and tracks ("title;title..." and their
 // control bits): its text (of WAV files, or of MP3 files), or what the
@@ -59,7 +59,7 @@ static std::string cue(const TableRow& row)
     return out;
 }
 
-TEST(RipFiles, CueSheets) { check_table("rip/cue_sheet.table", cue); }
+TEST(Proof, CueSheets) { check_table("proof/cue_sheet.table", cue); }
 
 // A log of the test disc (two audio tracks and a data track) with one track
 // per token: A accurate, N no match, D disc not in the database, C not
@@ -98,7 +98,7 @@ static std::string rip_log(const TableRow& row)
     return rip_log_checksum_line(sha256) == file.substr(last) ? file : "checksum line wrong";
 }
 
-TEST(RipFiles, RipLogsAndVerdicts) { check_table("rip/rip_log.table", rip_log); }
+TEST(Proof, RipLogsAndVerdicts) { check_table("proof/rip_log.table", rip_log); }
 
 // The Q frames of a disc image as a drive gives them; with `noise`, the
 // first read of some sectors gives a bad CRC or the next sector's position,
@@ -149,4 +149,4 @@ static std::string gaps(const TableRow& row)
     return out + (most <= 60 ? "few reads" : std::to_string(most) + " reads for a track");
 }
 
-TEST(RipFiles, GapsFromTheQSubChannel) { check_table("rip/gaps.table", gaps); }
+TEST(Proof, GapsFromTheQSubChannel) { check_table("proof/gaps.table", gaps); }
