@@ -340,7 +340,7 @@ const std::vector<Verb> kCheckVerbs = {
      }},
     {"expect closed", "t", [](Run& r, Strings& a) {
          HWND w = harness::wait_for_window(pid(r), a[0].c_str(), 0);
-         return check(r, !w || harness::wait_gone(w, 2000), show(a[0]) + " is still open");
+         return check(r, !w || harness::wait_gone(w, 5000), show(a[0]) + " is still open");
      }},
     {"expect requests:", "t", expect_requests},
     {"expect ticked", "w", expect_ticked},
