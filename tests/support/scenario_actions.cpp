@@ -199,7 +199,7 @@ bool second(Run& run, Strings&)
 bool set_tick(Run& run, const std::string& text, int image)
 {
     if (!main_window(run)) return false;
-    set_list_state_image(process(run), run.list, row(run, text), image);
+    set_list_state(process(run), run.list, row(run, text), INDEXTOSTATEIMAGEMASK(image), LVIS_STATEIMAGEMASK);
     return true;
 }
 

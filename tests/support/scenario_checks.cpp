@@ -59,11 +59,7 @@ bool expect_box(Run& run, Strings& a)
 
 bool expect_row(Run& run, Strings& a)
 {
-    std::string seen;
-    HWND header = main_window(run) ? reinterpret_cast<HWND>(SendMessageA(run.list, LVM_GETHEADER, 0, 0)) : nullptr;
-    int columns = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
-    for (int column = 0; column < columns; ++column)
-        seen += (column ? " | " : "") + list_text(process(run), run.list, row(run, a[0]), column);
+    std::string seen = main_window(run) ? list_row_text(process(run), run.list, row(run, a[0])) : "";
     return same(run, "row " + a[0], a[1], seen);
 }
 
