@@ -68,6 +68,7 @@ Strings pieces(const std::string& text, const std::string& separator);
 DWORD pid(Run& run);
 HANDLE process(Run& run);
 std::string log_of(Run& run);
+bool is_list_view(HWND window);
 int list_count(HWND list);
 int list_state_image(HWND list, int row);
 std::string list_text(HANDLE process, HWND list, int row, int column);

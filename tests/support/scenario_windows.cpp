@@ -24,6 +24,12 @@ struct Remote {
     void get(size_t offset, void* data, size_t size) { ReadProcessMemory(process, at + offset, data, size, nullptr); }
 };
 
+bool is_list_view(HWND window)
+{
+    char kind[16] = {};
+    return GetClassNameA(window, kind, sizeof kind) && !_stricmp(kind, WC_LISTVIEWA);
+}
+
 int list_count(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
 int list_state_image(HWND list, int row) { return ListView_GetItemState(list, row, LVIS_STATEIMAGEMASK) >> 12; }
 
