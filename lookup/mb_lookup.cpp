@@ -310,7 +310,8 @@ void show_disc(HWND window, const std::string& disc_id, Disc disc)
     if (disc.state != Known::kFound || disc.chosen == -2) return;
     if (disc.chosen == -1) {
         g_choosing = true;
-        disc.chosen = disc.releases.size() == 1 ? 0 : choose_release(window, disc.releases);
+        // The disc's catalogue number is not read yet: "" leaves the first row selected.
+        disc.chosen = disc.releases.size() == 1 ? 0 : choose_release(window, disc.releases, "");
         g_choosing = false;
         if (disc.chosen < 0) disc.chosen = -2;
         if (disc.releases.size() > 1)

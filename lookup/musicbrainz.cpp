@@ -229,3 +229,12 @@ MbAnswer mb_parse_answer(const std::string& json, const std::string& disc_id, co
     if (reader.bad) return releases->clear(), MbAnswer::kBad;
     return releases->empty() ? MbAnswer::kNotFound : MbAnswer::kFound;
 }
+
+int mb_release_with_barcode(const std::vector<MbRelease>& releases, const std::string& catalog)
+{
+    for (size_t i = 0; !catalog.empty() && i < releases.size(); ++i) {
+        const std::string& barcode = releases[i].barcode;
+        if (barcode == catalog || (barcode.size() == 12 && catalog == "0" + barcode)) return static_cast<int>(i);
+    }
+    return -1;
+}

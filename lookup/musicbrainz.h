@@ -71,3 +71,8 @@ MbAnswer mb_parse_answer(const std::string& json, const std::string& disc_id, co
 // The year of a release date ("1986-05-12" gives "1986"); "" when it does
 // not start with four digits.
 std::string mb_year(const std::string& date);
+
+// The medium whose release's barcode is the disc's catalogue number (13
+// digits; a 12-digit UPC barcode is that number without its leading 0): the first such, -1 when none is or the
+// number is "".
+int mb_release_with_barcode(const std::vector<MbRelease>& releases, const std::string& catalog);

@@ -34,6 +34,7 @@ static std::string answer(const TableRow& row)
     MbAnswer said = mb_parse_answer(body, disc_id(toc), toc, &found);
     std::string out = said == MbAnswer::kFound ? "found" : said == MbAnswer::kNotFound ? "not found" : "bad";
     std::string what = row.at(3);
+    if (what.rfind("barcode=", 0) == 0) return out + "; " + std::to_string(mb_release_with_barcode(found, what.substr(8)));
     for (const MbRelease& r : found) {
         if (what == "releases")
             out += "; " + r.title + ", " + r.artist + ", " + r.date + ", " + r.country + ", " + r.label + ", " +

@@ -63,11 +63,13 @@
 //             (for the next rip: once the progress label has named track N for
 //             300 ms or MS, or once the log shows "wavtomp3" or TEXT)
 //           edit ROW|below [number|title|time] (double-click) | scroll | click CONTROL
+//             [header K] (a list view's column header K, from 1: sorts by it)
 //           type CONTROL TEXT (WM_CHAR) | paste CONTROL TEXT | key CONTROL enter|escape
 //           minimize | second (the program started again; it must end with 0)
 //           keep PATH NAME (copied into ${KEEP})
 //           env NAME VALUE (for programs started after) | choose CONTROL N (a
-//             list's entry) | dismiss cancel|close (the front-most dialog)
+//             combo box's entry, a list view's row; from 0) | dismiss
+//             cancel|close (the front-most dialog)
 //           browser PATH ARGS | browser none   (the recorder at PATH opens
 //             web pages, with ARGS after its quoted path)
 //           device insert|eject|fail|speed|reads ARGS (tests/cdrom/device.cpp)
@@ -75,7 +77,8 @@
 //             such check, each a prefix of the box's text)
 //           expect box TEXT   (a box open now, left open)
 //           expect rows N | row R NUMBER | TITLE | TIME | ticked R,R...|none
-//           expect field CONTROL TEXT | status TEXT | no editor | limit CONTROL N
+//           expect field CONTROL TEXT (of a list view: the selected row) | status TEXT
+//             | no editor | limit CONTROL N
 //           expect state CONTROL checked|unchecked|enabled|disabled|shown
 //           expect log has TEXT | log lacks TEXT | log count TEXT N
 //           expect log: A ; B   (every record of log.txt: exact, or a prefix
@@ -96,8 +99,8 @@
 //           expect requests: A ; B   (the CDDB server's request lines since
 //             the start or the last such check)
 // CONTROL: artist album year status drives rip refresh about info folder
-// browse mp3 wav wma flac ok cancel label genre home editor main, and dialog (the
-// front-most dialog but the main window).
+// browse mp3 wav wma flac ok cancel label genre home email note releases
+// editor main, and dialog (the front-most dialog but the main window).
 // At the end a program still running is closed and must exit with 0; one
 // that ended unchecked fails; log.txt's records must each end with a NUL.
 #include <gtest/gtest.h>

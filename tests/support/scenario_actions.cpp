@@ -196,10 +196,40 @@ bool second(Run& run, Strings&)
     return same(run, "exit code of the second start", "0", to_string(code));
 }
 
+// A combo box's entry, or a list view's row, N from 0.
+bool choose(Run& run, Strings& a)
+{
+    HWND c = control(run, a[0]);
+    int n = atoi(a[1].c_str());
+    constexpr UINT chosen = LVIS_SELECTED | LVIS_FOCUSED;
+    if (c && is_list_view(c)) set_list_state(process(run), c, n, chosen, chosen);
+    else if (c) SendMessageA(c, CB_SETCURSEL, n, 0);
+    return c != nullptr;
+}
+
+// A click near a control's top left corner; `header K`: in the middle of
+// a list view's column header K (from 1), which sorts by that column.
+bool click(Run& run, Strings& a)
+{
+    HWND c = control(run, a[0]);
+    int column = atoi(a[2].c_str()) - 1, x = 5;
+    bool header = a[1] == "header";
+    if (c && (header ? column < 0 || !is_list_view(c) : !a[1].empty())) return fail(run, "click CONTROL [header K]");
+    if (c && header) {  // sent, not posted: the rows are sorted when it returns
+        x = static_cast<int>(SendMessageA(c, LVM_GETCOLUMNWIDTH, column, 0)) / 2;
+        for (int before = 0; before < column; ++before) x += static_cast<int>(SendMessageA(c, LVM_GETCOLUMNWIDTH, before, 0));
+        HWND bar = reinterpret_cast<HWND>(SendMessageA(c, LVM_GETHEADER, 0, 0));
+        SendMessageA(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 5));
+        return SendMessageA(bar, WM_LBUTTONUP, 0, MAKELPARAM(x, 5)), true;
+    }
+    return c && PostMessageA(c, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 5)) &&
+           PostMessageA(c, WM_LBUTTONUP, 0, MAKELPARAM(x, 5));
+}
+
 bool set_tick(Run& run, const std::string& text, int image)
 {
     if (!main_window(run)) return false;
-    set_list_state_image(process(run), run.list, row(run, text), image);
+    set_list_state(process(run), run.list, row(run, text), INDEXTOSTATEIMAGEMASK(image), LVIS_STATEIMAGEMASK);
     return true;
 }
 
@@ -250,11 +280,7 @@ const std::vector<Verb> kActionVerbs = {
     {"close", "W", close},
     {"edit", "wW", edit},
     {"scroll", "", [](Run& r, Strings&) { return main_window(r) && PostMessageA(r.list, WM_VSCROLL, SB_LINEDOWN, 0); }},
-    {"click", "w", [](Run& r, Strings& a) {
-         HWND c = control(r, a[0]);
-         return c && PostMessageA(c, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5)) &&
-                PostMessageA(c, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-     }},
+    {"click", "wWW", click},
     {"type", "wt", [](Run& r, Strings& a) {
          HWND c = control(r, a[0]);
          for (size_t i = 0; c && i < a[1].size(); ++i) PostMessageA(c, WM_CHAR, static_cast<unsigned char>(a[1][i]), 1);
@@ -266,9 +292,7 @@ const std::vector<Verb> kActionVerbs = {
     {"second", "", second},
     {"env", "wt", [](Run& r, Strings& a) { return SetEnvironmentVariableA(a[0].c_str(), a[1].c_str()) || fail(r, "no env"); }},
     {"browser", "pT", browser},
-    {"choose", "ww", [](Run& r, Strings& a) {
-         return send(r, a[0], a[0] == "releases" ? LB_SETCURSEL : CB_SETCURSEL, atoi(a[1].c_str()), 0);
-     }},
+    {"choose", "ww", choose},
     // What Escape (cancel) or the close box (close) sends the front-most dialog.
     {"dismiss", "w", [](Run& r, Strings& a) {
          HWND d = control(r, "dialog");

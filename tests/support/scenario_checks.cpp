@@ -59,11 +59,7 @@ bool expect_box(Run& run, Strings& a)
 
 bool expect_row(Run& run, Strings& a)
 {
-    std::string seen;
-    HWND header = main_window(run) ? reinterpret_cast<HWND>(SendMessageA(run.list, LVM_GETHEADER, 0, 0)) : nullptr;
-    int columns = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
-    for (int column = 0; column < columns; ++column)
-        seen += (column ? " | " : "") + list_text(process(run), run.list, row(run, a[0]), column);
+    std::string seen = main_window(run) ? list_row_text(process(run), run.list, row(run, a[0])) : "";
     return same(run, "row " + a[0], a[1], seen);
 }
 
@@ -75,26 +71,19 @@ bool expect_ticked(Run& run, Strings& a)
     return same(run, "ticked rows", a[0], seen.empty() ? "none" : seen);
 }
 
-// A field's text; of a list box, its selected line (asked for in UTF-16:
-// Wine hands the ANSI form to another process as UTF-16 all the same).
-std::string field_text(HWND field)
+// A field's text; of a list view, its selected row's.
+std::string field_text(Run& run, HWND field)
 {
-    char kind[16] = {}, line[1024] = {};
-    wchar_t wide[1024] = {};
-    GetClassNameA(field, kind, sizeof kind);
-    if (_stricmp(kind, "ListBox") != 0) return harness::window_text(field);
-    LRESULT at = SendMessageW(field, LB_GETCURSEL, 0, 0);
-    if (at >= 0 && SendMessageW(field, LB_GETTEXTLEN, at, 0) < 1024)
-        SendMessageW(field, LB_GETTEXT, at, reinterpret_cast<LPARAM>(wide));
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, line, sizeof line, nullptr, nullptr);
-    return line;
+    if (!is_list_view(field)) return harness::window_text(field);
+    int at = static_cast<int>(SendMessageA(field, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    return at < 0 ? "" : list_row_text(process(run), field, at);
 }
 
 bool expect_field(Run& run, Strings& a)
 {
     HWND field = control(run, a[0]);
-    if (field && !harness::wait_until([&] { return field_text(field) == a[1]; }, 5000))
-        same(run, a[0], a[1], field_text(field));
+    if (field && !harness::wait_until([&] { return field_text(run, field) == a[1]; }, 5000))
+        same(run, a[0], a[1], field_text(run, field));
     return true;
 }
 

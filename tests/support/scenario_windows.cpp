@@ -24,6 +24,12 @@ struct Remote {
     void get(size_t offset, void* data, size_t size) { ReadProcessMemory(process, at + offset, data, size, nullptr); }
 };
 
+bool is_list_view(HWND window)
+{
+    char kind[16] = {};
+    return GetClassNameA(window, kind, sizeof kind) && !_stricmp(kind, WC_LISTVIEWA);
+}
+
 int list_count(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
 int list_state_image(HWND list, int row) { return ListView_GetItemState(list, row, LVIS_STATEIMAGEMASK) >> 12; }
 
@@ -52,12 +58,22 @@ bool set_list_text(HANDLE process, HWND list, int row, int column, const std::st
     return SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote.at)) != 0;
 }
 
-void set_list_state_image(HANDLE process, HWND list, int row, int image)
+// A row's cells joined by " | ".
+std::string list_row_text(HANDLE process, HWND list, int row)
+{
+    std::string text;
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+    int columns = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+    for (int column = 0; column < columns; ++column) text += (column ? " | " : "") + list_text(process, list, row, column);
+    return text;
+}
+
+void set_list_state(HANDLE process, HWND list, int row, UINT state, UINT mask)
 {
     Remote remote(process, sizeof(LVITEMA));
     LVITEMA item = {};
-    item.stateMask = LVIS_STATEIMAGEMASK;
-    item.state = INDEXTOSTATEIMAGEMASK(image);
+    item.stateMask = mask;
+    item.state = state;
     remote.put(0, &item, sizeof item);
     SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote.at));
 }
