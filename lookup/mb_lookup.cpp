@@ -14,6 +14,7 @@
 #include "app/settings.h"
 #include "cd/refresh_worker.h"
 #include "cdlib/cdlib.h"
+#include "cdlib/qsub.h"
 #include "lookup/cover_art.h"
 #include "lookup/web.h"
 #include "res/resource.h"
@@ -303,6 +304,16 @@ void fill_window(HWND window, const std::string& disc_id, const Disc& disc)
     g_found = std::move(found);
 }
 
+// The catalogue number of the disc in the selected drive, where the drive
+// tells it and it is well formed: the release whose barcode it is comes
+// first in the chooser. "" otherwise.
+std::string disc_catalog()
+{
+    char catalog[14] = {};
+    bool read = CDLIB_GetCatalog(static_cast<CDLIB_DWORD>(g_drive_index.load()), catalog) && mcn_well_formed(catalog);
+    return read ? catalog : "";
+}
+
 // Main thread: what is known of the listed disc reaches the window; with
 // several releases the user chooses first (once for the disc).
 void show_disc(HWND window, const std::string& disc_id, Disc disc)
@@ -310,8 +321,7 @@ void show_disc(HWND window, const std::string& disc_id, Disc disc)
     if (disc.state != Known::kFound || disc.chosen == -2) return;
     if (disc.chosen == -1) {
         g_choosing = true;
-        // The disc's catalogue number is not read yet: "" leaves the first row selected.
-        disc.chosen = disc.releases.size() == 1 ? 0 : choose_release(window, disc.releases, "");
+        disc.chosen = disc.releases.size() == 1 ? 0 : choose_release(window, disc.releases, disc_catalog());
         g_choosing = false;
         if (disc.chosen < 0) disc.chosen = -2;
         if (disc.releases.size() > 1)
