@@ -48,10 +48,12 @@ char isrc_char(int code)
     return '?';
 }
 
-bool parse_catalog(const uint8_t* q, QFrame* frame)
+// `count` digits packed two a byte from `bytes` on, high nibble first,
+// and the absolute frame of byte 9.
+bool take_digits(const uint8_t* q, const uint8_t* bytes, int count, QFrame* frame)
 {
-    for (int i = 0; i < 13; ++i) {
-        int digit = i % 2 ? q[1 + i / 2] & 0x0F : q[1 + i / 2] >> 4;
+    for (int i = 0; i < count; ++i) {
+        int digit = i % 2 ? bytes[i / 2] & 0x0F : bytes[i / 2] >> 4;
         if (digit > 9) return false;
         frame->text += static_cast<char>('0' + digit);
     }
@@ -62,12 +64,7 @@ bool parse_isrc(const uint8_t* q, QFrame* frame)
 {
     uint32_t letters = static_cast<uint32_t>(q[1]) << 24 | q[2] << 16 | q[3] << 8 | q[4];  // 5 characters of 6 bits
     for (int i = 0; i < 5; ++i) frame->text += isrc_char(letters >> (26 - 6 * i) & 0x3F);
-    for (int i = 0; i < 7; ++i) {
-        int digit = i % 2 ? q[5 + i / 2] & 0x0F : q[5 + i / 2] >> 4;
-        if (digit > 9) return false;
-        frame->text += static_cast<char>('0' + digit);
-    }
-    return (frame->frame = bcd(q[9])) >= 0;
+    return take_digits(q, q + 5, 7, frame);
 }
 
 bool parse_position(const uint8_t* q, QFrame* frame)
@@ -90,7 +87,7 @@ bool parse_q_frame(const uint8_t q[kQFrameBytes], QFrame* frame)
     frame->control = q[0] >> 4;
     switch (q[0] & 0x0F) {
     case 1: frame->kind = QKind::kPosition; return parse_position(q, frame);
-    case 2: frame->kind = QKind::kCatalog; return parse_catalog(q, frame);
+    case 2: frame->kind = QKind::kCatalog; return take_digits(q, q + 1, 13, frame);
     case 3: frame->kind = QKind::kIsrc; return parse_isrc(q, frame);
     }
     return false;
