@@ -29,6 +29,35 @@ constexpr size_t kScsiDataOffset = (sizeof(SCSI_PASS_THROUGH) + kSenseBytes + 7)
 constexpr size_t kScsiMaxData = 65536 - kScsiDataOffset;
 constexpr ULONG kScsiTimeoutSeconds = 20;
 
+// The request for a command whose data comes in, into `buffer`
+// (kScsiDataOffset + `size` bytes), its sense data zeroed.
+void prepare_request(uint8_t* buffer, const uint8_t* cdb, size_t cdb_size, size_t size)
+{
+    memset(buffer, 0, kScsiDataOffset);
+    auto* request = reinterpret_cast<SCSI_PASS_THROUGH*>(buffer);
+    request->Length = sizeof *request;
+    request->CdbLength = static_cast<UCHAR>(cdb_size);
+    request->SenseInfoLength = kSenseBytes;
+    request->SenseInfoOffset = sizeof *request;
+    request->DataIn = SCSI_IOCTL_DATA_IN;
+    request->DataTransferLength = static_cast<ULONG>(size);
+    request->TimeOutValue = kScsiTimeoutSeconds;
+    request->DataBufferOffset = kScsiDataOffset;
+    memcpy(request->Cdb, cdb, cdb_size);
+}
+
+// Whether the command ended in CHECK CONDITION with the sense key UNIT
+// ATTENTION (sense data in fixed or descriptor format).
+bool unit_attention(const uint8_t* buffer)
+{
+    auto* request = reinterpret_cast<const SCSI_PASS_THROUGH*>(buffer);
+    if (request->ScsiStatus != 2 || request->SenseInfoLength < 3) return false;
+    const uint8_t* sense = buffer + sizeof *request;  // where prepare_request put it
+    int code = sense[0] & 0x7F;
+    int key = code == 0x70 || code == 0x71 ? sense[2] & 0x0F : code == 0x72 || code == 0x73 ? sense[1] & 0x0F : -1;
+    return key == 6;
+}
+
 // Errors that mean no command is passed through at all: a handle that may
 // not write (pass-through wants both), a driver without the request.
 bool refuses_pass_through(DWORD error)
@@ -121,26 +150,23 @@ public:
                returned == count * 2352;
     }
 
-    // The last error is left set to why when the command was refused.
+    // The last error is left set to why when the command was refused. A
+    // command met by UNIT ATTENTION (the first after a disc change or a
+    // reset, on some drives) is sent once more.
     ScsiResult scsi_in(const uint8_t* cdb, size_t cdb_size, uint8_t* data, size_t size, size_t* returned) override
     {
         *returned = 0;
         if (cdb_size == 0 || cdb_size > 16 || size > kScsiMaxData) return kScsiFailed;
         std::vector<uint8_t> buffer(kScsiDataOffset + size);
         auto* request = reinterpret_cast<SCSI_PASS_THROUGH*>(buffer.data());
-        request->Length = sizeof *request;
-        request->CdbLength = static_cast<UCHAR>(cdb_size);
-        request->SenseInfoLength = kSenseBytes;
-        request->SenseInfoOffset = sizeof *request;
-        request->DataIn = SCSI_IOCTL_DATA_IN;
-        request->DataTransferLength = static_cast<ULONG>(size);
-        request->TimeOutValue = kScsiTimeoutSeconds;
-        request->DataBufferOffset = kScsiDataOffset;
-        memcpy(request->Cdb, cdb, cdb_size);
         DWORD given = 0;
-        if (!control(scsi_, IOCTL_SCSI_PASS_THROUGH, buffer.data(), buffer.size(), buffer.data(), buffer.size(), &given)) {
-            SetLastError(error_);
-            return refuses_pass_through(error_) ? kScsiRefused : kScsiFailed;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            prepare_request(buffer.data(), cdb, cdb_size, size);
+            if (!control(scsi_, IOCTL_SCSI_PASS_THROUGH, buffer.data(), buffer.size(), buffer.data(), buffer.size(), &given)) {
+                SetLastError(error_);
+                return refuses_pass_through(error_) ? kScsiRefused : kScsiFailed;
+            }
+            if (!unit_attention(buffer.data())) break;
         }
         if (request->ScsiStatus != 0) return kScsiFailed;  // CHECK CONDITION and the like: the drive said no
         // What came back is what the system copied out, however much the
