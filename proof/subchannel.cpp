@@ -52,7 +52,10 @@ void search_gaps(int drive, const Toc& toc, DiscSubchannel* disc)
         }
     }
     disc->searched = disc->searched && context.answered;
-    if (!context.answered) disc->how = "not read (the drive gives no Q sub-channel): no gaps, ISRCs or catalogue number";
+    bool codes = !disc->catalog.empty();
+    for (int i = 0; i < toc.count; ++i) codes = codes || !disc->isrc[i].empty();
+    if (!context.answered && codes) disc->how = "catalogue number and ISRCs alone (the drive gives no Q frames): no gaps";
+    else if (!context.answered) disc->how = "not read (the drive gives no Q sub-channel): no gaps, ISRCs or catalogue number";
     g_log.print("gap detection: %s, %d Q frames in %lu ms", disc->searched ? "done" : "not done", reads,
                 GetTickCount() - began);
 }

@@ -4,7 +4,9 @@
 // disc out, fail chosen sectors (slowly, as a real drive does) or give
 // wrong samples for them without an error (as a scratch can), read early or
 // late by a number of samples, refuse chosen requests and limit the read
-// speed. Built with
+// speed. Through SCSI pass-through it answers the few commands the program
+// sends (INQUIRY, MODE SENSE of the capabilities page, READ CD with the Q
+// sub-channel, READ SUB-CHANNEL). Built with
 // mingw-w64 against ntoskrnl and hal only; never part of the release.
 // The DDK headers define these two themselves; C++ refuses a second definition.
 #define __INTRINSIC_DEFINED_InterlockedBitTestAndSet
@@ -12,6 +14,7 @@
 #include <ntddk.h>
 #include <ntddcdrm.h>
 #include <ntddstor.h>
+#include <ntddscsi.h>
 
 #include "tests/cdrom/control.h"
 
@@ -27,6 +30,7 @@ struct Failure { long sector, count, ms; bool garble; };
 struct Drive {
     WCHAR letter;
     HANDLE image;   // null: no disc
+    HANDLE q_image;  // its sectors' Q frames
     ULONG changes;  // media changes so far
     OrvoCommand disc;
     Failure fails[kFailures];
@@ -52,22 +56,31 @@ NTSTATUS copy_out(PIRP irp, const void* bytes, ULONG size, ULONG out_bytes)
 void take_out(Drive* d)
 {
     if (d->image) ZwClose(d->image);
-    d->image = nullptr;
+    if (d->q_image) ZwClose(d->q_image);
+    d->image = d->q_image = nullptr;
     ++d->changes;
     d->counts = OrvoCounts();
+}
+
+NTSTATUS open_file(const wchar_t* name, HANDLE* file)
+{
+    UNICODE_STRING path;
+    RtlInitUnicodeString(&path, name);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = ZwCreateFile(file, GENERIC_READ | SYNCHRONIZE, &attributes, &io, nullptr, 0,
+                                   FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (!NT_SUCCESS(status)) *file = nullptr;
+    return status;
 }
 
 NTSTATUS put_in(Drive* d, const OrvoCommand& c)
 {
     take_out(d);
-    UNICODE_STRING path;
-    RtlInitUnicodeString(&path, c.image);
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
-    IO_STATUS_BLOCK io;
-    NTSTATUS status = ZwCreateFile(&d->image, GENERIC_READ | SYNCHRONIZE, &attributes, &io, nullptr, 0,
-                                   FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-    if (!NT_SUCCESS(status)) return d->image = nullptr, status;
+    NTSTATUS status = open_file(c.image, &d->image);
+    if (NT_SUCCESS(status) && !NT_SUCCESS(status = open_file(c.q_image, &d->q_image))) take_out(d);
+    if (!NT_SUCCESS(status)) return status;
     d->disc = c;
     for (Failure& f : d->fails) f.count = 0;
     d->offset = 0;
@@ -124,16 +137,10 @@ void garble(Drive* d, ULONG first, ULONG count, UCHAR* out)
     }
 }
 
-NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
+// `count` sectors from `first` as the drive gives them: read early or late
+// by its offset, silence beyond the image, garbled where it garbles.
+NTSTATUS read_sectors(Drive* d, ULONG first, ULONG count, void* out)
 {
-    auto* info = static_cast<RAW_READ_INFO*>(irp->AssociatedIrp.SystemBuffer);
-    if (in_bytes < sizeof *info || info->TrackMode != CDDA) return STATUS_INVALID_PARAMETER;
-    ++d->counts.raw_reads;
-    ULONG first = static_cast<ULONG>(info->DiskOffset.QuadPart / 2048), count = info->SectorCount;
-    void* out = irp->MdlAddress ? MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority) : nullptr;
-    if (!out || count == 0 || count > out_bytes / kSector) return STATUS_INVALID_PARAMETER;
-    if (d->speed > 0) wait_ms(count * 1000LL / (75 * d->speed));
-    if (read_fails(d, first, count)) return STATUS_DEVICE_DATA_ERROR;
     RtlZeroMemory(out, count * kSector);  // beyond the image: silence
     LONGLONG begin = static_cast<LONGLONG>(first) * kSector - 4LL * d->offset, skip = begin < 0 ? -begin : 0;
     if (skip < static_cast<LONGLONG>(count) * kSector) {
@@ -145,7 +152,158 @@ NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
         if (!NT_SUCCESS(status) && status != STATUS_END_OF_FILE) return status;
     }
     garble(d, first, count, static_cast<UCHAR*>(out));
-    return given(irp, count * kSector);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
+{
+    auto* info = static_cast<RAW_READ_INFO*>(irp->AssociatedIrp.SystemBuffer);
+    if (in_bytes < sizeof *info || info->TrackMode != CDDA) return STATUS_INVALID_PARAMETER;
+    ++d->counts.raw_reads;
+    ULONG first = static_cast<ULONG>(info->DiskOffset.QuadPart / 2048), count = info->SectorCount;
+    void* out = irp->MdlAddress ? MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority) : nullptr;
+    if (!out || count == 0 || count > out_bytes / kSector) return STATUS_INVALID_PARAMETER;
+    if (d->speed > 0) wait_ms(count * 1000LL / (75 * d->speed));
+    if (read_fails(d, first, count)) return STATUS_DEVICE_DATA_ERROR;
+    NTSTATUS status = read_sectors(d, first, count, out);
+    return NT_SUCCESS(status) ? given(irp, count * kSector) : status;
+}
+
+// ---- SCSI pass-through ------------------------------------------------------
+
+// Why a command is refused, as the additional sense code of ILLEGAL
+// REQUEST (0: it is answered); kUnreadable goes with MEDIUM ERROR.
+enum : UCHAR { kAnswered = 0, kUnreadable = 0x11, kBadOpcode = 0x20, kBadAddress = 0x21, kBadField = 0x24 };
+constexpr ULONG kQBytes = 16, kCodeBytes = 24;  // a formatted Q frame; READ SUB-CHANNEL's catalogue or ISRC answer
+
+ULONG be16(const UCHAR* p) { return static_cast<ULONG>(p[0]) << 8 | p[1]; }
+ULONG be32(const UCHAR* p) { return be16(p) << 16 | be16(p + 2); }
+
+// At most `allocation` bytes of `answer` into the request's data.
+UCHAR give(const UCHAR* answer, ULONG size, ULONG allocation, UCHAR* data, ULONG room, ULONG* moved)
+{
+    *moved = size < allocation ? size : allocation;
+    if (*moved > room) *moved = room;
+    RtlCopyMemory(data, answer, *moved);
+    return kAnswered;
+}
+
+UCHAR inquiry(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
+{
+    if (cdb[1] & 1) return kBadField;  // no vital product data pages
+    UCHAR answer[36] = {0x05 /* CD/DVD */, 0x80 /* removable */, 0, 0x02, sizeof answer - 5};
+    RtlCopyMemory(answer + 8, "ORVO    TEST DRIVE X    1.00", 28);
+    answer[8 + 8 + 11] = static_cast<UCHAR>(d->letter);
+    return give(answer, sizeof answer, be16(cdb + 3), data, room, moved);
+}
+
+// MODE SENSE(10) of the capabilities page alone: CD-DA read accurately,
+// with ISRCs and the catalogue number; a tray that locks and ejects.
+UCHAR mode_sense(const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
+{
+    if ((cdb[2] & 0x3F) != 0x2A) return kBadField;
+    UCHAR answer[8 + 22] = {0, sizeof answer - 2};
+    UCHAR* page = answer + 8;
+    page[0] = 0x2A, page[1] = 20, page[5] = 0x63, page[6] = 0x29;
+    return give(answer, sizeof answer, be16(cdb + 7), data, room, moved);
+}
+
+// The catalogue number (format 2) or the ISRC of the disc's track `track`
+// (format 3) in READ SUB-CHANNEL's answer, header and all; false for
+// another format or no such track.
+bool code_answer(Drive* d, UCHAR format, UCHAR track, UCHAR answer[kCodeBytes])
+{
+    const OrvoCommand& c = d->disc;
+    RtlZeroMemory(answer, kCodeBytes);
+    answer[1] = 0x15;  // no audio playing
+    answer[3] = kCodeBytes - 4;
+    answer[4] = format;
+    if (format == 2) {
+        answer[8] = c.catalog[0] ? 0x80 : 0;
+        RtlCopyMemory(answer + 9, c.catalog, 13);
+        return true;
+    }
+    UCHAR first = c.toc[2], last = c.toc[3];
+    if (format != 3 || track < first || track > last || track - first >= 99) return false;
+    answer[5] = static_cast<UCHAR>(0x30 | (c.toc[4 + 8 * (track - first) + 1] & 0x0F));  // ADR 3, the track's control
+    answer[6] = track;
+    answer[8] = c.isrc[track - first][0] ? 0x80 : 0;
+    RtlCopyMemory(answer + 9, c.isrc[track - first], 12);
+    return true;
+}
+
+UCHAR read_subchannel(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
+{
+    UCHAR answer[kCodeBytes];
+    if (!(cdb[2] & 0x40)) {  // the header alone
+        code_answer(d, 2, 0, answer);
+        answer[3] = 0;
+        return give(answer, 4, be16(cdb + 7), data, room, moved);
+    }
+    if (!code_answer(d, cdb[3], cdb[6], answer)) return kBadField;
+    return give(answer, kCodeBytes, be16(cdb + 7), data, room, moved);
+}
+
+// READ CD of CD-DA sectors: each sector's 2352 bytes or none, then its
+// formatted Q or nothing; no C2 pointers, no raw sub-channel.
+UCHAR read_cd(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
+{
+    ULONG type = cdb[1] >> 2 & 7, first = be32(cdb + 2), count = be16(cdb + 7) | static_cast<ULONG>(cdb[6]) << 16;
+    ULONG main = cdb[9] & 0xF8 ? kSector : 0, sub = cdb[10] & 7;
+    if (type > 1 || (cdb[9] & 0x06) || (sub != 0 && sub != 2)) return kBadField;
+    if (first >= d->disc.q_sectors || count > d->disc.q_sectors - first) return kBadAddress;
+    ULONG stride = main + (sub ? kQBytes : 0);
+    if (count * stride > room) return kBadField;
+    for (ULONG i = 0; i < count; ++i) {
+        UCHAR* at = data + i * stride;
+        if (main && !NT_SUCCESS(read_sectors(d, first + i, 1, at))) return kUnreadable;
+        IO_STATUS_BLOCK io;
+        LARGE_INTEGER offset;
+        offset.QuadPart = static_cast<LONGLONG>(first + i) * kQBytes;
+        if (sub && !NT_SUCCESS(ZwReadFile(d->q_image, nullptr, nullptr, nullptr, &io, at + main, kQBytes, &offset, nullptr)))
+            return kUnreadable;
+    }
+    *moved = count * stride;
+    return kAnswered;
+}
+
+UCHAR scsi_command(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
+{
+    switch (cdb[0]) {
+    case 0x12: return inquiry(d, cdb, data, room, moved);
+    case 0x5A: return mode_sense(cdb, data, room, moved);
+    case 0x42: return read_subchannel(d, cdb, data, room, moved);
+    case 0xBE: return read_cd(d, cdb, data, room, moved);
+    }
+    return kBadOpcode;
+}
+
+// IOCTL_SCSI_PASS_THROUGH, its data in the same buffer: a command refused
+// comes back as CHECK CONDITION with fixed-format sense data, and the
+// request itself succeeds, as on Windows.
+NTSTATUS pass_through(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
+{
+    UCHAR* buffer = static_cast<UCHAR*>(irp->AssociatedIrp.SystemBuffer);
+    auto* request = reinterpret_cast<SCSI_PASS_THROUGH*>(buffer);
+    if (in_bytes < sizeof *request || out_bytes < sizeof *request || request->Length != sizeof *request ||
+        request->CdbLength == 0 || request->CdbLength > 16)
+        return STATUS_INVALID_PARAMETER;
+    ULONG room = request->DataTransferLength;
+    ULONG_PTR offset = request->DataBufferOffset;
+    if (room && (request->DataIn != SCSI_IOCTL_DATA_IN || offset < sizeof *request || offset > out_bytes || room > out_bytes - offset))
+        return STATUS_INVALID_PARAMETER;
+    ULONG moved = 0;
+    UCHAR why = scsi_command(d, request->Cdb, buffer + offset, room, &moved);
+    request->DataTransferLength = moved;
+    request->ScsiStatus = why == kAnswered ? 0 : 2;
+    if (why == kAnswered) return given(irp, offset + moved > sizeof *request ? offset + moved : sizeof *request);
+    UCHAR sense[18] = {0x70, 0, static_cast<UCHAR>(why == kUnreadable ? 0x03 : 0x05), 0, 0, 0, 0, 10, 0, 0, 0, 0, why};
+    ULONG n = request->SenseInfoLength < sizeof sense ? request->SenseInfoLength : sizeof sense;
+    ULONG at = request->SenseInfoOffset;
+    if (at < sizeof *request || at > out_bytes || n > out_bytes - at) n = 0;
+    RtlCopyMemory(buffer + at, sense, n);
+    request->SenseInfoLength = static_cast<UCHAR>(n);
+    return given(irp, n ? at + n : sizeof *request);
 }
 
 // Vendor, product and revision padded with spaces, as drives report them.
@@ -182,6 +340,11 @@ NTSTATUS control(Drive* d, PIRP irp, PIO_STACK_LOCATION stack)
             return STATUS_NOT_SUPPORTED;
         return describe(d, irp, out);
     }
+    // The system lets a request through only on a handle opened for the
+    // access its code asks: pass-through wants write access too.
+    auto access = static_cast<ACCESS_MASK>(reinterpret_cast<ULONG_PTR>(stack->FileObject->FsContext2));
+    if ((code >> 14 & FILE_WRITE_ACCESS) && !(access & (FILE_WRITE_DATA | GENERIC_WRITE | GENERIC_ALL)))
+        return STATUS_ACCESS_DENIED;
     if (!d->image) return STATUS_NO_MEDIA_IN_DEVICE;
     // A handle opened before the last media change fails until it is
     // opened again, as a volume handle does on Windows.
@@ -202,6 +365,13 @@ NTSTATUS control(Drive* d, PIRP irp, PIO_STACK_LOCATION stack)
         return copy_out(irp, d->disc.text, d->disc.text_bytes < out ? d->disc.text_bytes : out, out);
     }
     case IOCTL_CDROM_RAW_READ: return raw_read(d, irp, in, out);
+    case IOCTL_SCSI_PASS_THROUGH: return pass_through(d, irp, in, out);
+    case IOCTL_CDROM_READ_Q_CHANNEL: {
+        auto* request = static_cast<CDROM_SUB_Q_DATA_FORMAT*>(buffer);
+        UCHAR answer[kCodeBytes];
+        if (in < sizeof *request || !code_answer(d, request->Format, request->Track, answer)) return STATUS_INVALID_DEVICE_REQUEST;
+        return copy_out(irp, answer, sizeof answer, out);
+    }
     }
     return STATUS_INVALID_DEVICE_REQUEST;
 }
@@ -210,7 +380,12 @@ NTSTATUS dispatch(PDEVICE_OBJECT device, PIRP irp)
 {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     Drive* d = drive_of(device);
-    if (stack->MajorFunction == IRP_MJ_CREATE) stack->FileObject->FsContext = reinterpret_cast<void*>(static_cast<ULONG_PTR>(d->changes));
+    if (stack->MajorFunction == IRP_MJ_CREATE) {
+        // The media changes so far, and what the handle may do.
+        PIO_SECURITY_CONTEXT security = stack->Parameters.Create.SecurityContext;
+        stack->FileObject->FsContext = reinterpret_cast<void*>(static_cast<ULONG_PTR>(d->changes));
+        stack->FileObject->FsContext2 = reinterpret_cast<void*>(static_cast<ULONG_PTR>(security ? security->DesiredAccess : GENERIC_ALL));
+    }
     irp->IoStatus.Information = 0;
     NTSTATUS status = stack->MajorFunction == IRP_MJ_DEVICE_CONTROL ? control(d, irp, stack) : STATUS_SUCCESS;
     if (!NT_SUCCESS(status)) irp->IoStatus.Information = 0;

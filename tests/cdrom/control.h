@@ -27,4 +27,12 @@ struct OrvoCommand {
     unsigned char toc[804];     // kOrvoInsert: what IOCTL_CDROM_READ_TOC returns
     unsigned char text[8192];   // and READ_TOC_EX for CD-TEXT (4-byte header, packs)
     wchar_t image[400];         // NT path of the sectors' file, 2352 bytes each from sector 0
+    // kOrvoInsert, the sub-channel: the formatted Q frame of every sector
+    // (16 bytes each from sector 0, `q_sectors` of them) in the file at
+    // `q_image`; the catalogue number and the tracks' ISRCs ("": none),
+    // by their place on the disc.
+    unsigned long q_sectors;
+    wchar_t q_image[400];
+    char catalog[14];
+    char isrc[99][13];
 };

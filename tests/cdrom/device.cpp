@@ -2,8 +2,9 @@
 // `device` step:
 //
 //   insert D: SHEET.cue [keep]  the disc of a cue sheet (BINARY files, raw
-//                         CD-TEXT packs from CDTEXTFILE); its sectors are
-//                         written beside it as SHEET.img. keep: the drive's
+//                         CD-TEXT packs from CDTEXTFILE, CATALOG, ISRC);
+//                         its sectors are written beside it as SHEET.img,
+//                         their Q frames as SHEET.q. keep: the drive's
 //                         refusals and stale status stay (the same drive
 //                         with another disc); without it they end
 //   eject D:
@@ -14,9 +15,11 @@
 //   offset D: N           at sample position p the drive gives the disc's
 //                         sample p - N (silence beyond the disc): a drive
 //                         whose correction is +N
-//   refuse D: KIND N STATUS  the next N requests of KIND (verify2, text)
-//                         fail with the NTSTATUS (hex; N = -1: every one;
-//                         STATUS 0: succeed giving nothing back)
+//   refuse D: KIND N STATUS  the next N requests of KIND (verify2, text,
+//                         scsi: SCSI pass-through, as a system that passes
+//                         no commands to the drive) fail with the NTSTATUS
+//                         (hex; N = -1: every one; STATUS 0: succeed giving
+//                         nothing back)
 //   stale D: STATUS       handles opened before the last media change fail
 //                         with STATUS (hex) instead of STATUS_VERIFY_REQUIRED
 //   speed D: N            reads at most N times real time (0: no limit)
@@ -29,6 +32,7 @@
 #include <windows.h>
 #include <winioctl.h>
 #include <ntddcdrm.h>
+#include <ntddscsi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +43,7 @@
 #include "cdlib/cdtext.h"
 #include "cdlib/cue.h"
 #include "cdlib/image_layout.h"
+#include "cdlib/qsub.h"
 #include "tests/cdrom/control.h"
 #include "tests/support/harness.h"
 
@@ -61,8 +66,27 @@ void put_msf(uint8_t* entry, int track, uint8_t control, uint32_t lba)
     memcpy(entry, bytes, 8);
 }
 
-// The TOC and CD-TEXT of the sheet into `c`, its sectors into the image
-// file; "" when done, else why not.
+// The Q frame of every sector into the file at `path`; its catalogue
+// number and ISRCs into `c`.
+bool write_subchannel(const CueSheet& sheet, const ImageLayout& layout, const std::string& path, OrvoCommand* c)
+{
+    FILE* out = fopen(path.c_str(), "wb");
+    uint8_t q[kQFrameBytes];
+    for (uint32_t lba = 0; out && lba < layout.toc.leadout; ++lba) {
+        ImagePosition at = image_position(layout, lba);
+        make_q_position(q, layout.toc.tracks[at.track].control, layout.toc.first + at.track, at.index, at.relative,
+                        static_cast<int32_t>(lba));
+        fwrite(q, 1, sizeof q, out);
+    }
+    c->q_sectors = layout.toc.leadout;
+    snprintf(c->catalog, sizeof c->catalog, "%s", sheet.catalog.c_str());
+    for (size_t i = 0; i < sheet.tracks.size() && i < 99; ++i)
+        snprintf(c->isrc[i], sizeof c->isrc[i], "%s", sheet.tracks[i].isrc.c_str());
+    return out && fclose(out) == 0;
+}
+
+// The TOC, CD-TEXT and sub-channel of the sheet into `c`, its sectors into
+// the image file, their Q frames beside it; "" when done, else why not.
 std::string make_disc(const std::string& cue_path, OrvoCommand* c, std::string* image)
 {
     std::string text = harness::read_file(cue_path), why, folder = folder_of(cue_path);
@@ -86,6 +110,9 @@ std::string make_disc(const std::string& cue_path, OrvoCommand* c, std::string* 
         fwrite(sector.data(), 1, kSectorBytes, out);
     for (FILE* f : files) fclose(f);
     if (!out || fclose(out) != 0) return "cannot write " + *image;
+    std::string q_path = cue_path.substr(0, cue_path.size() - 4) + ".q";
+    if (!write_subchannel(sheet, layout, q_path, c)) return "cannot write " + q_path;
+    swprintf(c->q_image, sizeof c->q_image / sizeof c->q_image[0], L"\\??\\%hs", q_path.c_str());
     int n = toc.count;
     if (n > 1 && toc.tracks[n - 2].audio && !toc.tracks[n - 1].audio) {
         toc.tracks[n - 1].start += kEnhancedCdGap;
@@ -123,7 +150,8 @@ std::string device_command(const std::string& line)
               : c.op == kOrvoSpeed || c.op == kOrvoOffset ? !!(words >> c.count)
               : c.op == kOrvoStale ? !!(words >> std::hex >> c.status)
               : c.op == kOrvoRefuse ? words >> kind >> c.count >> std::hex >> c.status &&
-                                          (c.code = kind == "verify2" ? IOCTL_STORAGE_CHECK_VERIFY2 : kind == "text" ? IOCTL_CDROM_READ_TOC_EX : 0)
+                                          (c.code = kind == "verify2" ? IOCTL_STORAGE_CHECK_VERIFY2 : kind == "text" ? IOCTL_CDROM_READ_TOC_EX
+                                                  : kind == "scsi"  ? IOCTL_SCSI_PASS_THROUGH : 0)
               : c.op == kOrvoEject || (words >> c.sector >> c.count && (words >> c.ms || words.eof()));
     if (!c.op || !ok || letter.size() != 2)
         return "insert|eject|fail|garble|speed|offset|reads|refuse|stale D: [SHEET.cue [keep] | SECTOR N [MS] | N | TOC RAW | KIND N STATUS | STATUS]";
