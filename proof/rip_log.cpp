@@ -52,6 +52,29 @@ std::string ranges_text(const std::vector<uint32_t>& sectors)
     return text;
 }
 
+// The samples the read offset moves past what a drive can read (before the
+// disc's first audio sector, or past its last), which the ripped track at
+// that edge holds as silence.
+std::string edges_text(const RipLog& log)
+{
+    int first = -1, last = -1;
+    for (int i = 0; i < log.toc.count && i < kMaxTracks; ++i) {
+        if (!log.toc.tracks[i].audio) continue;
+        if (first < 0) first = i;
+        last = i;
+    }
+    int edge = log.read_offset < 0 ? first : last;
+    int number = edge < 0 ? 0 : log.toc.first + edge;
+    bool ripped = false;
+    for (const RipLogTrack& track : log.tracks) ripped = ripped || (edge >= 0 && track.number == number);
+    if (log.read_offset == 0 || !ripped) return "nothing filled with silence";
+    char text[160];
+    snprintf(text, sizeof text, "%d samples at the %s of track %d filled with silence (the read offset moves them %s)",
+             log.read_offset < 0 ? -log.read_offset : log.read_offset, log.read_offset < 0 ? "start" : "end", number,
+             log.read_offset < 0 ? "before the disc's first sector" : "past its last");
+    return text;
+}
+
 // A track's pregap, later indexes, ISRC and flags.
 void add_disc_lines(std::string* text, const RipLogTrack& track)
 {
@@ -182,7 +205,8 @@ std::string rip_log_text(const RipLog& log)
     for (const std::string& line : log.settings) text += "Settings:      " + plain(line) + "\r\n";
     text += "Album:         " + plain(log.artist) + " / " + plain(log.album) + "\r\n";
     if (!log.subchannel.empty()) text += "Sub-channel:   " + plain(log.subchannel) + "\r\n";
-    text += "Catalogue:     " + (log.catalog.empty() ? std::string("none") : plain(log.catalog)) + "\r\n\r\n";
+    text += "Catalogue:     " + (log.catalog.empty() ? std::string("none") : plain(log.catalog)) + "\r\n";
+    text += "Edges:         " + edges_text(log) + "\r\n\r\n";
 
     text += "Table of contents\r\n  Track |   Start   |  Length   | Start sector | End sector\r\n";
     for (int i = 0; i < toc.count && i < kMaxTracks; ++i) {
