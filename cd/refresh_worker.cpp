@@ -139,7 +139,7 @@ int row_track(HWND list, int row)
 
 int disc_track_number(int track)
 {
-    return g_listed_first + track;
+    return track == static_cast<int>(CDLIB_HIDDEN_TRACK) ? 0 : g_listed_first + track;
 }
 
 bool drive_holds_listed_disc(int drive)

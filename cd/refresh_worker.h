@@ -21,7 +21,7 @@ int row_track(HWND list, int row);
 // The number a disc track (0-based, as row_track gives it) has on the disc
 // listed last: the list, the file names, the tags and the messages show
 // it. Most discs number from 1; the second disc of a set may go on from
-// the first.
+// the first. The hidden track before track 1 (CDLIB_HIDDEN_TRACK) is 0.
 int disc_track_number(int track);
 
 // Whether the drive still holds the disc the track list was read from at

@@ -90,6 +90,13 @@ bool read_disc(CDLIB_DWORD drive, Toc* toc, CdText* text, bool text_wanted = fal
 
 const TocTrack* audio_track(const Toc& toc, CDLIB_DWORD track)
 {
+    if (track == CDLIB_HIDDEN_TRACK) {
+        // Sectors 0 up to the first track's index 1, as a track of its own.
+        thread_local TocTrack hidden;
+        if (toc.count < 1 || !toc.tracks[0].audio || toc.tracks[0].start == 0) return nullptr;
+        hidden = {0, toc.tracks[0].start, true, toc.tracks[0].control};
+        return &hidden;
+    }
     if (track >= static_cast<CDLIB_DWORD>(toc.count) || !toc.tracks[track].audio) return nullptr;
     return &toc.tracks[track];
 }
@@ -100,7 +107,7 @@ void aim_stream(Stream* s, const Toc& toc, const TocTrack& t)
     s->start = t.start;
     s->length = static_cast<uint64_t>(t.sectors) * kSectorBytes;
     s->shift = 4 * static_cast<int64_t>(g_read_offsets[s->drive]);
-    s->lowest = ~0u;
+    s->lowest = t.start;  // a hidden track lies before every track's start
     s->end = 0;
     for (int i = 0; i < toc.count; ++i) {
         if (!toc.tracks[i].audio) continue;
@@ -336,7 +343,7 @@ HSTREAM BASS_CD_StreamCreate(CDLIB_DWORD drive, CDLIB_DWORD track, CDLIB_DWORD)
     auto stream = std::make_unique<Stream>();
     stream->drive = static_cast<int>(drive);
     stream->track = static_cast<int>(track);
-    stream->number = toc.first + static_cast<int>(track);
+    stream->number = track == CDLIB_HIDDEN_TRACK ? 0 : toc.first + static_cast<int>(track);
     std::lock_guard<std::mutex> lock(g_mutex);
     aim_stream(stream.get(), toc, *t);
     g_streams.push_back(std::move(stream));
@@ -366,7 +373,7 @@ int BASS_CD_StreamSetTrack(HSTREAM handle, CDLIB_DWORD track)
         return ok ? cdlib_fail(CDLIB_ERROR_CDTRACK) : 0;
     }
     s->track = static_cast<int>(track);
-    s->number = toc.first + static_cast<int>(track);
+    s->number = track == CDLIB_HIDDEN_TRACK ? 0 : toc.first + static_cast<int>(track);
     aim_stream(s, toc, *t);
     s->position = 0;
     s->unread = 0;

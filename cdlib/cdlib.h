@@ -97,6 +97,11 @@ int CDLIB_ReadQ(CDLIB_DWORD drive, CDLIB_DWORD sector, unsigned char q[16]);
 int CDLIB_GetCatalog(CDLIB_DWORD drive, char catalog[14]);
 int CDLIB_GetIsrc(CDLIB_DWORD drive, CDLIB_DWORD track, char isrc[13]);
 
+// The audio before the disc's first track's index 1 (a hidden track in its
+// pregap), as a track of its own for BASS_CD_GetTrackLength and streams;
+// no such track on a disc whose first track starts at sector 0 or is data.
+#define CDLIB_HIDDEN_TRACK 0xFFFFu
+
 HSTREAM BASS_CD_StreamCreate(CDLIB_DWORD drive, CDLIB_DWORD track, CDLIB_DWORD flags);
 int BASS_CD_StreamSetTrack(HSTREAM stream, CDLIB_DWORD track);
 CDLIB_QWORD BASS_ChannelGetLength(CDLIB_DWORD handle);

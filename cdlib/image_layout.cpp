@@ -53,6 +53,19 @@ bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>&
             return false;
         }
         uint32_t pregap_start = position;
+        // The first track's INDEX 00 in a file of its own before (a hidden
+        // track ripped apart): that file from INDEX 00 on is its pregap.
+        int32_t own_pregap = -1;
+        if (i == 0 && track.index0 >= 0 && track.index0_file >= 0 && track.index0_file != track.file) {
+            const ImageFileInfo& hidden = files[track.index0_file];
+            uint64_t hidden_sectors = (hidden.data_bytes + bytes - 1) / bytes;
+            if (static_cast<uint64_t>(track.index0) < hidden_sectors) {
+                own_pregap = static_cast<int32_t>(position);
+                add_segment(layout, &position, static_cast<uint32_t>(hidden_sectors - track.index0), track.index0_file,
+                            hidden.data_offset + static_cast<uint64_t>(track.index0) * bytes, bytes,
+                            sheet.files[track.index0_file].type == CueFileType::Motorola);
+            }
+        }
         add_segment(layout, &position, track.pregap, -1, 0, kSectorBytes, false);
         uint32_t region_start = position;
         add_segment(layout, &position, static_cast<uint32_t>(end - begin), track.file, info.data_offset + begin * bytes,
@@ -65,7 +78,7 @@ bool build_image_layout(const CueSheet& sheet, const std::vector<ImageFileInfo>&
         region_starts[i] = region_start;
         begins[i] = begin;
         ImageIndexes& indexes = layout->indexes[i];
-        if (track.pregap > 0) indexes.index0 = static_cast<int32_t>(pregap_start);
+        if (track.pregap > 0 || own_pregap >= 0) indexes.index0 = own_pregap >= 0 ? own_pregap : static_cast<int32_t>(pregap_start);
         // INDEX 00 lies in the track's own region, or in the one of the track
         // before (the end of its file, or the same file before INDEX 01).
         uint64_t index0 = static_cast<uint64_t>(track.index0);

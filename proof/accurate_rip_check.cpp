@@ -105,7 +105,21 @@ const Lookup* answered(DWORD ms)
 // disc's tracks, a data track first (mixed mode) taking slot 1.
 int record_slot(int track)
 {
-    return track + 1;
+    return track == static_cast<int>(CDLIB_HIDDEN_TRACK) ? 0 : track + 1;  // the database has none for a hidden track
+}
+
+bool is_hidden(int track)
+{
+    return track == static_cast<int>(CDLIB_HIDDEN_TRACK);
+}
+
+// Sectors the track's file holds: up to the next track's index 1; a hidden
+// track, those before the first track's.
+uint32_t track_sectors(int track)
+{
+    if (!g_check.toc_ok) return 0;
+    if (is_hidden(track)) return g_check.toc.tracks[0].start;
+    return track >= 0 && track < g_check.toc.count ? g_check.toc.tracks[track].sectors : 0;
 }
 
 // The disc's table of contents, each audio track as long as its stream.
@@ -199,7 +213,7 @@ std::string cue_sheet(const char* genre)
     info.title = g_disc_fields.album;
     info.tracks = g_check.sheet;
     info.catalog = g_check.sub.catalog;
-    // Audio before the disc's first track that no file holds (a hidden track).
+    // Audio before the disc's first track that no file holds (a hidden track not ripped).
     if (!info.tracks.empty() && info.tracks[0].number == g_check.toc.first) info.first_pregap = g_check.toc.tracks[0].start;
     // A byte order mark tells players of cue sheets that its texts are UTF-8.
     return (GetACP() == CP_UTF8 ? "\xEF\xBB\xBF" : "") + cue_sheet_text(info);
@@ -247,8 +261,7 @@ void ar_read_begin(int track)
 {
     if (track != g_check.track) g_check.read_crcs.clear();
     g_check.track = track;
-    uint64_t frames = g_check.toc_ok && track < g_check.toc.count ? g_check.toc.tracks[track].sectors * 588ull : 0;
-    ar_checksum_start(&g_check.sum, frames, track == g_check.first_audio, track == g_check.last_audio);
+    ar_checksum_start(&g_check.sum, track_sectors(track) * 588ull, track == g_check.first_audio, track == g_check.last_audio);
     g_capture_checksum = g_accuraterip_check ? &g_check.sum : nullptr;
 }
 
@@ -282,13 +295,16 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     bool known = g_check.toc_ok && track >= 0 && track < g_check.toc.count;
     const TrackIndexes& indexes = g_check.sub.indexes[known ? track : 0];
     std::vector<uint32_t> later;  // from the track's index 1
-    for (uint32_t sector : indexes.later) later.push_back(sector - g_check.toc.tracks[track].start);
+    for (uint32_t sector : indexes.later)
+        if (known) later.push_back(sector - g_check.toc.tracks[track].start);
     CueSheetTrack entry;
-    entry.number = g_check.toc.first + track;
+    entry.number = is_hidden(track) ? 0 : g_check.toc.first + track;
     entry.control = known ? g_check.toc.tracks[track].control : 0;
     entry.isrc = known ? g_check.sub.isrc[track] : "";
-    entry.sectors = known ? g_check.toc.tracks[track].sectors : 0;
+    entry.sectors = track_sectors(track);
     entry.pregap = known ? indexes.pregap : 0;
+    // The first track's pregap is the hidden track's file, when there is one.
+    if (track == 0 && !g_check.sheet.empty() && g_check.sheet.back().number == 0) entry.pregap = g_check.toc.tracks[0].start;
     entry.later = later;
     entry.file_name = file_name;
     entry.title = title;

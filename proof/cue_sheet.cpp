@@ -83,6 +83,10 @@ std::string cue_sheet_text(const CueSheetInfo& info)
         const CueSheetTrack& track = info.tracks[i];
         std::string file = "FILE " + quoted(track.file_name) + " " + file_type(track.file_name) + "\r\n";
         uint32_t before = i > 0 ? info.tracks[i - 1].sectors : 0;
+        if (track.number == 0) {  // a hidden track: the first track's pregap, in a file of its own
+            sheet += file;
+            continue;
+        }
         if (i > 0 && track.pregap > 0 && track.pregap <= before) {
             // Its pregap is the end of the file before: INDEX 00 there, INDEX 01 in its own.
             sheet += track_head(track) + index_line(0, before - track.pregap) + file;

@@ -13,7 +13,7 @@ constexpr int kControlFourChannels = 8;
 constexpr size_t kCueTextMax = 1000;  // longest text a line takes, in bytes
 
 struct CueSheetTrack {
-    int number = 0;  // on the disc
+    int number = 0;  // on the disc; 0: the hidden track, the next track's pregap
     int control = 0; // its control bits: FLAGS DCP, PRE and 4CH
     std::string file_name, title, performer, isrc;
     uint32_t sectors = 0;         // of its file: up to the next track's index 1

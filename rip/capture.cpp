@@ -181,6 +181,20 @@ Capture capture_wav(HSTREAM stream, CDLIB_QWORD length, const char* path, const 
 
 }  // namespace
 
+bool track_is_silent(int drive, int track)
+{
+    HSTREAM stream = stream_for(drive, track);
+    if (!stream) return true;
+    BASS_ChannelPlay(stream, 0);
+    while (BASS_ChannelIsActive(stream) && !rip_stopping()) {
+        CDLIB_DWORD got = BASS_ChannelGetData(stream, g_block, kBlockBytes);
+        if (got == 0xFFFFFFFFu) return true;
+        for (CDLIB_DWORD i = 0; i < got; ++i)
+            if (g_block[i]) return false;
+    }
+    return true;
+}
+
 Capture capture_track(int drive, int track, const char* path, const char* shown, EncodeJob* job)
 {
     CDLIB_DWORD length = BASS_CD_GetTrackLength(drive, track);

@@ -27,6 +27,10 @@ extern ArChecksum* g_capture_checksum;
 // box about a failed write names `shown` (the file the user knows of).
 Capture capture_track(int drive, int track, const char* path, const char* shown, EncodeJob* job);
 
+// Whether the track reads as digital silence (every sample 0), or cannot
+// be read at all.
+bool track_is_silent(int drive, int track);
+
 // Sectors of the track captured last from the drive that the disc would
 // not give (they are silence in the file).
 unsigned long unread_sectors(int drive);

@@ -206,11 +206,41 @@ EncodeJob* new_job(int track, const char* final_path, const char* part_path)
 
 // One ticked row: WAV is captured and named; the other formats are captured
 // into their encoder job, which runs on while the next rows are read.
+Row rip_track(int track, int drive, char* label);
+
 Row rip_row(HWND list, int row, int drive, char* label)
 {
-    static char final_path[4096], part_path[4096];
     int track = row_track(list, row);
     read_title(list, row);
+    return rip_track(track, drive, label);
+}
+
+// The audio before track 1's index 1, when the disc has some that is not
+// digital silence and track 1 is ripped: a file of its own, track 0.
+bool hidden_track_wanted(HWND list, int drive, int rows)
+{
+    bool first_ticked = false;
+    for (int row = 0; row < rows; ++row) first_ticked = first_ticked || (row_track(list, row) == 0 && row_ticked(list, row));
+    if (!first_ticked || BASS_CD_GetTrackLength(drive, CDLIB_HIDDEN_TRACK) == 0xFFFFFFFFu) return false;
+    if (track_is_silent(drive, CDLIB_HIDDEN_TRACK)) {
+        g_log.print("hidden track: the audio before track 1 is digital silence, not ripped");
+        return false;
+    }
+    return true;
+}
+
+Row rip_hidden_track(int drive, char* label)
+{
+    g_disc_fields.row = -1;
+    snprintf(g_disc_fields.title, sizeof g_disc_fields.title, "Hidden track");
+    g_disc_fields.track_artist[0] = '\0';
+    g_log.print("hidden track: %lu sectors before track 1", BASS_CD_GetTrackLength(drive, CDLIB_HIDDEN_TRACK) / 2352ul);
+    return rip_track(static_cast<int>(CDLIB_HIDDEN_TRACK), drive, label);
+}
+
+Row rip_track(int track, int drive, char* label)
+{
+    static char final_path[4096], part_path[4096];
     snprintf(label, 1024, "%d.%s", disc_track_number(track), g_disc_fields.title);
     sanitize_name(label, text_rules());  // the file's name; the tags keep the title as it is
     PostMessageA(g_bars.window, WM_RIP_LABEL, reinterpret_cast<WPARAM>(label), 0);
@@ -408,11 +438,12 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     g_disc_fields.found = &found;
 
     int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    int ticked = 0, first = 0;
+    bool hidden = hidden_track_wanted(list, drive, rows);
+    int ticked = hidden ? 1 : 0, first = 0;
     g_disc_tracks = 0;
     for (int row = 0; row < rows; ++row) {
         int track = row_track(list, row);
-        if (row_ticked(list, row) && ticked++ == 0) first = track;
+        if (row_ticked(list, row) && ticked++ == (hidden ? 1 : 0)) first = track;
         if (disc_track_number(track) > g_disc_tracks) g_disc_tracks = disc_track_number(track);
     }
     TagSet disc_tags = tags_for_track(g_disc_fields, disc_track_number(first), g_disc_tracks);
@@ -427,6 +458,11 @@ DWORD WINAPI rip_worker(LPVOID parameter)
     static char label[1024];
     int row = 0, done = 0;
     bool stopped = false;
+    if (hidden && !rip_stopping()) {
+        Row result = rip_hidden_track(drive, label);
+        if (result != Row::kEncoding) count_row(result, &stopped);
+        ++done;
+    }
     while (done < ticked && !stopped && !rip_stopping()) {
         if (row_ticked(list, row)) {
             wait_for_encoder(limit, &stopped);
