@@ -279,7 +279,8 @@ bool ar_read_again(int track, unsigned long unread)
         ArMatch match = ar_match_track(lookup->records, record_slot(track), g_check.sum.v1, g_check.sum.v2);
         if (match.matched || !match.submitted || (g_check.sum.v1 == 0 && g_check.sum.v2 == 0)) return false;
     }
-    g_log.print("track %d: read %d of %d did not match the database%s: read again", track + 1,
+    g_log.print("track %d: read %d of %d did not match the database%s: read again",
+                is_hidden(track) ? 0 : g_check.toc.first + track,
                 static_cast<int>(g_check.read_crcs.size()), kMaxReads, unread ? " (unreadable sectors)" : "");
     return true;
 }
@@ -312,7 +313,7 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     g_check.sheet.push_back(entry);
     g_capture_checksum = nullptr;
     RipLogTrack t;
-    t.number = g_check.toc.first + track;
+    t.number = entry.number;
     t.file_name = file_name;
     t.peak = g_check.sum.peak;
     t.crc32 = g_check.sum.crc32;
@@ -329,7 +330,7 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     t.confidence = record_slot(track);  // the database's slot until the verdict
     g_check.tracks.push_back(t);
     g_check.track = -1;
-    g_log.print("track %d: CRC32 %08X, AccurateRip v1 %08X v2 %08X", track + 1, t.crc32, t.ar_v1, t.ar_v2);
+    g_log.print("track %d: CRC32 %08X, AccurateRip v1 %08X v2 %08X", t.number, t.crc32, t.ar_v1, t.ar_v2);
 }
 
 std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, bool succeeded, const char* genre,
