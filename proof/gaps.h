@@ -16,10 +16,11 @@ struct TrackIndexes {
     std::vector<uint32_t> later;  // first sectors of index 2, 3... (from sector 0)
 };
 
-// The indexes of track `track` (0-based into `toc`, an audio track): its
-// pregap searched between the track before's start and its own, its later
-// indexes up to its end. A frame counts only when its CRC is good and its
-// absolute time is the sector asked for (some drives give a neighbour's);
-// catalogue and ISRC frames are stepped over. `reads` counts the frames
-// asked for. False when the drive gives no usable frame there.
-bool find_track_indexes(const Toc& toc, int track, QRead read, void* context, TrackIndexes* indexes, int* reads);
+// The indexes of every audio track of `toc` into `indexes` (toc.count of
+// them): each pregap searched between the track before's start and the
+// track's own, the later indexes up to where the track's own sectors end.
+// A frame counts only when its CRC is good and its absolute time is the
+// sector asked for (some drives give a neighbour's); catalogue and ISRC
+// frames are stepped over. `reads` counts the frames asked for. False when
+// the drive gives no usable frame where one is needed (or `read` stops it).
+bool find_disc_indexes(const Toc& toc, QRead read, void* context, TrackIndexes* indexes, int* reads);

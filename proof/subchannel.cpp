@@ -43,14 +43,7 @@ void search_gaps(int drive, const Toc& toc, DiscSubchannel* disc)
     QContext context = {drive, false};
     int reads = 0;
     DWORD began = GetTickCount();
-    disc->searched = true;
-    for (int i = 0; i < toc.count && !rip_stopping(); ++i) {
-        if (!toc.tracks[i].audio) continue;
-        if (!find_track_indexes(toc, i, read_q, &context, &disc->indexes[i], &reads)) {
-            disc->searched = false;
-            break;
-        }
-    }
+    disc->searched = find_disc_indexes(toc, read_q, &context, disc->indexes, &reads);
     disc->searched = disc->searched && context.answered;
     bool codes = !disc->catalog.empty();
     for (int i = 0; i < toc.count; ++i) codes = codes || !disc->isrc[i].empty();
