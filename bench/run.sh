@@ -22,12 +22,21 @@
 #  - the AccurateRip checks (the lookup, the checksums, the log) in a WAV
 #    rip, against the same rip with AccurateRip=0: unthrottled (target:
 #    nothing measurable) and at 24x (target: at most 1.02x);
-#  - the program's peak memory during each of those rips (target: below 96 MB).
+#  - the program's peak memory during each of those rips (target: below 96 MB);
+#  - gap detection (the Q sub-channel searched for every pregap and index)
+#    in a WAV rip of a 12-track disc read at 24x, against the same rip with
+#    GapDetection=0 (target: at most 1.02x). The throttled image also takes
+#    a drive's time to move between sectors (a seek: 20 ms plus up to
+#    130 ms across the disc), so every Q frame read away from the last
+#    costs what it costs a drive.
 # A rip is timed from the press of Start to the "Done!" box. The figures of
 # the last three items (and the MP3 one) are the median of three rounds,
 # each round running the baseline and the rip one after the other; the
 # others are the best of three runs.
+# Every rip here reads each track once (TestAndCopy=0): no database answers
+# here, which would have each track read twice.
 # Run after ./test.sh (or scripts/build.sh) has built everything.
+# "bench/run.sh gaps" runs the last item alone.
 # ORVO_BENCH_PROGRAM names another simulation build to rip with (to compare
 # two builds on the same machine).
 set -euo pipefail
@@ -54,6 +63,45 @@ orvo_start_display 1
 orvo_prepare_prefix
 orvo_start_wineserver
 
+# A 12-track disc of 40 minutes read at 24x: pregaps of 2 s, 0.5 s and
+# none, an index 02. Three paired rounds of the WAV rip with and without
+# gap detection; the log tells the search's own time.
+gap_bench() {
+    local GAP=$WORK/gaps i t
+    mkdir -p "$GAP/discs" "$GAP/out"
+    cp "${ORVO_BENCH_PROGRAM:-build/win/OrvoCdRipperSim.exe}" "$GAP/OrvoCdRipperSim.exe"
+    ln -f "$WORK/discs/long.bin" "$GAP/discs/long.bin"
+    {
+        echo 'REM SPEED 24'; echo 'FILE long.bin BINARY'
+        for t in $(seq 12); do
+            local start=$(((t - 1) * 200))
+            printf '  TRACK %02d AUDIO\n' "$t"
+            case $t in
+                1|4|9) ;;
+                6) printf '    INDEX 00 %02d:%02d:37\n' $(((start - 1) / 60)) $(((start - 1) % 60)) ;;
+                *) printf '    INDEX 00 %02d:%02d:00\n' $(((start - 2) / 60)) $(((start - 2) % 60)) ;;
+            esac
+            printf '    INDEX 01 %02d:%02d:00\n' $((start / 60)) $((start % 60))
+            [ "$t" = 7 ] && printf '    INDEX 02 %02d:%02d:00\n' $(((start + 90) / 60)) $(((start + 90) % 60))
+        done
+    } > "$GAP/discs/long.cue"
+    gap_rip() {  # the WAV rip with GapDetection=$1
+        rm -f "$GAP"/out/*.wav
+        printf '[Settings]\r\nMP3=0\r\nWAV=1\r\nWMA=0\r\nOutput=%s\\\r\nAccurateRip=0\r\nGapDetection=%s\r\nTestAndCopy=0\r\n' \
+            "$(winepath -w "$GAP/out")" "$1" > "$GAP/settings.ini"
+        wine build/win/tests/bench_rip.exe "$GAP" wav | tr -d '\r'
+    }
+    for i in 1 2 3; do
+        gap_rip 1 > "$WORK/gapon-$i.txt"
+        tr -d '\r' < "$GAP/log.txt" | sed -n 's/.*gap detection: done, \([0-9]*\) Q frames in \([0-9]*\) ms.*/search_frames \1\nsearch_ms \2/p' >> "$WORK/gapon-$i.txt"
+        gap_rip 0 > "$WORK/gapoff-$i.txt"
+    done
+    awk -v r="$(medians rip_wall_seconds "$WORK/gapon")" -v w="$(medians rip_wall_seconds "$WORK/gapoff")" \
+        -v q="$(ratios rip_wall_seconds "$WORK/gapon" rip_wall_seconds "$WORK/gapoff")" \
+        -v f="$(medians search_frames "$WORK/gapon")" -v m="$(medians search_ms "$WORK/gapon")" 'BEGIN {
+        printf "gap detection in the WAV rip of a 12-track disc of 40 min read at 24x (median of 3): %.2f s vs %.2f s with GapDetection=0 = %.4fx (median of the paired ratios; target <= 1.02x); the search itself: %d Q frames in %.2f s\n", r, w, q, f, m / 1000 }'
+}
+
 timed() {  # runs a command and prints "NAME seconds" of its wall time
     local name=$1 s; shift
     s=$(date +%s.%N)
@@ -63,6 +111,16 @@ timed() {  # runs a command and prints "NAME seconds" of its wall time
 
 median() {  # the median of the numbers on stdin, one a line
     sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'
+}
+ratios() {  # the median over the rounds of value $1 in files $2-N divided by value $3 in files $4-N
+    local n; n=$(ls "$2"-*.txt | wc -l)
+    for i in $(seq "$n"); do
+        awk -v a="$(value "$1" "$2-$i.txt")" -v b="$(value "$3" "$4-$i.txt")" 'BEGIN {print a / b}'
+    done | median
+}
+medians() {  # the median over the rounds of value $1 in files $2-N
+    local n; n=$(ls "$2"-*.txt | wc -l)
+    for i in $(seq "$n"); do value "$1" "$2-$i.txt"; done | median
 }
 value() {  # the value of the "name value" line named $1 in file $2
     awk -v n="$1" '$1 == n {print $2}' "$2"
@@ -77,6 +135,11 @@ best() {  # best of three runs of a command printing "name value" lines; prints 
     done
     echo "$b"
 }
+
+if [ "${1:-}" = gaps ]; then
+    gap_bench
+    exit 0
+fi
 
 read_wall=$(best read_wall_seconds wine "$WORK/bench_cdlib.exe" read)
 awk -v w="$read_wall" 'BEGIN {
@@ -94,7 +157,7 @@ mkdir -p "$RIP/discs" "$RIP/out"
 cp "${ORVO_BENCH_PROGRAM:-build/win/OrvoCdRipperSim.exe}" "$RIP/OrvoCdRipperSim.exe"
 cp "$WORK/discs/long.bin" "$WORK/discs/long.cue" "$RIP/discs/"
 out_win=$(winepath -w "$RIP/out")
-printf '[Settings]\r\nMP3=1\r\nWAV=0\r\nWMA=0\r\nOutput=%s\\\r\n' "$out_win" > "$RIP/settings.ini"
+printf '[Settings]\r\nMP3=1\r\nWAV=0\r\nWMA=0\r\nOutput=%s\\\r\nTestAndCopy=0\r\n' "$out_win" > "$RIP/settings.ini"
 program_rip() {  # the disc ripped to format $1 in the program
     rm -f "$RIP"/out/*."$1"
     wine build/win/tests/bench_rip.exe "$RIP" "$1" | tr -d '\r'
@@ -106,7 +169,7 @@ program_rip wav > "$WORK/wav-run.txt"
 checks_settings() {  # settings.ini of folder $1 for format $2 with AccurateRip=$3
     local flags="MP3=0\r\nWAV=1"
     [ "$2" = mp3 ] && flags="MP3=1\r\nWAV=0"
-    printf '[Settings]\r\n%b\r\nWMA=0\r\nOutput=%s\\\r\nAccurateRip=%s\r\n' "$flags" "$(winepath -w "$1/out")" "$3" > "$1/settings.ini"
+    printf '[Settings]\r\n%b\r\nWMA=0\r\nOutput=%s\\\r\nAccurateRip=%s\r\nTestAndCopy=0\r\n' "$flags" "$(winepath -w "$1/out")" "$3" > "$1/settings.ini"
 }
 for i in 1 2 3 4 5 6 7; do
     checks_settings "$RIP" wav 0; program_rip wav > "$WORK/wavoff-$i.txt"
@@ -150,7 +213,7 @@ mkdir -p "$SLOW/discs" "$SLOW/out"
 cp "$RIP/OrvoCdRipperSim.exe" "$SLOW/"
 ln "$RIP/discs/long.bin" "$SLOW/discs/long.bin"
 { echo 'REM SPEED 24'; cat "$RIP/discs/long.cue"; } > "$SLOW/discs/long.cue"
-printf '[Settings]\r\nMP3=1\r\nWAV=0\r\nWMA=0\r\nOutput=%s\\\r\n' "$(winepath -w "$SLOW/out")" > "$SLOW/settings.ini"
+printf '[Settings]\r\nMP3=1\r\nWAV=0\r\nWMA=0\r\nOutput=%s\\\r\nTestAndCopy=0\r\n' "$(winepath -w "$SLOW/out")" > "$SLOW/settings.ini"
 slow_rip() {  # format $1, with AccurateRip=$2
     rm -f "$SLOW"/out/*."$1"
     checks_settings "$SLOW" mp3 "$2"
@@ -161,16 +224,6 @@ for i in 1 2 3; do
     slow_rip wav 0 > "$WORK/slow-wavoff-$i.txt"
 done
 
-ratios() {  # the median over the rounds of value $1 in files $2-N divided by value $3 in files $4-N
-    local n; n=$(ls "$2"-*.txt | wc -l)
-    for i in $(seq "$n"); do
-        awk -v a="$(value "$1" "$2-$i.txt")" -v b="$(value "$3" "$4-$i.txt")" 'BEGIN {print a / b}'
-    done | median
-}
-medians() {  # the median over the rounds of value $1 in files $2-N
-    local n; n=$(ls "$2"-*.txt | wc -l)
-    for i in $(seq "$n"); do value "$1" "$2-$i.txt"; done | median
-}
 mp3_wall=$(medians rip_wall_seconds "$WORK/mp3")
 lame_wall=$(medians lame_wall_seconds "$WORK/lame")
 mp3_ratio=$(ratios rip_wall_seconds "$WORK/mp3" lame_wall_seconds "$WORK/lame")
@@ -199,3 +252,4 @@ peak() {  # the highest peak working set and private bytes in MB of the runs in 
 }
 echo "peak memory (target < 96 MB): MP3 rip $(peak "$WORK"/mp3-?.txt); WAV rip $(peak "$WORK/wav-run.txt");" \
     "FLAC rip $(peak "$WORK/flac-run.txt"); at 24x: WAV $(peak "$WORK"/slow-wav-?.txt), MP3 $(peak "$WORK"/slow-mp3-?.txt), FLAC $(peak "$WORK"/slow-flac-?.txt)"
+gap_bench

@@ -55,6 +55,8 @@ struct ImageDrive {
     int speed = 0;
     int delay_ms = 0;
     int offset = 0;               // reads as a drive whose correction is +offset samples
+    uint32_t head = 0;            // the sector after the last one read (the throttled drive's place)
+    uint64_t owed_us = 0;         // time of the throttled drive's moves not yet waited for
     std::string last_problem;     // logged once until it changes
     uint64_t generation = 0;      // counts the loads of the sheet
     // Used by audio reads only, under read_lock:
@@ -68,6 +70,28 @@ struct ImageDrive {
 
 std::mutex g_mutex;
 std::vector<std::unique_ptr<ImageDrive>> g_drives;
+
+// A drive throttled to a speed (REM SPEED) also takes its time to move: a
+// sector away from the one after the last read costs a seek, 20 ms to
+// settle and let the sector come round plus up to 130 ms across a full
+// disc (about 60 ms over a third of it, as drives state their average
+// access), then the sectors' own time at that speed. Returns the
+// milliseconds to wait now for a read of `count` sectors at `sector`
+// (what is under a millisecond is owed to the next).
+DWORD time_to_read(ImageDrive& drive, uint32_t sector, uint32_t count)
+{
+    if (drive.speed <= 0) return 0;
+    constexpr uint64_t kSettleUs = 20000, kStrokeUs = 130000, kFullDisc = 360000;
+    if (sector != drive.head) {
+        uint64_t distance = sector > drive.head ? sector - drive.head : drive.head - sector;
+        drive.owed_us += kSettleUs + kStrokeUs * std::min<uint64_t>(distance, kFullDisc) / kFullDisc;
+    }
+    drive.owed_us += static_cast<uint64_t>(count) * 1000000 / (75 * static_cast<uint64_t>(drive.speed));
+    drive.head = sector + count;
+    DWORD ms = static_cast<DWORD>(drive.owed_us / 1000);
+    drive.owed_us %= 1000;
+    return ms;
+}
 
 std::string program_folder()
 {
@@ -333,6 +357,7 @@ int backend_read_audio(int index, uint32_t first, uint32_t count, uint8_t* out, 
             drive->read_offset = drive->offset;
             drive->read_generation = drive->generation;
         }
+        drive->head = first + count;  // its time is the stream's to pace
     }
     ReadContext context = {&drive->read_files, &drive->open};
     if (!read_shifted(drive->read_layout, drive->read_offset, first, count, out, &context)) {
