@@ -181,18 +181,20 @@ Capture capture_wav(HSTREAM stream, CDLIB_QWORD length, const char* path, const 
 
 }  // namespace
 
-bool track_is_silent(int drive, int track)
+Silence track_silence(int drive, int track)
 {
     HSTREAM stream = stream_for(drive, track);
-    if (!stream) return true;
+    if (!stream) return Silence::kUnreadable;
     BASS_ChannelPlay(stream, 0);
     while (BASS_ChannelIsActive(stream) && !rip_stopping()) {
         CDLIB_DWORD got = BASS_ChannelGetData(stream, g_block, kBlockBytes);
-        if (got == 0xFFFFFFFFu) return true;
+        if (got == 0xFFFFFFFFu) return Silence::kUnreadable;
         for (CDLIB_DWORD i = 0; i < got; ++i)
-            if (g_block[i]) return false;
+            if (g_block[i]) return Silence::kAudio;
     }
-    return true;
+    CDLIB_DWORD length = BASS_CD_GetTrackLength(drive, track);
+    bool none_read = length != 0xFFFFFFFFu && unread_sectors(drive) >= length / 2352;
+    return none_read ? Silence::kUnreadable : Silence::kSilent;
 }
 
 Capture capture_track(int drive, int track, const char* path, const char* shown, EncodeJob* job)

@@ -27,9 +27,10 @@ extern ArChecksum* g_capture_checksum;
 // box about a failed write names `shown` (the file the user knows of).
 Capture capture_track(int drive, int track, const char* path, const char* shown, EncodeJob* job);
 
-// Whether the track reads as digital silence (every sample 0), or cannot
-// be read at all.
-bool track_is_silent(int drive, int track);
+// What the track holds when read: audio, digital silence (every sample
+// that could be read is 0), or nothing the drive would give.
+enum class Silence { kAudio, kSilent, kUnreadable };
+Silence track_silence(int drive, int track);
 
 // Sectors of the track captured last from the drive that the disc would
 // not give (they are silence in the file).

@@ -222,11 +222,15 @@ bool hidden_track_wanted(HWND list, int drive, int rows)
     bool first_ticked = false;
     for (int row = 0; row < rows; ++row) first_ticked = first_ticked || (row_track(list, row) == 0 && row_ticked(list, row));
     if (!first_ticked || BASS_CD_GetTrackLength(drive, CDLIB_HIDDEN_TRACK) == 0xFFFFFFFFu) return false;
-    if (track_is_silent(drive, CDLIB_HIDDEN_TRACK)) {
+    Silence silence = track_silence(drive, CDLIB_HIDDEN_TRACK);
+    unsigned long unread = unread_sectors(drive);
+    if (silence == Silence::kUnreadable)
+        g_log.print("hidden track: the drive cannot read the audio before track 1, not ripped");
+    else if (silence == Silence::kSilent && unread)
+        g_log.print("hidden track: the audio before track 1 is digital silence where it could be read (%lu sectors could not), not ripped", unread);
+    else if (silence == Silence::kSilent)
         g_log.print("hidden track: the audio before track 1 is digital silence, not ripped");
-        return false;
-    }
-    return true;
+    return silence == Silence::kAudio;
 }
 
 Row rip_hidden_track(int drive, char* label)
