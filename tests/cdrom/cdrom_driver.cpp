@@ -4,9 +4,11 @@
 // disc out, fail chosen sectors (slowly, as a real drive does) or give
 // wrong samples for them without an error (as a scratch can), read early or
 // late by a number of samples, refuse chosen requests and limit the read
-// speed. Through SCSI pass-through it answers the few commands the program
-// sends (INQUIRY, MODE SENSE of the capabilities page, READ CD with the Q
-// sub-channel, READ SUB-CHANNEL). Built with
+// speed, and keep the last sectors it read in a cache that answers
+// re-reads (wrong samples and all). Through SCSI pass-through it answers
+// the few commands the program sends (INQUIRY, MODE SENSE of the
+// capabilities page, READ CD with the Q sub-channel and C2 error pointers,
+// READ(12) with Force Unit Access, READ SUB-CHANNEL). Built with
 // mingw-w64 against ntoskrnl and hal only; never part of the release.
 // The DDK headers define these two themselves; C++ refuses a second definition.
 #define __INTRINSIC_DEFINED_InterlockedBitTestAndSet
@@ -20,12 +22,17 @@
 
 namespace {
 
-constexpr int kDrives = 2, kFailures = 16;
-constexpr ULONG kSector = 2352;
+constexpr int kDrives = 2, kFailures = 16, kCacheMax = 1024;
+constexpr ULONG kSector = 2352, kC2Bytes = 294;
 
 // Reads that reach `sector` fail, `count` more times (-1: for ever), each
-// after `ms`; or with `garble` give wrong samples there without an error.
-struct Failure { long sector, count, ms; bool garble; };
+// after `ms`; or with `garble` give wrong samples there without an error
+// (`flagged`: the C2 error pointers tell).
+struct Failure { long sector, count, ms; bool garble, flagged; };
+
+// A sector the drive read from the disc, as it read it.
+struct Cached { ULONG sector; bool flagged; UCHAR data[kSector]; };
+Cached g_cache[kDrives][kCacheMax];
 
 struct Drive {
     WCHAR letter;
@@ -39,6 +46,11 @@ struct Drive {
     ULONG refuse_code, refuse_status, stale_status;
     long speed;
     OrvoCounts counts;
+    // The cache: the last cache_size sectors read from the disc, in a ring.
+    int index;  // of the drive, into g_cache
+    long cache_size, cache_next;
+    unsigned long flags;  // kOrvoC2, kOrvoFuaIgnored
+    LONGLONG owed_us;     // reading time not yet waited for
 };
 
 Drive* drive_of(PDEVICE_OBJECT device) { return static_cast<Drive*>(device->DeviceExtension); }
@@ -84,7 +96,9 @@ NTSTATUS put_in(Drive* d, const OrvoCommand& c)
     d->disc = c;
     for (Failure& f : d->fails) f.count = 0;
     d->offset = 0;
-    if (!c.count) d->refuse_count = d->stale_status = 0;  // else the same drive, another disc
+    d->cache_next = 0;
+    for (Cached& entry : g_cache[d->index]) entry.sector = ~0ul;
+    if (!c.count) d->refuse_count = d->stale_status = 0, d->cache_size = 0, d->flags = 0;  // else the same drive, another disc
     return STATUS_SUCCESS;
 }
 
@@ -98,10 +112,13 @@ NTSTATUS command(Drive* d, PIRP irp, const OrvoCommand& c, ULONG out_bytes)
     case kOrvoRefuse: return d->refuse_code = c.code, d->refuse_count = c.count, d->refuse_status = c.status, STATUS_SUCCESS;
     case kOrvoStale: return d->stale_status = c.status, STATUS_SUCCESS;
     case kOrvoOffset: return d->offset = c.count, STATUS_SUCCESS;
+    case kOrvoCache:
+        if (c.count < 0 || c.count > kCacheMax) return STATUS_INVALID_PARAMETER;
+        return d->cache_size = c.count, d->flags = static_cast<unsigned long>(c.ms), STATUS_SUCCESS;
     case kOrvoGarble:
     case kOrvoFail:
         for (Failure& f : d->fails)
-            if (!f.count) return f = {c.sector, c.count, c.ms, c.op == kOrvoGarble}, STATUS_SUCCESS;
+            if (!f.count) return f = {c.sector, c.count, c.op == kOrvoGarble ? 0 : c.ms, c.op == kOrvoGarble, c.op == kOrvoGarble && c.ms == 1}, STATUS_SUCCESS;
     }
     return STATUS_INVALID_PARAMETER;
 }
@@ -126,32 +143,79 @@ bool read_fails(Drive* d, ULONG first, ULONG count)
     return false;
 }
 
-// A read that reaches a garbling sector gets wrong samples there, and no error.
-void garble(Drive* d, ULONG first, ULONG count, UCHAR* out)
+// A read that reaches a garbling sector gets wrong samples there, and no
+// error; true when its C2 pointers would tell.
+bool garble(Drive* d, ULONG first, ULONG count, UCHAR* out)
 {
+    bool flagged = false;
     for (Failure& f : d->fails) {
         ULONG sector = static_cast<ULONG>(f.sector);
         if (!f.count || !f.garble || sector < first || sector >= first + count) continue;
         if (f.count > 0) --f.count;
+        flagged = flagged || f.flagged;
         for (ULONG b = 0; b < kSector; b += 4) out[(sector - first) * kSector + b] ^= 0x5A;
     }
+    return flagged;
 }
 
-// `count` sectors from `first` as the drive gives them: read early or late
-// by its offset, silence beyond the image, garbled where it garbles.
-NTSTATUS read_sectors(Drive* d, ULONG first, ULONG count, void* out)
+// The C2 error pointers of a garbled sector: a bit for each byte it got
+// wrong (every fourth).
+void flag_c2(UCHAR* c2, bool flagged)
 {
-    RtlZeroMemory(out, count * kSector);  // beyond the image: silence
-    LONGLONG begin = static_cast<LONGLONG>(first) * kSector - 4LL * d->offset, skip = begin < 0 ? -begin : 0;
-    if (skip < static_cast<LONGLONG>(count) * kSector) {
-        IO_STATUS_BLOCK io;
-        LARGE_INTEGER at;
-        at.QuadPart = begin + skip;
-        NTSTATUS status = ZwReadFile(d->image, nullptr, nullptr, nullptr, &io, static_cast<UCHAR*>(out) + skip,
-                                     static_cast<ULONG>(count * kSector - skip), &at, nullptr);
-        if (!NT_SUCCESS(status) && status != STATUS_END_OF_FILE) return status;
+    for (ULONG i = 0; i < kC2Bytes; ++i) c2[i] = flagged ? 0x88 : 0;
+}
+
+// One sector from the disc as the drive gives it: read early or late by
+// its offset, silence beyond the image.
+NTSTATUS read_disc(Drive* d, ULONG sector, UCHAR* out)
+{
+    RtlZeroMemory(out, kSector);  // beyond the image: silence
+    LONGLONG begin = static_cast<LONGLONG>(sector) * kSector - 4LL * d->offset, skip = begin < 0 ? -begin : 0;
+    if (skip >= static_cast<LONGLONG>(kSector)) return STATUS_SUCCESS;
+    IO_STATUS_BLOCK io;
+    LARGE_INTEGER at;
+    at.QuadPart = begin + skip;
+    NTSTATUS status = ZwReadFile(d->image, nullptr, nullptr, nullptr, &io, out + skip, static_cast<ULONG>(kSector - skip), &at, nullptr);
+    return !NT_SUCCESS(status) && status != STATUS_END_OF_FILE ? status : STATUS_SUCCESS;
+}
+
+// The reading time owed so far, waited for.
+void pay_time(Drive* d)
+{
+    if (d->owed_us >= 1000) wait_ms(d->owed_us / 1000);
+    d->owed_us %= 1000;
+}
+
+// One sector as the drive gives it: from its cache when it read the sector
+// lately (unless Force Unit Access is asked and honoured: then from the
+// disc, and the cache forgets it), else from the disc, at the drive's
+// speed, failing or garbled where it fails or garbles. `flagged`: what the
+// C2 error pointers would say.
+NTSTATUS read_sector(Drive* d, ULONG sector, UCHAR* out, bool* flagged, bool fua = false)
+{
+    bool bypass = fua && !(d->flags & kOrvoFuaIgnored);
+    for (long i = 0; i < d->cache_size; ++i) {
+        Cached& entry = g_cache[d->index][i];
+        if (entry.sector != sector) continue;
+        if (bypass) {
+            entry.sector = ~0ul;
+            break;
+        }
+        RtlCopyMemory(out, entry.data, kSector);
+        *flagged = entry.flagged;
+        return STATUS_SUCCESS;
     }
-    garble(d, first, count, static_cast<UCHAR*>(out));
+    if (d->speed > 0) d->owed_us += 1000000 / (75 * d->speed);
+    if (read_fails(d, sector, 1)) return STATUS_DEVICE_DATA_ERROR;
+    NTSTATUS status = read_disc(d, sector, out);
+    if (!NT_SUCCESS(status)) return status;
+    *flagged = garble(d, sector, 1, out);
+    if (d->cache_size > 0 && !bypass) {
+        Cached& entry = g_cache[d->index][d->cache_next];
+        entry.sector = sector, entry.flagged = *flagged;
+        RtlCopyMemory(entry.data, out, kSector);
+        d->cache_next = (d->cache_next + 1) % d->cache_size;
+    }
     return STATUS_SUCCESS;
 }
 
@@ -161,11 +225,12 @@ NTSTATUS raw_read(Drive* d, PIRP irp, ULONG in_bytes, ULONG out_bytes)
     if (in_bytes < sizeof *info || info->TrackMode != CDDA) return STATUS_INVALID_PARAMETER;
     ++d->counts.raw_reads;
     ULONG first = static_cast<ULONG>(info->DiskOffset.QuadPart / 2048), count = info->SectorCount;
-    void* out = irp->MdlAddress ? MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority) : nullptr;
+    auto* out = irp->MdlAddress ? static_cast<UCHAR*>(MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority)) : nullptr;
     if (!out || count == 0 || count > out_bytes / kSector) return STATUS_INVALID_PARAMETER;
-    if (d->speed > 0) wait_ms(count * 1000LL / (75 * d->speed));
-    if (read_fails(d, first, count)) return STATUS_DEVICE_DATA_ERROR;
-    NTSTATUS status = read_sectors(d, first, count, out);
+    NTSTATUS status = STATUS_SUCCESS;
+    bool flagged;
+    for (ULONG i = 0; i < count && NT_SUCCESS(status); ++i) status = read_sector(d, first + i, out + i * kSector, &flagged);
+    pay_time(d);
     return NT_SUCCESS(status) ? given(irp, count * kSector) : status;
 }
 
@@ -198,13 +263,17 @@ UCHAR inquiry(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
 }
 
 // MODE SENSE(10) of the capabilities page alone: CD-DA read accurately,
-// with ISRCs and the catalogue number; a tray that locks and ejects.
-UCHAR mode_sense(const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
+// with ISRCs and the catalogue number, C2 error pointers when it gives
+// them; a tray that locks and ejects; its buffer, 512 KiB or its cache.
+UCHAR mode_sense(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
 {
     if ((cdb[2] & 0x3F) != 0x2A) return kBadField;
     UCHAR answer[8 + 22] = {0, sizeof answer - 2};
     UCHAR* page = answer + 8;
-    page[0] = 0x2A, page[1] = 20, page[5] = 0x63, page[6] = 0x29;
+    ULONG buffer_kib = static_cast<ULONG>(d->cache_size) * kSector / 1024;
+    if (buffer_kib < 512) buffer_kib = 512;
+    page[0] = 0x2A, page[1] = 20, page[5] = static_cast<UCHAR>(0x63 | (d->flags & kOrvoC2 ? 0x10 : 0)), page[6] = 0x29;
+    page[12] = static_cast<UCHAR>(buffer_kib >> 8), page[13] = static_cast<UCHAR>(buffer_kib);
     return give(answer, sizeof answer, be16(cdb + 7), data, room, moved);
 }
 
@@ -244,26 +313,46 @@ UCHAR read_subchannel(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG
     return give(answer, kCodeBytes, be16(cdb + 7), data, room, moved);
 }
 
-// READ CD of CD-DA sectors: each sector's 2352 bytes or none, then its
-// formatted Q or nothing; no C2 pointers, no raw sub-channel.
+// READ CD of CD-DA sectors: each sector's 2352 bytes or none, its C2
+// error pointers (294 bytes, where the drive gives them) or none, then its
+// formatted Q or nothing; no raw sub-channel.
 UCHAR read_cd(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
 {
     ULONG type = cdb[1] >> 2 & 7, first = be32(cdb + 2), count = be16(cdb + 7) | static_cast<ULONG>(cdb[6]) << 16;
-    ULONG main = cdb[9] & 0xF8 ? kSector : 0, sub = cdb[10] & 7;
-    if (type > 1 || (cdb[9] & 0x06) || (sub != 0 && sub != 2)) return kBadField;
+    ULONG main = cdb[9] & 0xF8 ? kSector : 0, errors = cdb[9] & 0x06, sub = cdb[10] & 7;
+    if (type > 1 || (errors && (errors != 0x02 || !(d->flags & kOrvoC2))) || (sub != 0 && sub != 2)) return kBadField;
     if (first >= d->disc.q_sectors || count > d->disc.q_sectors - first) return kBadAddress;
-    ULONG stride = main + (sub ? kQBytes : 0);
+    ULONG c2 = errors ? kC2Bytes : 0, stride = main + c2 + (sub ? kQBytes : 0);
     if (count * stride > room) return kBadField;
     for (ULONG i = 0; i < count; ++i) {
         UCHAR* at = data + i * stride;
-        if (main && !NT_SUCCESS(read_sectors(d, first + i, 1, at))) return kUnreadable;
+        bool flagged = false;
+        if (main && !NT_SUCCESS(read_sector(d, first + i, at, &flagged))) return pay_time(d), kUnreadable;
+        if (c2) flag_c2(at + main, flagged);
         IO_STATUS_BLOCK io;
         LARGE_INTEGER offset;
         offset.QuadPart = static_cast<LONGLONG>(first + i) * kQBytes;
-        if (sub && !NT_SUCCESS(ZwReadFile(d->q_image, nullptr, nullptr, nullptr, &io, at + main, kQBytes, &offset, nullptr)))
-            return kUnreadable;
+        if (sub && !NT_SUCCESS(ZwReadFile(d->q_image, nullptr, nullptr, nullptr, &io, at + main + c2, kQBytes, &offset, nullptr)))
+            return pay_time(d), kUnreadable;
     }
+    pay_time(d);
     *moved = count * stride;
+    return kAnswered;
+}
+
+// READ(12) of CD-DA sectors, 2352 bytes each; with Force Unit Access
+// (byte 1, bit 3) from the disc, not the cache, unless the drive ignores it.
+UCHAR read_12(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* moved)
+{
+    ULONG first = be32(cdb + 2), count = be32(cdb + 6);
+    if (first >= d->disc.q_sectors || count > d->disc.q_sectors - first) return kBadAddress;
+    if (count * kSector > room) return kBadField;
+    for (ULONG i = 0; i < count; ++i) {
+        bool flagged;
+        if (!NT_SUCCESS(read_sector(d, first + i, data + i * kSector, &flagged, (cdb[1] & 0x08) != 0))) return pay_time(d), kUnreadable;
+    }
+    pay_time(d);
+    *moved = count * kSector;
     return kAnswered;
 }
 
@@ -271,7 +360,8 @@ UCHAR scsi_command(Drive* d, const UCHAR* cdb, UCHAR* data, ULONG room, ULONG* m
 {
     switch (cdb[0]) {
     case 0x12: return inquiry(d, cdb, data, room, moved);
-    case 0x5A: return mode_sense(cdb, data, room, moved);
+    case 0x5A: return mode_sense(d, cdb, data, room, moved);
+    case 0xA8: return read_12(d, cdb, data, room, moved);
     case 0x42: return read_subchannel(d, cdb, data, room, moved);
     case 0xBE: return read_cd(d, cdb, data, room, moved);
     }
@@ -411,6 +501,7 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING)
         if (!NT_SUCCESS(status)) return status;
         RtlZeroMemory(device->DeviceExtension, sizeof(Drive));
         drive_of(device)->letter = link_name[12];
+        drive_of(device)->index = i;
         device->Flags |= DO_DIRECT_IO;
         device->Flags &= ~DO_DEVICE_INITIALIZING;
         IoDeleteSymbolicLink(&link);  // the system's own, pointing nowhere useful

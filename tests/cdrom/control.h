@@ -4,7 +4,10 @@
 
 #define ORVO_IOCTL_COMMAND CTL_CODE(FILE_DEVICE_CD_ROM, 0xA00, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
-enum { kOrvoInsert = 1, kOrvoEject, kOrvoFail, kOrvoSpeed, kOrvoCount, kOrvoRefuse, kOrvoStale, kOrvoGarble, kOrvoOffset };
+enum { kOrvoInsert = 1, kOrvoEject, kOrvoFail, kOrvoSpeed, kOrvoCount, kOrvoRefuse, kOrvoStale, kOrvoGarble, kOrvoOffset, kOrvoCache };
+
+// kOrvoCache's flags: the drive gives C2 error pointers; it ignores Force Unit Access.
+enum { kOrvoC2 = 1, kOrvoFuaIgnored = 2 };
 
 // kOrvoCount's answer: requests since the disc last went in or out.
 struct OrvoCounts {
@@ -17,9 +20,10 @@ struct OrvoCommand {
     long sector;        // kOrvoFail, kOrvoGarble: the sector
     long count;         // kOrvoFail: failed reads before it reads (-1: never reads); kOrvoSpeed: times real time (0: no limit);
                         // kOrvoRefuse: requests refused (-1: every one); kOrvoGarble: reads that give wrong samples;
-                        // kOrvoOffset: the correction the drive needs (samples);
+                        // kOrvoOffset: the correction the drive needs (samples); kOrvoCache: sectors it caches;
                         // kOrvoInsert: 1 keeps the drive's refusals and stale status
-    long ms;            // kOrvoFail: how long each failing read takes
+    long ms;            // kOrvoFail: how long each failing read takes; kOrvoGarble: 1 when C2 pointers flag it;
+                        // kOrvoCache: kOrvoC2 | kOrvoFuaIgnored
     // kOrvoRefuse: the request (its IOCTL code) and its answer (0: success,
     // nothing given back); kOrvoStale: the status stale handles get
     unsigned long code, status;

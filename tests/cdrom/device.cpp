@@ -10,8 +10,13 @@
 //   eject D:
 //   fail D: SECTOR N [MS] the next N reads that reach SECTOR fail (N = -1:
 //                         it never reads), each after MS milliseconds
-//   garble D: SECTOR N    the next N reads that reach SECTOR give wrong
-//                         samples there, without an error (N = -1: always)
+//   garble D: SECTOR N [1]  the next N reads that reach SECTOR give wrong
+//                         samples there, without an error (N = -1: always);
+//                         1: the drive's C2 error pointers flag them
+//   cache D: N [c2] [fua-ignored]  the drive answers re-reads of the last N
+//                         sectors it read from its cache (until the next
+//                         disc without keep); c2: it gives C2 error
+//                         pointers; fua-ignored: Force Unit Access too
 //   offset D: N           at sample position p the drive gives the disc's
 //                         sample p - N (silence beyond the disc): a drive
 //                         whose correction is +N
@@ -144,17 +149,21 @@ std::string device_command(const std::string& line)
     std::string op, letter, sheet, image, why, kind;
     std::istringstream words(line);
     words >> op >> letter;
-    const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads", "refuse", "stale", "garble", "offset"};
-    for (unsigned long i = 1; i < 10; ++i) c.op = op == ops[i] ? i : c.op;
+    const char* ops[] = {"", "insert", "eject", "fail", "speed", "reads", "refuse", "stale", "garble", "offset", "cache"};
+    for (unsigned long i = 1; i < 11; ++i) c.op = op == ops[i] ? i : c.op;
+    if (c.op == kOrvoCache && words >> c.count)
+        for (std::string flag; words >> flag;) c.ms |= flag == "c2" ? kOrvoC2 : flag == "fua-ignored" ? kOrvoFuaIgnored : 0x100;
     bool ok = c.op == kOrvoInsert  ? words >> sheet && (!(words >> kind) || (c.count = kind == "keep"))
               : c.op == kOrvoSpeed || c.op == kOrvoOffset ? !!(words >> c.count)
               : c.op == kOrvoStale ? !!(words >> std::hex >> c.status)
               : c.op == kOrvoRefuse ? words >> kind >> c.count >> std::hex >> c.status &&
                                           (c.code = kind == "verify2" ? IOCTL_STORAGE_CHECK_VERIFY2 : kind == "text" ? IOCTL_CDROM_READ_TOC_EX
                                                   : kind == "scsi"  ? IOCTL_SCSI_PASS_THROUGH : 0)
+              : c.op == kOrvoCache ? c.ms < 0x100 && words.eof()
               : c.op == kOrvoEject || (words >> c.sector >> c.count && (words >> c.ms || words.eof()));
     if (!c.op || !ok || letter.size() != 2)
-        return "insert|eject|fail|garble|speed|offset|reads|refuse|stale D: [SHEET.cue [keep] | SECTOR N [MS] | N | TOC RAW | KIND N STATUS | STATUS]";
+        return "insert|eject|fail|garble|speed|offset|reads|refuse|stale|cache D: [SHEET.cue [keep] | SECTOR N [MS] | N | TOC RAW | "
+               "KIND N STATUS | STATUS | N [c2] [fua-ignored]]";
     char full[MAX_PATH];
     if (c.op == kOrvoInsert && !GetFullPathNameA(sheet.c_str(), sizeof full, full, nullptr)) return "no such sheet";
     if (c.op == kOrvoInsert && !(why = make_disc(full, &c, &image)).empty()) return why;
