@@ -50,6 +50,7 @@ struct Stream {
     uint32_t silenced = 0;        // not yet logged
     uint32_t unread = 0;          // of the current track
     std::vector<uint32_t> unread_list;  // which, as far as the back end tells
+    std::vector<uint32_t> c2_list;      // sectors whose every read had C2 errors
     // Sectors read ahead: [ahead_first, ahead_first + ahead_count) of the disc.
     std::vector<uint8_t> ahead;
     uint32_t ahead_first = 0;
@@ -378,6 +379,7 @@ int BASS_CD_StreamSetTrack(HSTREAM handle, CDLIB_DWORD track)
     s->position = 0;
     s->unread = 0;
     s->unread_list.clear();
+    s->c2_list.clear();
     s->ended = false;
     s->ahead_count = 0;
     s->paced_since = GetTickCount();
@@ -434,10 +436,16 @@ CDLIB_DWORD BASS_ChannelIsActive(CDLIB_DWORD handle)
 }
 
 static thread_local std::vector<uint32_t>* t_unread_list;  // of the stream reading on this thread
+static thread_local std::vector<uint32_t>* t_c2_list;
 
 void cdlib_note_unread(uint32_t sector)
 {
     if (t_unread_list && t_unread_list->size() < 100000) t_unread_list->push_back(sector);
+}
+
+void cdlib_note_c2(uint32_t sector)
+{
+    if (t_c2_list && t_c2_list->size() < 100000) t_c2_list->push_back(sector);
 }
 
 // The disc byte the track's byte `at` is read from (may lie outside the disc).
@@ -457,8 +465,10 @@ static int read_ahead(Stream* s, uint32_t first, uint32_t* silenced)
     s->ahead.resize(static_cast<size_t>(kReadAheadSectors) * kSectorBytes);
     s->ahead_count = 0;
     t_unread_list = &s->unread_list;
+    t_c2_list = &s->c2_list;
     int error = backend_read_audio(s->drive, first, count, s->ahead.data(), silenced);
     t_unread_list = nullptr;
+    t_c2_list = nullptr;
     if (error != CDLIB_OK) return error;
     s->ahead_first = first;
     s->ahead_count = count;
@@ -549,6 +559,29 @@ CDLIB_DWORD CDLIB_StreamUnreadList(HSTREAM handle, CDLIB_DWORD* sectors, CDLIB_D
     for (CDLIB_DWORD i = 0; i < max && i < s->unread_list.size(); ++i) sectors[i] = s->unread_list[i];
     cdlib_ok();
     return static_cast<CDLIB_DWORD>(s->unread_list.size());
+}
+
+CDLIB_DWORD CDLIB_StreamC2List(HSTREAM handle, CDLIB_DWORD* sectors, CDLIB_DWORD max)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Stream* s = find_stream(handle);
+    if (!s) {
+        cdlib_fail(CDLIB_ERROR_HANDLE);
+        return 0xFFFFFFFFu;
+    }
+    for (CDLIB_DWORD i = 0; i < max && i < s->c2_list.size(); ++i) sectors[i] = s->c2_list[i];
+    cdlib_ok();
+    return static_cast<CDLIB_DWORD>(s->c2_list.size());
+}
+
+int CDLIB_GetDriveInfo(CDLIB_DWORD drive, CDLIB_DRIVEINFO* info)
+{
+    if (!info) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    list_drives_once();
+    int status = backend_drive_info(static_cast<int>(drive), info);
+    if (status != CDLIB_OK) return cdlib_fail(status);
+    cdlib_ok();
+    return 1;
 }
 
 CDLIB_DWORD CDLIB_StreamUnreadSectors(HSTREAM handle)

@@ -97,6 +97,27 @@ int CDLIB_ReadQ(CDLIB_DWORD drive, CDLIB_DWORD sector, unsigned char q[16]);
 int CDLIB_GetCatalog(CDLIB_DWORD drive, char catalog[14]);
 int CDLIB_GetIsrc(CDLIB_DWORD drive, CDLIB_DWORD track, char isrc[13]);
 
+// What a drive can do and how its re-reads were kept from its cache, as
+// found so far (the cache by experiment at its first read of audio); all
+// zero for a drive that answers no SCSI commands (or a disc image).
+typedef struct CDLIB_DRIVEINFO {
+    int reported;           // it answered INQUIRY and MODE SENSE (page 2Ah)
+    int c2;                 // it gives C2 error pointers, and reads ask for them
+    int accurate;           // it says its CD-DA stream is accurate
+    unsigned buffer_kib;    // its buffer; 0: not said
+    int cache;              // CDLIB_CACHE_*
+    unsigned disc_ms, cache_ms;  // the experiment: a read from the disc, the same read again
+    int defeat;             // CDLIB_DEFEAT_*: how a re-read is kept from the cache
+    unsigned long defeats;  // re-reads it was done for
+} CDLIB_DRIVEINFO;
+#define CDLIB_CACHE_UNKNOWN 0  // not read yet, or its reads too fast to tell: defeated all the same
+#define CDLIB_CACHE_NONE 1
+#define CDLIB_CACHE_AUDIO 2
+#define CDLIB_DEFEAT_NONE 0       // not needed
+#define CDLIB_DEFEAT_FUA 1        // READ(12) with Force Unit Access over the sectors
+#define CDLIB_DEFEAT_ELSEWHERE 2  // more than the cache holds read elsewhere first
+int CDLIB_GetDriveInfo(CDLIB_DWORD drive, CDLIB_DRIVEINFO* info);
+
 // The audio before the disc's first track's index 1 (a hidden track in its
 // pregap), as a track of its own for BASS_CD_GetTrackLength and streams;
 // no such track on a disc whose first track starts at sector 0 or is data.
@@ -116,6 +137,9 @@ CDLIB_DWORD CDLIB_StreamUnreadSectors(HSTREAM stream);
 // Those sectors (disc sectors from 0, ascending), at most `max` of them into
 // `sectors`; returns how many there are, 0xFFFFFFFF for a bad handle.
 CDLIB_DWORD CDLIB_StreamUnreadList(HSTREAM stream, CDLIB_DWORD* sectors, CDLIB_DWORD max);
+// The sectors of the stream's current track whose every read had C2 errors
+// (the last read is given), in the same way.
+CDLIB_DWORD CDLIB_StreamC2List(HSTREAM stream, CDLIB_DWORD* sectors, CDLIB_DWORD max);
 
 HWMENCODE BASS_WMA_EncodeOpenFile(CDLIB_DWORD freq, CDLIB_DWORD chans, CDLIB_DWORD flags,
                                   CDLIB_DWORD bitrate, const char* file);

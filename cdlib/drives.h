@@ -40,9 +40,14 @@ int backend_read_speed(int drive);
 int backend_read_q(int drive, uint32_t sector, uint8_t q[16]);
 int backend_read_codes(int drive, int track, std::string* catalog, std::string* isrc);
 
+// What the drive can do, as CDLIB_GetDriveInfo tells it.
+struct CDLIB_DRIVEINFO;
+int backend_drive_info(int drive, CDLIB_DRIVEINFO* info);
+
 // Notes a sector given as silence for the stream whose read is under way
-// on this thread.
+// on this thread; or one whose every read had C2 errors.
 void cdlib_note_unread(uint32_t sector);
+void cdlib_note_c2(uint32_t sector);
 
 // Reports a line through the program's log hook.
 void cdlib_log(const char* format, ...);

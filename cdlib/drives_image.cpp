@@ -376,22 +376,47 @@ int backend_read_speed(int index)
 
 int backend_read_q(int index, uint32_t sector, uint8_t q[16])
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index]->loaded) return CDLIB_ERROR_NOCD;
-    const ImageLayout& layout = g_drives[index]->layout;
-    if (sector >= layout.toc.leadout) return CDLIB_ERROR_ILLPARAM;
-    ImagePosition at = image_position(layout, sector);
-    make_q_position(q, layout.toc.tracks[at.track].control, layout.toc.first + at.track, at.index, at.relative,
-                    static_cast<int32_t>(sector));
+    DWORD wait;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index]->loaded) return CDLIB_ERROR_NOCD;
+        ImageDrive& drive = *g_drives[index];
+        const ImageLayout& layout = drive.layout;
+        if (sector >= layout.toc.leadout) return CDLIB_ERROR_ILLPARAM;
+        ImagePosition at = image_position(layout, sector);
+        make_q_position(q, layout.toc.tracks[at.track].control, layout.toc.first + at.track, at.index, at.relative,
+                        static_cast<int32_t>(sector));
+        wait = time_to_read(drive, sector, 1);
+    }
+    if (wait) Sleep(wait);
     return CDLIB_OK;
 }
 
+// A throttled drive finds a track's ISRC by going to the track and reading
+// on until its frame comes (within 100 sectors); the catalogue number
+// wherever it is.
 int backend_read_codes(int index, int track, std::string* catalog, std::string* isrc)
 {
+    DWORD wait;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index]->loaded) return CDLIB_ERROR_NOCD;
+        ImageDrive& drive = *g_drives[index];
+        *catalog = drive.catalog;
+        bool known = track >= 0 && static_cast<size_t>(track) < drive.isrcs.size();
+        *isrc = known ? drive.isrcs[track] : "";
+        uint32_t start = track >= 0 && track < drive.layout.toc.count ? drive.layout.toc.tracks[track].start : drive.head;
+        wait = time_to_read(drive, start, 100);
+    }
+    if (wait) Sleep(wait);
+    return CDLIB_OK;
+}
+
+// An image tells nothing of a drive: no C2 pointers, no cache.
+int backend_drive_info(int index, CDLIB_DRIVEINFO* info)
+{
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (index < 0 || static_cast<size_t>(index) >= g_drives.size() || !g_drives[index]->loaded) return CDLIB_ERROR_NOCD;
-    const ImageDrive& drive = *g_drives[index];
-    *catalog = drive.catalog;
-    *isrc = track >= 0 && static_cast<size_t>(track) < drive.isrcs.size() ? drive.isrcs[track] : "";
+    if (index < 0 || static_cast<size_t>(index) >= g_drives.size()) return CDLIB_ERROR_DEVICE;
+    *info = CDLIB_DRIVEINFO();
     return CDLIB_OK;
 }

@@ -17,3 +17,4 @@ int backend_read_audio(int, uint32_t, uint32_t, uint8_t*, uint32_t*) { return CD
 int backend_read_speed(int) { return 0; }
 int backend_read_q(int, uint32_t, uint8_t*) { return CDLIB_ERROR_DEVICE; }
 int backend_read_codes(int, int, std::string*, std::string*) { return CDLIB_ERROR_DEVICE; }
+int backend_drive_info(int, CDLIB_DRIVEINFO*) { return CDLIB_ERROR_DEVICE; }

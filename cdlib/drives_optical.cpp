@@ -15,6 +15,7 @@
 #include "cdlib/cdlib.h"
 #include "cdlib/drives.h"
 #include "cdlib/optical_device.h"
+#include "cdlib/optical_reads.h"
 #include "cdlib/qsub.h"
 
 namespace {
@@ -290,6 +291,9 @@ struct OpticalDrive {
     bool catalog_read = false;
     int catalog_status = CDLIB_OK;
     std::string catalog;
+    // What the drive can do and how its cache is kept from re-reads: found
+    // out once, kept for the run.
+    DriveReads reads;
 };
 
 // Another disc is in (or the drive may hold one): what its sub-channel
@@ -299,6 +303,7 @@ void forget_subchannel(OpticalDrive* drive)
     drive->path = SubchannelPath::kUnknown;
     drive->catalog_read = false;
     drive->catalog.clear();
+    drive->reads.recent.clear();
 }
 
 std::mutex g_mutex;
@@ -383,30 +388,76 @@ bool same_disc(OpticalDrive* drive)
     return drive->device->read_toc(&bytes) && bytes == drive->toc_bytes;
 }
 
+// Where the disc's audio ends: a read elsewhere stays before it.
+uint32_t audio_end(const OpticalDrive* drive)
+{
+    uint32_t end = 0;
+    for (int i = 0; i < drive->toc.count; ++i)
+        if (drive->toc.tracks[i].audio) end = drive->toc.tracks[i].start + drive->toc.tracks[i].sectors;
+    return end;
+}
+
+// Sectors the C2 pointers flag are read again, the cache kept out, until a
+// read comes without C2 errors; one that never does keeps its last read
+// and is noted.
+int mend_c2(OpticalDrive* drive, uint32_t first, uint32_t n, uint8_t* out, std::vector<bool>* flagged)
+{
+    CdDevice& device = *drive->device;
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        uint32_t low = n, high = 0;
+        for (uint32_t i = 0; i < n; ++i)
+            if ((*flagged)[i]) low = i < low ? i : low, high = i + 1;
+        if (low >= high) return CDLIB_OK;
+        if (cdlib_stop_asked()) return CDLIB_ERROR_STOPPED;
+        keep_from_cache(device, &drive->reads, first + low, high - low, audio_end(drive));
+        for (uint32_t i = low; i < high; ++i) {
+            std::vector<bool> again;
+            uint8_t sector[kSectorBytes];
+            if (!(*flagged)[i] || !read_sectors(device, drive->reads, first + i, 1, sector, &again)) continue;
+            memcpy(out + static_cast<size_t>(i) * kSectorBytes, sector, kSectorBytes);
+            (*flagged)[i] = again[0];
+        }
+        drive->reads.recent.add(first + low, high - low);
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        if (!(*flagged)[i]) continue;
+        cdlib_note_c2(first + i);
+        cdlib_log("sector %u: C2 errors in each of %d reads", first + i, kReadAttempts + 1);
+    }
+    return CDLIB_OK;
+}
+
 // `n` sectors from `first`: one request, and when the drive refuses it,
 // every sector alone through a fresh handle: once, and again while the
 // read-ahead's retry time lasts. Sectors left unread are silence, unless
-// the disc is gone. The stop check is asked before every request.
+// the disc is gone; sectors with C2 errors are read again. The stop check
+// is asked before every request.
 int read_request(OpticalDrive* drive, uint32_t first, uint32_t n, uint8_t* out, DWORD began, uint32_t* silenced)
 {
     CdDevice& device = *drive->device;
     if (cdlib_stop_asked()) return CDLIB_ERROR_STOPPED;
-    if (device.read_audio(first, n, out)) return CDLIB_OK;
+    std::vector<bool> flagged;
+    bool whole = read_sectors(device, drive->reads, first, n, out, &flagged);
+    drive->reads.recent.add(first, n);
+    if (whole) return mend_c2(drive, first, n, out, &flagged);
     device.reopen();
+    flagged.assign(n, false);
     uint32_t unread = 0;
     for (uint32_t s = 0; s < n; ++s) {
         uint8_t* sector = out + static_cast<size_t>(s) * kSectorBytes;
         bool ok = false;
         for (int attempt = 0; attempt < kReadAttempts && !ok && (attempt == 0 || GetTickCount() - began < kRetryMs); ++attempt) {
             if (cdlib_stop_asked()) return CDLIB_ERROR_STOPPED;
-            ok = device.read_audio(first + s, 1, sector);
+            std::vector<bool> one;
+            ok = read_sectors(device, drive->reads, first + s, 1, sector, &one);
+            if (ok) flagged[s] = one[0];
         }
         if (!ok) memset(sector, 0, kSectorBytes), cdlib_note_unread(first + s);
         unread += ok ? 0 : 1;
     }
     if (unread && !same_disc(drive)) return CDLIB_ERROR_NOCD;  // the disc is gone, not just scratched
     *silenced += unread;
-    return CDLIB_OK;
+    return mend_c2(drive, first, n, out, &flagged);
 }
 
 }  // namespace
@@ -418,15 +469,28 @@ int backend_read_audio(int index, uint32_t first, uint32_t count, uint8_t* out, 
     std::lock_guard<std::mutex> lock(drive->lock);
     // A disc changed since it was read is not the one the stream plays.
     if (!same_disc(drive)) return CDLIB_ERROR_NOCD;
-    uint32_t step = drive->device->max_sectors_per_read();
+    CdDevice& device = *drive->device;
+    learn_drive(device, drive->letter, &drive->reads);
+    uint32_t step = sectors_per_read(device, drive->reads);
     if (step == 0) step = 1;
+    test_cache(device, drive->letter, &drive->reads, first, count < step ? count : step);
     DWORD began = GetTickCount();
     for (uint32_t done = 0; done < count;) {
         uint32_t n = count - done < step ? count - done : step;
+        keep_from_cache(device, &drive->reads, first + done, n, audio_end(drive));
         int error = read_request(drive, first + done, n, out + static_cast<size_t>(done) * kSectorBytes, began, silenced);
         if (error != CDLIB_OK) return error;
         done += n;
     }
+    return CDLIB_OK;
+}
+
+int backend_drive_info(int index, CDLIB_DRIVEINFO* info)
+{
+    OpticalDrive* drive = drive_at(index);
+    if (!drive) return CDLIB_ERROR_DEVICE;
+    std::lock_guard<std::mutex> lock(drive->lock);
+    describe_reads(drive->reads, info);
     return CDLIB_OK;
 }
 

@@ -26,7 +26,7 @@ function(orvo_add_cdlib name)
 endfunction()
 orvo_add_cdlib(cdlib_none SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_none.cpp)
 orvo_add_cdlib(cdlib_images SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_image.cpp)
-orvo_add_cdlib(cdlib_optical SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_optical.cpp)
+orvo_add_cdlib(cdlib_optical SOURCES ${CMAKE_SOURCE_DIR}/cdlib/drives_optical.cpp ${CMAKE_SOURCE_DIR}/cdlib/optical_reads.cpp)
 
 # Everything of the program but its entry point and the library behind it.
 add_library(orvo_app STATIC

@@ -225,15 +225,29 @@ unsigned long unread_sectors(int drive)
     return unread == 0xFFFFFFFFu ? 0 : unread;
 }
 
-std::vector<uint32_t> unread_sector_list(int drive)
+namespace {
+
+std::vector<uint32_t> sector_list(int drive, CDLIB_DWORD (*list_of)(HSTREAM, CDLIB_DWORD*, CDLIB_DWORD))
 {
     std::vector<uint32_t> list;
     if (drive < 0 || drive >= kMaxDrives || !g_streams[drive]) return list;
-    CDLIB_DWORD n = CDLIB_StreamUnreadList(g_streams[drive], nullptr, 0);
+    CDLIB_DWORD n = list_of(g_streams[drive], nullptr, 0);
     if (n == 0xFFFFFFFFu) return list;
     list.resize(n);
-    if (n) CDLIB_StreamUnreadList(g_streams[drive], list.data(), n);
+    if (n) list_of(g_streams[drive], list.data(), n);
     return list;
+}
+
+}  // namespace
+
+std::vector<uint32_t> unread_sector_list(int drive)
+{
+    return sector_list(drive, CDLIB_StreamUnreadList);
+}
+
+std::vector<uint32_t> c2_sector_list(int drive)
+{
+    return sector_list(drive, CDLIB_StreamC2List);
 }
 
 DWORD failed_write_reason(const char* path)

@@ -37,6 +37,8 @@ Silence track_silence(int drive, int track);
 unsigned long unread_sectors(int drive);
 // Which sectors those were (disc sectors from 0), ascending.
 std::vector<uint32_t> unread_sector_list(int drive);
+// The sectors of that read whose every read had C2 errors, ascending.
+std::vector<uint32_t> c2_sector_list(int drive);
 
 // Tells the user that `path` could not be written, with the system's reason
 // for `error` (a Windows error code).

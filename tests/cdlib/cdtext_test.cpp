@@ -1,4 +1,5 @@
 #include "cdlib/cdtext.h"
+#include "cdlib/drive_caps.h"
 #include "cdlib/qsub.h"
 
 #include "tests/table_file.h"
@@ -51,6 +52,30 @@ static std::string run(const TableRow& row)
 
 TEST(CdText, EntriesOfBlockZero) { check_table("cdlib/cdtext.table", run); }
 
+// A drive's capabilities page, or the reads a cache may still answer.
+static std::string drive_fact(const std::string& step, std::istringstream& in)
+{
+    std::string out;
+    if (step == "caps") {
+        std::vector<uint8_t> answer;
+        for (unsigned byte; in >> std::hex >> byte;) answer.push_back(static_cast<uint8_t>(byte));
+        DriveCaps caps;
+        if (!parse_capabilities_page(answer.data(), answer.size(), &caps)) return "refused";
+        return std::string("c2 ") + (caps.c2 ? "yes" : "no") + ", accurate " + (caps.accurate ? "yes" : "no") +
+               ", buffer " + std::to_string(caps.buffer_kib) + " KiB";
+    }
+    RecentReads recent;
+    uint32_t limit, first, count;
+    in >> limit;
+    recent.set_limit(limit);
+    for (std::string op; in >> op;) {
+        if (sscanf(op.c_str() + 1, "%u,%u", &first, &count) != 2) return "bad step " + op;
+        if (op[0] == '+') recent.add(first, count);
+        else out += std::string(out.empty() ? "" : " ") + (recent.overlaps(first, count) ? "yes" : "no");
+    }
+    return out;
+}
+
 // One row of qsub.table: a Q frame read or made, or a text's form.
 static std::string q_frame(const TableRow& row)
 {
@@ -58,6 +83,7 @@ static std::string q_frame(const TableRow& row)
     std::istringstream in(row.at(1));
     if (step == "isrc") return isrc_well_formed(row.at(1)) ? "yes" : "no";
     if (step == "mcn") return mcn_well_formed(row.at(1)) ? "yes" : "no";
+    if (step == "caps" || step == "recent") return drive_fact(step, in);
     uint8_t q[kQFrameBytes] = {};
     if (step == "make") {
         int control, track, index, relative, absolute;
