@@ -15,6 +15,7 @@ static const char kSection[] = "Settings";
 bool g_musicbrainz_lookup = true;
 bool g_accuraterip_check = true;
 bool g_gap_detection = true;
+bool g_test_and_copy = true;
 constexpr DWORD kSettingTextSize = 1024;
 static char g_read_offset[kSettingTextSize];  // as read: kept as it is, valid or not
 
@@ -69,6 +70,7 @@ void load_settings()
     g_musicbrainz_lookup = GetPrivateProfileIntA(kSection, "MusicBrainz", 1, SettingsPath) != 0;
     g_accuraterip_check = GetPrivateProfileIntA(kSection, "AccurateRip", 1, SettingsPath) != 0;
     g_gap_detection = GetPrivateProfileIntA(kSection, "GapDetection", 1, SettingsPath) != 0;
+    g_test_and_copy = GetPrivateProfileIntA(kSection, "TestAndCopy", 1, SettingsPath) != 0;
     read_setting_text(kSection, "Output", OutputRoot);
     if (OutputRoot[0] == '\0') snprintf(OutputRoot, kWorkingBufferSize, "%s", kDefaultOutputRoot);
     g_log.print("Output path: %s", OutputRoot);
@@ -94,6 +96,7 @@ void save_settings()
     write_setting_int(kSection, "MusicBrainz", g_musicbrainz_lookup ? 1 : 0);
     write_setting_int(kSection, "AccurateRip", g_accuraterip_check ? 1 : 0);
     write_setting_int(kSection, "GapDetection", g_gap_detection ? 1 : 0);
+    write_setting_int(kSection, "TestAndCopy", g_test_and_copy ? 1 : 0);
     if (g_read_offset[0] != '\0') write_setting_text(kSection, "ReadOffset", g_read_offset);
 }
 

@@ -17,6 +17,10 @@ extern bool g_accuraterip_check;
 // `GapDetection` in settings.ini: 0 skips searching the disc's
 // sub-channel for each track's pregap and indexes.
 extern bool g_gap_detection;
+// `TestAndCopy` in settings.ini (the rip dialog's "Read twice when
+// AccurateRip cannot verify"): every track of a disc the database cannot
+// prove is read twice and the reads compared.
+extern bool g_test_and_copy;
 // ReadOffset, when settings.ini sets it to a valid offset.
 bool read_offset_setting(int* samples);
 

@@ -32,6 +32,7 @@ namespace {
 constexpr size_t kMaxDbarBytes = 1 << 20;
 constexpr DWORD kEndWaitMs = 4000;  // what the end of a rip gives a lookup still under way
 constexpr int kMaxReads = 3;
+constexpr int kMaxTwiceReads = 4;  // a track read twice whose reads differ: until two agree, at most this many
 
 // One rip's question to the database and, once it is in, the answer.
 struct Lookup {
@@ -51,8 +52,12 @@ struct RipCheck {
     Lookup lookup;
     std::string musicbrainz_id;
     DiscSubchannel sub;
+    int drive = 0;
     std::vector<RipLogTrack> tracks;
     std::vector<CueSheetTrack> sheet;  // the same tracks
+    // Whether every track is read twice (the database cannot prove the
+    // rip), decided at the end of the first read.
+    enum class Twice { kUndecided, kNo, kYes } twice = Twice::kUndecided;
     // The read under way.
     int track = -1;
     ArChecksum sum;
@@ -240,6 +245,30 @@ std::string now_text()
     return text;
 }
 
+// Whether the database can prove this rip: when it does not know the disc,
+// gives no answer (within a few seconds, Abort watched) or is not asked,
+// every track is read twice and the reads compared, unless TestAndCopy=0.
+void decide_read_twice()
+{
+    bool twice = false;
+    if (!g_test_and_copy) {
+        g_log.print("read twice: off (TestAndCopy=0)");
+    } else if (!g_accuraterip_check || !g_check.lookup.fetch) {
+        g_log.print("read twice: every track (AccurateRip not asked)");
+        twice = true;
+    } else {
+        DWORD waited = GetTickCount();
+        const Lookup* lookup = answered(0);
+        while (!lookup && !g_rip_abort.load() && GetTickCount() - waited < kEndWaitMs) lookup = answered(50);
+        twice = !lookup || !lookup->in_database;
+        g_log.print("read twice: %s", !twice ? "no, the database knows the disc"
+                                      : !lookup ? "every track (no answer from AccurateRip in time)"
+                                      : lookup->not_in_database ? "every track (the disc is not in the AccurateRip database)"
+                                                                : "every track (AccurateRip gave no usable answer)");
+    }
+    g_check.twice = twice ? RipCheck::Twice::kYes : RipCheck::Twice::kNo;
+}
+
 }  // namespace
 
 void ar_rip_begin(int drive, const ReadOffsetChoice& offset)
@@ -248,6 +277,7 @@ void ar_rip_begin(int drive, const ReadOffsetChoice& offset)
     g_check.offset = offset;
     g_check.toc_ok = read_toc(drive, &g_check.toc);
     g_check.musicbrainz_id = mb_drive_disc_id(drive);
+    g_check.drive = drive;
     if (g_check.toc_ok) g_check.sub = read_subchannel(drive, g_check.toc);
     for (int i = 0; g_check.toc_ok && i < g_check.toc.count; ++i) {
         if (!g_check.toc.tracks[i].audio) continue;
@@ -262,13 +292,30 @@ void ar_read_begin(int track)
     if (track != g_check.track) g_check.read_crcs.clear();
     g_check.track = track;
     ar_checksum_start(&g_check.sum, track_sectors(track) * 588ull, track == g_check.first_audio, track == g_check.last_audio);
-    g_capture_checksum = g_accuraterip_check ? &g_check.sum : nullptr;
+    g_capture_checksum = g_accuraterip_check || g_test_and_copy ? &g_check.sum : nullptr;
+}
+
+bool ar_reading_again()
+{
+    return !g_check.read_crcs.empty();
 }
 
 bool ar_read_again(int track, unsigned long unread)
 {
     g_capture_checksum = nullptr;
     g_check.read_crcs.push_back(g_check.sum.crc32);
+    int number = is_hidden(track) ? 0 : g_check.toc.first + track;
+    if (g_check.twice == RipCheck::Twice::kUndecided) decide_read_twice();
+    if (g_check.twice == RipCheck::Twice::kYes) {
+        // Until the last read agrees with an earlier one.
+        const std::vector<uint32_t>& crcs = g_check.read_crcs;
+        bool agrees = false;
+        for (size_t i = 0; i + 1 < crcs.size(); ++i) agrees = agrees || crcs[i] == crcs.back();
+        if (agrees || static_cast<int>(crcs.size()) >= kMaxTwiceReads) return false;
+        g_log.print("track %d: read %d of at most %d, CRC32 %08X: read again to verify", number,
+                    static_cast<int>(crcs.size()), kMaxTwiceReads, crcs.back());
+        return true;
+    }
     if (static_cast<int>(g_check.read_crcs.size()) >= kMaxReads) return false;
     // A disc the database does not know (or no answer yet) is read once.
     const Lookup* lookup = answered(0);
@@ -279,8 +326,7 @@ bool ar_read_again(int track, unsigned long unread)
         ArMatch match = ar_match_track(lookup->records, record_slot(track), g_check.sum.v1, g_check.sum.v2);
         if (match.matched || !match.submitted || (g_check.sum.v1 == 0 && g_check.sum.v2 == 0)) return false;
     }
-    g_log.print("track %d: read %d of %d did not match the database%s: read again",
-                is_hidden(track) ? 0 : g_check.toc.first + track,
+    g_log.print("track %d: read %d of %d did not match the database%s: read again", number,
                 static_cast<int>(g_check.read_crcs.size()), kMaxReads, unread ? " (unreadable sectors)" : "");
     return true;
 }
@@ -291,7 +337,8 @@ void ar_add_codes(int track, TagSet* tags)
     tags->barcode = g_check.sub.catalog;
 }
 
-void ar_track_done(int track, const char* file_name, const char* title, const std::vector<uint32_t>& unread)
+void ar_track_done(int track, const char* file_name, const char* title, const std::vector<uint32_t>& unread,
+                   const std::vector<uint32_t>& c2)
 {
     bool known = g_check.toc_ok && track >= 0 && track < g_check.toc.count;
     const TrackIndexes& indexes = g_check.sub.indexes[known ? track : 0];
@@ -320,8 +367,11 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     t.ar_v1 = g_check.sum.v1;
     t.ar_v2 = g_check.sum.v2;
     t.rereads = g_check.read_crcs.empty() ? 0 : static_cast<int>(g_check.read_crcs.size()) - 1;
+    t.read_twice = g_check.twice == RipCheck::Twice::kYes;
+    if (t.read_twice) t.read_crcs = g_check.read_crcs;
     for (uint32_t crc : g_check.read_crcs) t.reads_agree = t.reads_agree && crc == t.crc32;
     t.unreadable = unread;
+    t.c2 = c2;
     t.control = entry.control;
     t.gaps_known = g_check.sub.searched;
     t.pregap = entry.pregap;
@@ -373,6 +423,11 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     log.date = now_text();
     log.vendor = g_check.offset.vendor;
     log.product = g_check.offset.product;
+    CDLIB_DRIVEINFO info = {};
+    if (CDLIB_GetDriveInfo(static_cast<CDLIB_DWORD>(g_check.drive), &info)) {
+        log.drive = {info.reported != 0, info.c2 != 0,  info.accurate != 0, info.buffer_kib, info.cache,
+                     info.disc_ms,       info.cache_ms, info.defeat,        info.defeats};
+    }
     log.read_offset = g_check.offset.samples;
     log.offset_source = g_check.offset.source;
     log.settings = settings;
@@ -384,11 +439,13 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
     log.subchannel = g_check.sub.how;
     log.tracks = g_check.tracks;
     log.checked = g_accuraterip_check;
+    log.test_and_copy = g_test_and_copy;
     std::string text = rip_log_text(log);
     std::string verdict = rip_verdict_text(log);
     g_log.print("AccurateRip: %s", verdict.c_str());
     // No answer at all is for the log alone: the rip is as it always was.
     bool told = lookup && (lookup->in_database || lookup->not_in_database);
+    for (const RipLogTrack& t : g_check.tracks) told = told || !track_reads_agree(t);
     if (!told) verdict.clear();
     std::string emphasised = pre_emphasised_text(g_check.tracks);
     if (!emphasised.empty()) verdict += (verdict.empty() ? "" : "\n") + emphasised;

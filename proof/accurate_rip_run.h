@@ -26,10 +26,15 @@ void ar_rip_begin(int drive, const ReadOffsetChoice& offset);
 // adds every block to the track's checksums.
 void ar_read_begin(int track);
 
-// After a whole read: whether to read the track again. Only for a disc the
-// database has already answered for: a track that matched no record, or
-// with unreadable sectors, is read at most three times in all.
+// After a whole read: whether to read the track again. For a disc the
+// database has already answered for, a track that matched no record, or
+// with unreadable sectors, is read at most three times in all. Where the
+// database cannot prove the rip (it does not know the disc, gives no
+// answer, or AccurateRip=0) and TestAndCopy is on, every track is read
+// until two reads agree, at most four times.
 bool ar_read_again(int track, unsigned long unread);
+// Whether the read begun is not the track's first.
+bool ar_reading_again();
 
 // The disc's catalogue number (as the barcode) and the track's ISRC, as the
 // sub-channel gave them at the start of the rip, into its tags.
@@ -38,7 +43,9 @@ void ar_add_codes(int track, TagSet* tags);
 
 // The track's file is made from its last read.
 // `file_name` is its file beside the others, `title` the track's title.
-void ar_track_done(int track, const char* file_name, const char* title, const std::vector<uint32_t>& unread);
+// `unread`: its sectors read as silence; `c2`: those whose every read had C2 errors.
+void ar_track_done(int track, const char* file_name, const char* title, const std::vector<uint32_t>& unread,
+                   const std::vector<uint32_t>& c2);
 
 // The end of a rip that `finished` (was neither aborted nor stopped by a
 // fault): waits a few seconds at most for an answer still under way, writes

@@ -94,11 +94,32 @@ void add_disc_lines(std::string* text, const RipLogTrack& track)
     *text += "  Flags:           " + (flags.empty() ? std::string("none") : flags) + "\r\n";
 }
 
+// The drive's capabilities and cache, two lines of the log's head.
+void add_drive_lines(std::string* text, const RipLogDrive& drive)
+{
+    if (!drive.reported) {
+        *text += "Capabilities:  not reported (no SCSI commands reach the drive): read without C2 error pointers\r\n";
+    } else {
+        add(text, "Capabilities:  C2 error pointers %s, CD-DA stream %s, buffer %u KiB\r\n",
+            drive.c2 ? "(the audio is read with them)" : "not given", drive.accurate ? "accurate" : "not accurate", drive.buffer_kib);
+    }
+    const char* cache[] = {"not found out", "none", "caches audio"};
+    const char* defeat[] = {"nothing needed", "READ(12) with Force Unit Access over the sectors",
+                            "more than the cache holds read elsewhere first"};
+    add(text, "Audio cache:   %s", cache[drive.cache < 0 || drive.cache > 2 ? 0 : drive.cache]);
+    if (drive.disc_ms || drive.cache_ms) add(text, " (a read took %u ms, the same again %u ms)", drive.disc_ms, drive.cache_ms);
+    add(text, "; before a re-read: %s", defeat[drive.defeat < 0 || drive.defeat > 2 ? 0 : drive.defeat]);
+    if (drive.defeat != 0) add(text, " (%lu times)", drive.defeats);
+    *text += "\r\n";
+}
+
 std::string track_verdict(const RipLogTrack& track)
 {
     char text[160];
     if (!track.unreadable.empty()) {
         snprintf(text, sizeof text, "not accurate: %zu unreadable sectors", track.unreadable.size());
+    } else if (!track.c2.empty() && track.verdict != ArVerdict::kAccurate) {
+        snprintf(text, sizeof text, "not accurate: %zu sectors with C2 errors", track.c2.size());
     } else if (track.verdict == ArVerdict::kAccurate) {
         snprintf(text, sizeof text, "accurately ripped (confidence %d)", track.confidence);
     } else if (track.verdict == ArVerdict::kNoMatch) {
@@ -116,6 +137,37 @@ std::string track_verdict(const RipLogTrack& track)
         verdict += "; read " + std::to_string(track.rereads + 1) + " times, " +
                    (track.reads_agree ? "the reads agreed" : "the reads differed");
     return verdict;
+}
+
+// "reads agree (CRC32 1A2B3C4D, 1A2B3C4D)" for a track read twice.
+std::string test_and_copy_text(const RipLogTrack& track)
+{
+    std::string crcs;
+    for (uint32_t crc : track.read_crcs) add(&crcs, crcs.empty() ? "%08X" : ", %08X", crc);
+    if (!track_reads_agree(track)) return "the reads never agreed (CRC32 " + crcs + "): the file keeps the last";
+    if (track.read_crcs.size() == 2) return "reads agree (CRC32 " + crcs + ")";
+    return "reads agree after " + std::to_string(track.read_crcs.size()) + " reads (CRC32 " + crcs + "): the file keeps an agreeing one";
+}
+
+// What reading twice found, for the end of a sentence ("" when no track
+// was read twice): "every track read twice with the same result." or
+// which tracks' reads never agreed.
+std::string read_twice_text(const RipLog& log)
+{
+    std::string never;
+    size_t twice = 0, disagreeing = 0;
+    for (const RipLogTrack& track : log.tracks) {
+        if (!track.read_twice) continue;
+        ++twice;
+        if (track_reads_agree(track)) continue;
+        ++disagreeing;
+        never += (never.empty() ? "" : ", ") + std::to_string(track.number);
+    }
+    if (twice == 0) return "";
+    if (never.empty()) return "every track read twice with the same result.";
+    std::string which = "the reads of " + std::string(never.find(',') == std::string::npos ? "track " : "tracks ") + never +
+                        " never agreed.";
+    return disagreeing < twice ? "every other track read twice with the same result; " + which : which;
 }
 
 enum class Kind { kAccurate, kMissed, kNotSubmitted, kSilent };
@@ -159,6 +211,14 @@ std::string unverifiable_text(const RipLog& log)
 
 }  // namespace
 
+bool track_reads_agree(const RipLogTrack& track)
+{
+    if (track.read_crcs.empty()) return true;
+    for (size_t i = 0; i + 1 < track.read_crcs.size(); ++i)
+        if (track.read_crcs[i] == track.read_crcs.back()) return true;
+    return false;
+}
+
 bool track_accurate(const RipLogTrack& track)
 {
     return track.verdict == ArVerdict::kAccurate && track.unreadable.empty();
@@ -166,7 +226,8 @@ bool track_accurate(const RipLogTrack& track)
 
 bool track_unverifiable(const RipLogTrack& track)
 {
-    return (track.verdict == ArVerdict::kNotSubmitted || track.verdict == ArVerdict::kSilent) && track.unreadable.empty();
+    return (track.verdict == ArVerdict::kNotSubmitted || track.verdict == ArVerdict::kSilent) && track.unreadable.empty() &&
+           track.c2.empty();
 }
 
 std::string rip_verdict_text(const RipLog& log)
@@ -181,14 +242,20 @@ std::string rip_verdict_text(const RipLog& log)
     }
     std::string missed = track_list(log, Kind::kMissed), unverifiable = unverifiable_text(log);
     if (log.tracks.empty()) return "No track was ripped.";
-    if (!log.checked) return "AccurateRip checks are off (AccurateRip=0 in settings.ini): the rip was not verified.";
-    if (not_in_database) return "The disc is not in the AccurateRip database: the rip could not be verified.";
+    std::string twice = read_twice_text(log);
+    if (!log.checked)
+        return "AccurateRip checks are off (AccurateRip=0 in settings.ini): " +
+               (twice.empty() ? std::string("the rip was not verified.") : twice);
+    if (not_in_database)
+        return twice.empty() ? "The disc is not in the AccurateRip database: the rip could not be verified."
+                             : "Not in the AccurateRip database: " + twice;
     if (missed.empty() && unverifiable.empty())
         return "Every track accurately ripped (lowest confidence " + std::to_string(lowest) + ").";
     if (missed.empty())
         return (lowest < 0 ? "" : "Every other track accurately ripped (lowest confidence " + std::to_string(lowest) + ").") +
                (lowest < 0 ? unverifiable.substr(1) : unverifiable);
-    if (not_checked && lowest < 0) return "The AccurateRip database gave no answer: the rip could not be verified.";
+    if (not_checked && lowest < 0)
+        return "The AccurateRip database gave no answer: " + (twice.empty() ? std::string("the rip could not be verified.") : twice);
     return "Not accurately ripped: " + tracks_text(missed) + (reread ? " (read again)." : ".") + unverifiable;
 }
 
@@ -201,8 +268,11 @@ std::string rip_log_text(const RipLog& log)
     add(&text, "%s %s rip log\r\n\r\n", plain(log.program).c_str(), plain(log.version).c_str());
     std::string drive = log.vendor.empty() && log.product.empty() ? "not reported" : plain(log.vendor) + " - " + plain(log.product);
     text += "Date:          " + plain(log.date) + "\r\nDrive:         " + drive + "\r\n";
+    add_drive_lines(&text, log.drive);
     add(&text, "Read offset:   %+d samples (%s)\r\n", log.read_offset, sources[static_cast<int>(log.offset_source)]);
     for (const std::string& line : log.settings) text += "Settings:      " + plain(line) + "\r\n";
+    text += std::string("Read twice:    ") +
+            (log.test_and_copy ? "where AccurateRip cannot verify (TestAndCopy=1)" : "never (TestAndCopy=0 in settings.ini)") + "\r\n";
     text += "Album:         " + plain(log.artist) + " / " + plain(log.album) + "\r\n";
     if (!log.subchannel.empty()) text += "Sub-channel:   " + plain(log.subchannel) + "\r\n";
     text += "Catalogue:     " + (log.catalog.empty() ? std::string("none") : plain(log.catalog)) + "\r\n";
@@ -226,13 +296,19 @@ std::string rip_log_text(const RipLog& log)
             add(&text, "  Peak level:      %.1f %%\r\n", track.peak * 100.0 / 32768);
             add(&text, "  CRC-32:          %08X\r\n", track.crc32);
             add(&text, "  AccurateRip:     v1 %08X, v2 %08X\r\n", track.ar_v1, track.ar_v2);
+        } else if (track.read_twice) {
+            add(&text, "  CRC-32:          %08X\r\n", track.crc32);
         } else {
             text += "  Checksums:       not taken (AccurateRip=0 in settings.ini)\r\n";
         }
         text += "  Verdict:         " + track_verdict(track) + "\r\n";
         add(&text, "  Re-reads:        %d\r\n", track.rereads);
+        if (track.read_twice) text += "  Test and copy:   " + test_and_copy_text(track) + "\r\n";
         std::string unreadable = std::to_string(track.unreadable.size()) + " sectors: " + ranges_text(track.unreadable);
         text += "  Unreadable:      " + (track.unreadable.empty() ? "none" : unreadable) + "\r\n";
+        if (log.drive.c2)
+            text += "  C2 errors:       " + (track.c2.empty() ? std::string("none") : std::to_string(track.c2.size()) +
+                                         " sectors in every read: " + ranges_text(track.c2)) + "\r\n";
         add_disc_lines(&text, track);
     }
 

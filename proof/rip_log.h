@@ -29,7 +29,12 @@ struct RipLogTrack {
     int confidence = 0;         // of the match; else the database's best for the track
     int rereads = 0;            // reads after the first
     bool reads_agree = true;    // when re-read: whether every read gave the same audio
+    // Read twice because the database could not prove it: every read's
+    // CRC-32, the file's last.
+    bool read_twice = false;
+    std::vector<uint32_t> read_crcs;
     std::vector<uint32_t> unreadable;  // sectors read as silence, ascending
+    std::vector<uint32_t> c2;          // sectors with C2 errors in every read, ascending
     // From the sub-channel (and the table of contents).
     int control = 0;                   // pre-emphasis 1, copy permitted 2, four channels 8
     bool gaps_known = false;           // its pregap and indexes were searched
@@ -38,15 +43,29 @@ struct RipLogTrack {
     std::string isrc;
 };
 
+// What the drive can do and how its re-reads were kept from its cache.
+struct RipLogDrive {
+    bool reported = false;  // it told its capabilities (SCSI commands)
+    bool c2 = false;        // read with C2 error pointers
+    bool accurate = false;  // "CD-DA stream is accurate"
+    unsigned buffer_kib = 0;
+    int cache = 0;          // 0 not found out, 1 none, 2 caches audio
+    unsigned disc_ms = 0, cache_ms = 0;  // the test: a read from the disc, the same again
+    int defeat = 0;         // 0 not needed, 1 Force Unit Access, 2 reading elsewhere first
+    unsigned long defeats = 0;
+};
+
 struct RipLog {
     std::string program, version, date;
     std::string vendor, product;  // as the drive reports them
+    RipLogDrive drive;
     int read_offset = 0;          // correction in samples
     OffsetSource offset_source = OffsetSource::kNone;
     std::vector<std::string> settings;  // format and encoder, one line each
     std::string artist, album;
     Toc toc;                            // the freedb and AccurateRip ids come from it
     bool checked = true;                // false: AccurateRip=0, no checksums were taken
+    bool test_and_copy = true;          // TestAndCopy: tracks the database cannot prove are read twice
     std::string musicbrainz_id;         // empty: none
     std::string catalog;                // the disc's catalogue number; empty: none
     std::string subchannel;             // how the sub-channel was read
@@ -58,6 +77,9 @@ bool track_accurate(const RipLogTrack& track);
 // A track the database cannot judge although it knows the disc: nobody
 // submitted it, or it is digital silence. Not a failed track.
 bool track_unverifiable(const RipLogTrack& track);
+
+// Whether the last of the track's reads (read twice) agrees with an earlier one.
+bool track_reads_agree(const RipLogTrack& track);
 
 // One sentence: every track accurately ripped (the lowest confidence), the
 // tracks that were not, or that the disc could not be checked.

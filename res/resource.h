@@ -55,6 +55,7 @@
 #define IDC_CONNECTING   2035
 #define IDC_EMAIL        2038
 #define IDC_EMAIL_NOTE   2039
+#define IDC_TEST_COPY    2040
 
 // Release chooser
 #define IDC_RELEASES     2038

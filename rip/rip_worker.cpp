@@ -242,6 +242,15 @@ Row rip_hidden_track(int drive, char* label)
     return rip_track(static_cast<int>(CDLIB_HIDDEN_TRACK), drive, label);
 }
 
+// The progress dialog's label for a read that is not the track's first.
+void say_reading_again(int track)
+{
+    static char again[96];
+    if (!ar_reading_again()) return;
+    snprintf(again, sizeof again, "Reading track %d again to verify...", disc_track_number(track));
+    PostMessageA(g_bars.window, WM_RIP_LABEL, reinterpret_cast<WPARAM>(again), 0);
+}
+
 Row rip_track(int track, int drive, char* label)
 {
     static char final_path[4096], part_path[4096];
@@ -260,9 +269,10 @@ Row rip_track(int track, int drive, char* label)
         Row result;
         do {
             ar_read_begin(track);
+            say_reading_again(track);
             result = after_capture(capture_track(drive, track, part_path, final_path, nullptr), drive);
         } while (result == Row::kRipped && ar_read_again(track, unread_sectors(drive)));
-        if (result == Row::kRipped) ar_track_done(track, file_name, g_disc_fields.title, unread_sector_list(drive));
+        if (result == Row::kRipped) ar_track_done(track, file_name, g_disc_fields.title, unread_sector_list(drive), c2_sector_list(drive));
         if (result == Row::kRipped) result = publish(part_path, final_path);
         if (result == Row::kRipped) note_unread(track, unread_sectors(drive));
         return result;
@@ -272,6 +282,7 @@ Row rip_track(int track, int drive, char* label)
     for (;;) {
         job = new_job(track, final_path, part_path);
         ar_read_begin(track);
+        say_reading_again(track);
         captured = capture_track(drive, track, job->capture_path, job->capture_path, job);
         if (captured != Capture::kWhole || !ar_read_again(track, unread_sectors(drive))) break;
         // A read the database did not confirm: its encoder ends and its file goes.
@@ -281,7 +292,7 @@ Row rip_track(int track, int drive, char* label)
         job_free(job);
     }
     if (captured == Capture::kWhole) {
-        ar_track_done(track, file_name, g_disc_fields.title, unread_sector_list(drive));
+        ar_track_done(track, file_name, g_disc_fields.title, unread_sector_list(drive), c2_sector_list(drive));
         job->unread = unread_sectors(drive);
         g_jobs.push_back(job);
         return Row::kEncoding;

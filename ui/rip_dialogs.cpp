@@ -37,6 +37,7 @@ void store_format(HWND dialog)
     g_rip_options.wav = IsDlgButtonChecked(dialog, IDC_WAV) == BST_CHECKED;
     g_rip_options.wma = IsDlgButtonChecked(dialog, IDC_WMA) == BST_CHECKED;
     g_rip_options.flac = IsDlgButtonChecked(dialog, IDC_FLAC) == BST_CHECKED;
+    g_test_and_copy = IsDlgButtonChecked(dialog, IDC_TEST_COPY) == BST_CHECKED;
 }
 
 void check_format(HWND dialog)
@@ -77,7 +78,7 @@ void choose_folder(HWND dialog)
     g_log.leave();
 }
 
-const int kRipOptionsOwnColours[] = {IDC_FOLDER, IDC_OPT_ARTIST, IDC_OPT_ALBUM};
+const int kRipOptionsOwnColours[] = {IDC_FOLDER, IDC_OPT_ARTIST, IDC_OPT_ALBUM, IDC_TEST_COPY};
 
 // The worker sees the flag before its next block and ends the dialog
 // with its end message; until then the dialog stays responsive.
@@ -167,6 +168,7 @@ INT_PTR CALLBACK rip_options_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
         skin_button(dialog, IDCANCEL, IDI_CANCEL, nullptr, kDialogButtonFlags);
         skin_button(dialog, IDOK, IDI_OK, nullptr, kDialogButtonFlags);
         check_format(dialog);
+        CheckDlgButton(dialog, IDC_TEST_COPY, g_test_and_copy ? BST_CHECKED : BST_UNCHECKED);
         set_subfolder_box(dialog, IDC_OPT_ARTIST);
         set_subfolder_box(dialog, IDC_OPT_ALBUM);
         show_folder(dialog);
@@ -200,7 +202,7 @@ INT_PTR CALLBACK rip_options_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
         return paint_dialog_background(dialog, reinterpret_cast<HDC>(wparam));
     case WM_CTLCOLORSTATIC:
         return make_static_transparent(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam),
-                                       kRipOptionsOwnColours, 3);
+                                       kRipOptionsOwnColours, 4);
     }
     return 0;
 }

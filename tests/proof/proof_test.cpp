@@ -63,8 +63,10 @@ TEST(Proof, CueSheets) { check_table("proof/cue_sheet.table", cue); }
 
 // A log of the test disc (two audio tracks and a data track) with one track
 // per token: A accurate, N no match, D disc not in the database, C not
-// checked, Z not submitted (checksum 0), S digital silence; the confidence; r: read twice more, the reads differed; u:
-// unreadable sectors. The whole file, its last line checked against the
+// checked, Z not submitted (checksum 0), S digital silence, O AccurateRip
+// off; the confidence; r: read twice more, the reads differed; u:
+// unreadable sectors; c: C2 errors in every read of two sectors; t: read
+// twice, the reads agreed; x: read four times, no two agreed. The whole file, its last line checked against the
 // SHA-256 of the text before it; or the verdict alone.
 static std::string rip_log(const TableRow& row)
 {
@@ -72,6 +74,7 @@ static std::string rip_log(const TableRow& row)
     log.program = "Orvo CD Ripper", log.version = "1.2.0", log.date = "2026-12-07 21:00";
     log.vendor = "PLEXTOR", log.product = "DVDR   PX-716A", log.read_offset = 48;
     log.offset_source = OffsetSource::kDriveList, log.settings = {"MP3, LAME, 192 kbit/s"};
+    log.drive = {true, true, true, 2048, 2, 45, 0, 1, 3};
     log.artist = "Artist", log.album = "Album\r\nForged line";
     log.toc.count = 3, log.toc.leadout = 13050 + 1000;
     log.toc.tracks[0] = {0, 750, true}, log.toc.tracks[1] = {750, 900, true}, log.toc.tracks[2] = {13050, 1000, false};
@@ -86,6 +89,10 @@ static std::string rip_log(const TableRow& row)
         t.confidence = token[1] - '0';
         if (token.find('r') != std::string::npos) t.rereads = 2, t.reads_agree = false;
         if (token.find('u') != std::string::npos) t.unreadable = {1200, 1201, 1202, 1300};
+        if (token.find('c') != std::string::npos) t.c2 = {160, 161};
+        if (token.find('t') != std::string::npos) t.read_twice = true, t.read_crcs = {0x539fa1bd, 0x539fa1bd};
+        if (token.find('x') != std::string::npos) t.read_twice = true, t.read_crcs = {1, 2, 3, 0x539fa1bd};
+        log.checked = log.checked && token[0] != 'O';
         log.tracks.push_back(t);
     }
     if (row.at(0) == "verdict") return rip_verdict_text(log);

@@ -50,13 +50,14 @@
 //             of its number, whole sectors of 588 frames; a data track of 4 s)
 //           file PATH TEXT | copy SRC DST | mkdir PATH | hold PATH (open, shared
 //             for reading only) | home FOLDER (the program's folder)
-//           settings TEXT | format wav|mp3|wma|flac [ROOT]   (Output=ROOT or ${OUT})
+//           settings TEXT | format wav|mp3|wma|flac [ROOT]   (Output=ROOT or ${OUT}; one read a
+//             track: TestAndCopy=0, as rows about other things want)
 //           start [nowait] [EXE]   (copied into ${PROG}; default the simulation
 //             build; without nowait it waits for the end of the first refresh)
 // Actions:  set CONTROL TEXT | title ROW TEXT | tick ROW | untick ROW
 //           rename A B (in ${DISCS} unless absolute) | delete PATH | wait MS
 //           refresh (press Refresh, wait for its end) | press CONTROL
-//           rip FMT [artist=0|1] [album=0|1] [within=MS]   (answers every box
+//           rip FMT [artist=0|1] [album=0|1] [twice=0|1] [within=MS]   (answers every box
 //             with OK; within: the rip over within MS of Start)
 //           abort [MS] (the dialog gone within MS) | answer (OK to the next box) | close [nowait]
 //           when reading N [after MS]: STEP | when encoding: STEP | when log TEXT: STEP

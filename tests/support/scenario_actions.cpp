@@ -51,26 +51,26 @@ bool answer(Run& run, DWORD ms)
     return box && (harness::wait_gone(box) || fail(run, "the box stayed after OK"));
 }
 
-// Presses Rip CD, picks the format and the subfolder boxes (-1 leaves one
-// as it is), presses Start and answers every message box until the rip is
+// Presses Rip CD, picks the format, the subfolder boxes and "Read twice"
+// (-1 leaves one as it is), presses Start and answers every message box until the rip is
 // over, acting on the `when` step meanwhile. With within=MS the rip must be
 // over (its dialog gone, or Done! said) within MS of Start.
 bool rip(Run& run, Strings& a)
 {
-    int boxes[2] = {-1, -1}, ids[2] = {IDC_OPT_ARTIST, IDC_OPT_ALBUM};
+    int boxes[3] = {-1, -1, -1}, ids[3] = {IDC_OPT_ARTIST, IDC_OPT_ALBUM, IDC_TEST_COPY};
     DWORD within = 0;
     for (size_t i = 1; i < a.size() && !a[i].empty(); ++i) {
         int value = atoi(a[i].c_str() + a[i].find('=') + 1);
         if (a[i].rfind("within=", 0) == 0) within = static_cast<DWORD>(value);
-        else boxes[a[i].rfind("album=", 0) == 0] = value;
+        else boxes[a[i].rfind("album=", 0) == 0 ? 1 : a[i].rfind("twice=", 0) == 0 ? 2 : 0] = value;
     }
-    if (!is_format(a[0])) return fail(run, "rip wav|mp3|wma|flac [artist=0|1] [album=0|1] [within=MS]");
+    if (!is_format(a[0])) return fail(run, "rip wav|mp3|wma|flac [artist=0|1] [album=0|1] [twice=0|1] [within=MS]");
     if (!main_window(run)) return false;
     harness::click(run.main, IDC_RIP);
     HWND options = harness::wait_for_window(pid(run), "Settings");
     if (!options) return fail(run, "the rip options did not open");
     harness::click(options, kControls.at(a[0]));
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 3; ++i)
         if (boxes[i] >= 0 && SendDlgItemMessageA(options, ids[i], BM_GETCHECK, 0, 0) != boxes[i])
             harness::click(options, ids[i]);
     Sleep(100);
@@ -267,7 +267,7 @@ const std::vector<Verb> kActionVerbs = {
     {"wait", "w", [](Run&, Strings& a) { return Sleep(static_cast<DWORD>(atoi(a[0].c_str()))), true; }},
     {"refresh", "", refresh},
     {"press", "w", [](Run& r, Strings& a) { HWND b = control(r, a[0]); return b && PostMessageA(b, BM_CLICK, 0, 0); }},
-    {"rip", "wWWW", rip},
+    {"rip", "wWWWW", rip},
     {"abort", "W", [](Run& r, Strings& a) {
          HWND progress = harness::wait_for_window(pid(r), "CD Ripping...");
          if (!progress) return fail(r, "no progress dialog to abort");

@@ -131,7 +131,7 @@ bool format(Run& run, Strings& a)
 {
     std::string ini = "[Settings]\r\nMP3=" + to_string(a[0] == "mp3") + "\r\nWAV=" + to_string(a[0] == "wav") +
                       "\r\nWMA=" + to_string(a[0] == "wma") + "\r\nOutput=" + (a[1].empty() ? run.vars["OUT"] : a[1]) +
-                      "\r\n" + (a[0] == "flac" ? "FLAC=1\r\n" : "");
+                      "\r\n" + (a[0] == "flac" ? "FLAC=1\r\n" : "") + "TestAndCopy=0\r\n";
     if (!is_format(a[0])) return fail(run, "format wav|mp3|wma|flac [ROOT]");
     return write(run, run.vars["PROG"] + "\\settings.ini", ini);
 }
