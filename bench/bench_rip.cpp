@@ -5,6 +5,9 @@
 // The optional texts are typed into the main window's fields first, and
 // the rip starts PAUSE_MS later (the headless demo of run.sh uses them to
 // show the filled window in its screenshot).
+// ORVO_BENCH_EXE names the program in the folder (default the simulation
+// build); ORVO_BENCH_DEVICE holds commands for the test CD-ROM drives
+// (tests/cdrom/device.cpp), separated by ';', sent before it starts.
 #include <windows.h>
 #include <psapi.h>
 
@@ -15,6 +18,23 @@
 
 #include "res/resource.h"
 #include "tests/support/harness.h"
+
+std::string device_command(const std::string& line);  // tests/cdrom/device.cpp
+
+// Sends each of the ';'-separated device commands; false (and why on
+// stderr) at the first refused.
+static bool send_device_commands(const char* commands)
+{
+    std::string all = commands ? commands : "";
+    for (size_t at = 0; at < all.size();) {
+        size_t end = all.find(';', at);
+        if (end == std::string::npos) end = all.size();
+        std::string why = device_command(all.substr(at, end - at));
+        if (!why.empty()) return fprintf(stderr, "device %s: %s\n", all.substr(at, end - at).c_str(), why.c_str()), false;
+        at = end + 1;
+    }
+    return true;
+}
 
 int main(int argc, char** argv)
 {
@@ -27,9 +47,12 @@ int main(int argc, char** argv)
                  : strcmp(name, "mp3") == 0  ? IDC_MP3
                                              : 0;
     if (!format) return 2;  // an unknown format would rip another one silently
+    if (!send_device_commands(getenv("ORVO_BENCH_DEVICE"))) return 1;
+    const char* exe = getenv("ORVO_BENCH_EXE");
     harness::Program program;
     program.folder = folder;
-    if (!program.start_in(folder + "\\OrvoCdRipperSim.exe")) return 1;
+    std::string path = folder + "\\" + (exe && *exe ? exe : "OrvoCdRipperSim.exe");
+    if (!program.start_in(path)) return fprintf(stderr, "cannot start %s (error %lu)\n", path.c_str(), GetLastError()), 1;
     DWORD pid = program.process.dwProcessId;
     HWND main = harness::wait_for_window(pid, "Orvo CD Ripper");
     while (harness::read_file(folder + "\\log.txt").find("end thread...") == std::string::npos) Sleep(20);

@@ -28,7 +28,12 @@
 #    GapDetection=0 (target: at most 1.02x). The throttled image also takes
 #    a drive's time to move between sectors (a seek: 20 ms plus up to
 #    130 ms across the disc), so every Q frame read away from the last
-#    costs what it costs a drive.
+#    costs what it costs a drive;
+#  - reading with C2 error pointers: the production build ripping a
+#    10-minute disc to WAV from the test CD-ROM drive at 24x, the drive
+#    giving C2 pointers, against the same drive without them (target: at
+#    most 1.02x); and the second read of test and copy, the same rip with
+#    TestAndCopy=1 (no database answers here) against =0.
 # A rip is timed from the press of Start to the "Done!" box. The figures of
 # the last three items (and the MP3 one) are the median of three rounds,
 # each round running the baseline and the rip one after the other; the
@@ -36,7 +41,7 @@
 # Every rip here reads each track once (TestAndCopy=0): no database answers
 # here, which would have each track read twice.
 # Run after ./test.sh (or scripts/build.sh) has built everything.
-# "bench/run.sh gaps" runs the last item alone.
+# "bench/run.sh gaps" and "bench/run.sh c2" run those items alone.
 # ORVO_BENCH_PROGRAM names another simulation build to rip with (to compare
 # two builds on the same machine).
 set -euo pipefail
@@ -102,6 +107,38 @@ gap_bench() {
         printf "gap detection in the WAV rip of a 12-track disc of 40 min read at 24x (median of 3): %.2f s vs %.2f s with GapDetection=0 = %.4fx (median of the paired ratios; target <= 1.02x); the search itself: %d Q frames in %.2f s\n", r, w, q, f, m / 1000 }'
 }
 
+# The production build on the test CD-ROM drive (tests/cdrom/run.sh, a
+# prefix of its own with the driver): a 10-minute disc of four tracks at
+# 24x, three paired rounds of each comparison.
+c2_bench() {
+    local DEV=$WORK/device i
+    mkdir -p "$DEV/out" "$DEV/discs"
+    cp build/win/OrvoCdRipper.exe "$DEV/"
+    ln -f "$WORK/ten.raw" "$DEV/discs/ten.bin"
+    {
+        echo 'FILE ten.bin BINARY'
+        for i in 1 2 3 4; do printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n' "$i" $(((i - 1) * 150 / 60)) $(((i - 1) * 150 % 60)); done
+    } > "$DEV/discs/ten.cue"
+    device_rip() {  # the WAV rip with the drive's cache flags $1 and TestAndCopy=$2
+        rm -f "$DEV"/out/*.wav
+        printf '[Settings]\r\nMP3=0\r\nWAV=1\r\nWMA=0\r\nOutput=%s\\\r\nMusicBrainz=0\r\nTestAndCopy=%s\r\n' \
+            "$(winepath -w "$DEV/out")" "$2" > "$DEV/settings.ini"
+        ORVO_BENCH_EXE=OrvoCdRipper.exe ORVO_BENCH_DEVICE="insert D: $(winepath -w "$DEV/discs/ten.cue");speed D: 24;cache D: 0 $1" \
+            tests/cdrom/run.sh "$ROOT/$WORK/device-prefix" build/win/tests/orvocd.sys build/win/tests/bench_rip.exe "$DEV" wav | tr -d '\r'
+    }
+    for i in 1 2 3; do
+        device_rip c2 0 > "$WORK/c2on-$i.txt"
+        device_rip "" 0 > "$WORK/c2off-$i.txt"
+        device_rip "" 1 > "$WORK/twice-$i.txt"
+    done
+    awk -v r="$(medians rip_wall_seconds "$WORK/c2on")" -v w="$(medians rip_wall_seconds "$WORK/c2off")" \
+        -v q="$(ratios rip_wall_seconds "$WORK/c2on" rip_wall_seconds "$WORK/c2off")" 'BEGIN {
+        printf "C2 error pointers in the WAV rip of 10 min from the test drive at 24x (median of 3): %.2f s vs %.2f s without them = %.4fx (median of the paired ratios; target <= 1.02x)\n", r, w, q }'
+    awk -v r="$(medians rip_wall_seconds "$WORK/twice")" -v w="$(medians rip_wall_seconds "$WORK/c2off")" \
+        -v q="$(ratios rip_wall_seconds "$WORK/twice" rip_wall_seconds "$WORK/c2off")" 'BEGIN {
+        printf "reading twice (TestAndCopy=1; no database answer here) in the same rip (median of 3): %.2f s vs %.2f s reading once = %.3fx (median of the paired ratios; expected about 2x: one more read of each track)\n", r, w, q }'
+}
+
 timed() {  # runs a command and prints "NAME seconds" of its wall time
     local name=$1 s; shift
     s=$(date +%s.%N)
@@ -136,10 +173,10 @@ best() {  # best of three runs of a command printing "name value" lines; prints 
     echo "$b"
 }
 
-if [ "${1:-}" = gaps ]; then
-    gap_bench
-    exit 0
-fi
+case ${1:-} in
+    gaps) gap_bench; exit 0 ;;
+    c2) c2_bench; exit 0 ;;
+esac
 
 read_wall=$(best read_wall_seconds wine "$WORK/bench_cdlib.exe" read)
 awk -v w="$read_wall" 'BEGIN {
@@ -253,3 +290,4 @@ peak() {  # the highest peak working set and private bytes in MB of the runs in 
 echo "peak memory (target < 96 MB): MP3 rip $(peak "$WORK"/mp3-?.txt); WAV rip $(peak "$WORK/wav-run.txt");" \
     "FLAC rip $(peak "$WORK/flac-run.txt"); at 24x: WAV $(peak "$WORK"/slow-wav-?.txt), MP3 $(peak "$WORK"/slow-mp3-?.txt), FLAC $(peak "$WORK"/slow-flac-?.txt)"
 gap_bench
+c2_bench

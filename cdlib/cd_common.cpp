@@ -548,7 +548,9 @@ CDLIB_DWORD BASS_ChannelGetData(CDLIB_DWORD handle, void* buffer, CDLIB_DWORD le
     return static_cast<CDLIB_DWORD>(wanted);
 }
 
-CDLIB_DWORD CDLIB_StreamUnreadList(HSTREAM handle, CDLIB_DWORD* sectors, CDLIB_DWORD max)
+// One of the stream's lists of sectors, at most `max` of them into
+// `sectors`; how many there are.
+static CDLIB_DWORD stream_sectors(HSTREAM handle, std::vector<uint32_t> Stream::*list, CDLIB_DWORD* sectors, CDLIB_DWORD max)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     Stream* s = find_stream(handle);
@@ -556,22 +558,20 @@ CDLIB_DWORD CDLIB_StreamUnreadList(HSTREAM handle, CDLIB_DWORD* sectors, CDLIB_D
         cdlib_fail(CDLIB_ERROR_HANDLE);
         return 0xFFFFFFFFu;
     }
-    for (CDLIB_DWORD i = 0; i < max && i < s->unread_list.size(); ++i) sectors[i] = s->unread_list[i];
+    const std::vector<uint32_t>& all = s->*list;
+    for (CDLIB_DWORD i = 0; i < max && i < all.size(); ++i) sectors[i] = all[i];
     cdlib_ok();
-    return static_cast<CDLIB_DWORD>(s->unread_list.size());
+    return static_cast<CDLIB_DWORD>(all.size());
+}
+
+CDLIB_DWORD CDLIB_StreamUnreadList(HSTREAM handle, CDLIB_DWORD* sectors, CDLIB_DWORD max)
+{
+    return stream_sectors(handle, &Stream::unread_list, sectors, max);
 }
 
 CDLIB_DWORD CDLIB_StreamC2List(HSTREAM handle, CDLIB_DWORD* sectors, CDLIB_DWORD max)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    Stream* s = find_stream(handle);
-    if (!s) {
-        cdlib_fail(CDLIB_ERROR_HANDLE);
-        return 0xFFFFFFFFu;
-    }
-    for (CDLIB_DWORD i = 0; i < max && i < s->c2_list.size(); ++i) sectors[i] = s->c2_list[i];
-    cdlib_ok();
-    return static_cast<CDLIB_DWORD>(s->c2_list.size());
+    return stream_sectors(handle, &Stream::c2_list, sectors, max);
 }
 
 int CDLIB_GetDriveInfo(CDLIB_DWORD drive, CDLIB_DRIVEINFO* info)
