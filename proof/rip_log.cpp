@@ -106,6 +106,10 @@ void add_drive_lines(std::string* text, const RipLogDrive& drive)
     const char* cache[] = {"not found out", "none", "caches audio"};
     const char* defeat[] = {"nothing needed", "READ(12) with Force Unit Access over the sectors",
                             "more than the cache holds read elsewhere first"};
+    if (!drive.reported && drive.cache == 0 && drive.defeat == 0 && drive.disc_ms == 0) {
+        *text += "Audio cache:   not tested (no audio was read through the drive's own commands)\r\n";
+        return;
+    }
     add(text, "Audio cache:   %s", cache[drive.cache < 0 || drive.cache > 2 ? 0 : drive.cache]);
     if (drive.disc_ms || drive.cache_ms) add(text, " (a read took %u ms, the same again %u ms)", drive.disc_ms, drive.cache_ms);
     add(text, "; before a re-read: %s", defeat[drive.defeat < 0 || drive.defeat > 2 ? 0 : drive.defeat]);
