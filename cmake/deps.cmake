@@ -27,6 +27,13 @@ orvo_import(dep_ffmpeg "${ORVO_DEPS_DIR}/ffmpeg/include"
 orvo_import(dep_gtest "${ORVO_DEPS_DIR}/gtest/include"
     "${ORVO_DEPS_DIR}/gtest/lib/libgmock.a"
     "${ORVO_DEPS_DIR}/gtest/lib/libgtest.a")
+# libebur128: cross-built for Windows; the native tests take the system's.
+if(WIN32)
+    orvo_import(dep_ebur128 "${ORVO_DEPS_DIR}/ebur128/include" "${ORVO_DEPS_DIR}/ebur128/lib/libebur128.a")
+else()
+    add_library(dep_ebur128 INTERFACE IMPORTED GLOBAL)
+    target_link_libraries(dep_ebur128 INTERFACE ebur128)
+endif()
 # nlohmann-json: headers only, the same for the Windows and the native build.
 add_library(dep_json INTERFACE IMPORTED GLOBAL)
 target_include_directories(dep_json INTERFACE "${ORVO_DEPS_DIR}/json/include")

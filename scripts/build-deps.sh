@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-builds the third-party libraries (LAME, libFLAC, id3lib, minimal
-# FFmpeg, GoogleTest) as static 64-bit Windows libraries from Debian's source
+# FFmpeg, GoogleTest, libebur128) as static 64-bit Windows libraries from Debian's source
 # packages, and installs nlohmann-json's headers from its own. Each one
 # lands in $DEPS/<name> and is stamped; a stamped library is reused, so a
 # second run costs seconds.
@@ -137,6 +137,38 @@ build_ffmpeg() {
     stamp ffmpeg
 }
 
+# libebur128 (loudness for ReplayGain): a stamp of its own. Its source
+# package's upstream tarball is checked against the package's own .dsc and
+# used as it is; the package's Debian part only packages it (and some
+# mirrors lack it).
+EBUR128_STAMP=1
+
+build_ebur128() {
+    [ -f "$DEPS/ebur128/.stamp" ] && [ "$(cat "$DEPS/ebur128/.stamp")" = "$EBUR128_STAMP" ] && return 0
+    log "building libebur128"
+    local src dsc tarball
+    src=$(find "$DEPS/src" -maxdepth 1 -mindepth 1 -type d -name "libebur128-*" | head -n 1)
+    if [ -z "$src" ]; then
+        (cd "$DEPS/src" && apt-get source --download-only -qq libebur128 >/dev/null 2>&1) || true
+        dsc=$(ls "$DEPS"/src/libebur128_*.dsc 2>/dev/null | head -n 1)
+        tarball=$(ls "$DEPS"/src/libebur128_*.orig.tar.* 2>/dev/null | head -n 1)
+        [ -n "$dsc" ] && [ -n "$tarball" ] || { echo "apt-get source libebur128 failed" >&2; exit 1; }
+        grep -q "$(sha256sum "$tarball" | cut -d' ' -f1) .* $(basename "$tarball")" "$dsc" ||
+            { echo "$tarball does not match $dsc" >&2; exit 1; }
+        tar -xf "$tarball" -C "$DEPS/src"
+        src=$(find "$DEPS/src" -maxdepth 1 -mindepth 1 -type d -name "libebur128-*" | head -n 1)
+    fi
+    rm -rf "$DEPS/ebur128" "$DEPS/build-ebur128"
+    cmake -S "$src" -B "$DEPS/build-ebur128" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE=-O2 \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON \
+        -DCMAKE_INSTALL_PREFIX="$DEPS/ebur128" >/dev/null
+    cmake --build "$DEPS/build-ebur128" -j"$JOBS" >/dev/null
+    cmake --install "$DEPS/build-ebur128" >/dev/null
+    cp "$src/COPYING" "$DEPS/ebur128/"
+    rm -rf "$DEPS/build-ebur128"
+    echo "$EBUR128_STAMP" > "$DEPS/ebur128/.stamp"
+}
+
 build_gtest() {
     stamped gtest && return 0
     log "building GoogleTest"
@@ -156,4 +188,5 @@ build_json
 build_id3lib
 build_ffmpeg
 build_gtest
+build_ebur128
 log "all libraries ready in $DEPS"

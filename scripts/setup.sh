@@ -10,7 +10,7 @@ PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     libz-mingw-w64-dev nasm dpkg-dev
     wine wine64 xvfb xauth imagemagick
-    ffmpeg python3-mutagen flac locales libssl-dev openssl fonts-wqy-zenhei
+    ffmpeg python3-mutagen flac locales libssl-dev openssl fonts-wqy-zenhei libebur128-dev loudgain
 )
 
 missing=()
@@ -54,8 +54,8 @@ deps_ready() {
     for d in lame id3lib ffmpeg gtest; do
         [ -f "build/deps/$d/.stamp" ] && [ "$(cat "build/deps/$d/.stamp")" = "$(sed -n 's/^STAMP_VERSION=\([0-9]*\).*/\1/p' scripts/build-deps.sh)" ] || return 1
     done
-    # libFLAC and nlohmann-json have stamps of their own
-    for d in flac:FLAC_STAMP json:JSON_STAMP; do
+    # libFLAC, nlohmann-json and libebur128 have stamps of their own
+    for d in flac:FLAC_STAMP json:JSON_STAMP ebur128:EBUR128_STAMP; do
         [ -f "build/deps/${d%%:*}/.stamp" ] && [ "$(cat "build/deps/${d%%:*}/.stamp")" = "$(sed -n "s/^${d#*:}=\([0-9]*\).*/\1/p" scripts/build-deps.sh)" ] || return 1
     done
 }
