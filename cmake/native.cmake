@@ -14,6 +14,7 @@ add_executable(core_tests
     tests/lookup/cddb_test.cpp
     tests/lookup/musicbrainz_test.cpp
     tests/rip/names_test.cpp
+    tests/rip/replaygain_test.cpp
     tests/proof/proof_test.cpp
 )
 target_compile_options(core_tests PRIVATE ${ORVO_SANITIZE} -g)
@@ -33,7 +34,7 @@ foreach(lib orvo_core cdlib_core)
     get_target_property(sources ${lib} SOURCES)
     add_library(${lib}_fuzz STATIC ${sources})
     target_include_directories(${lib}_fuzz PUBLIC ${CMAKE_SOURCE_DIR})
-    target_link_libraries(${lib}_fuzz PRIVATE dep_json)
+    target_link_libraries(${lib}_fuzz PRIVATE dep_json PUBLIC dep_ebur128)
     target_compile_options(${lib}_fuzz PRIVATE -fsanitize=fuzzer-no-link,address,undefined -g)
 endforeach()
 foreach(target cue disc cddb mb)

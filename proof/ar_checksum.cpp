@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "proof/loudness.h"
+
 namespace {
 
 // Plain loops over whole frames: the compiler turns them into vector code
@@ -65,6 +67,7 @@ void ar_checksum_start(ArChecksum* sum, uint64_t frames, bool first_track, bool 
 void ar_checksum_feed(ArChecksum* sum, const uint8_t* data, size_t size)
 {
     if (size == 0) return;
+    if (sum->loudness) sum->loudness->feed(data, size);
     // zlib takes a uInt length: feed it in pieces that fit.
     for (size_t done = 0; done < size;) {
         uInt piece = static_cast<uInt>(size - done < (1u << 30) ? size - done : (1u << 30));

@@ -12,6 +12,8 @@
 
 constexpr uint32_t kArSkipFrames = 5 * 588;
 
+class LoudnessMeter;
+
 struct ArChecksum {
     // Set by ar_checksum_start.
     uint64_t frames = 0;  // N: the track's length in frames
@@ -20,6 +22,8 @@ struct ArChecksum {
     uint32_t v1 = 0, v2 = 0;
     uint32_t crc32 = 0;
     int peak = 0;  // the largest absolute sample, 0 to 32768
+    // Fed the same blocks, when set: the track's loudness.
+    LoudnessMeter* loudness = nullptr;
     // Where feeding stands.
     uint64_t k = 0;  // frames taken
     uint8_t partial[4] = {};

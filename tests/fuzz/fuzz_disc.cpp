@@ -10,12 +10,15 @@
 // it; a drive list is its records' offsets and names, and the first drive
 // is found by its own name. A Q frame of each 16 bytes: a position read is
 // made again byte for byte; an ISRC or a catalogue number is digits where
-// digits stand.
+// digits stand. A FLAC, ID3v2 or ASF tag (the bytes behind each one's
+// magic) given ReplayGain values keeps its size, and what lies past the
+// tag stays as it was.
 #include "cdlib/cdtext.h"
 #include "cdlib/cue.h"
 #include "cdlib/qsub.h"
 #include "fuzz_checks.h"
 #include "lookup/accuraterip.h"
+#include "rip/replaygain_tags.h"
 
 #include <cstdio>
 #include <cstring>
@@ -167,6 +170,20 @@ static void check_q_frames(const uint8_t* data, size_t size)
     }
 }
 
+static void check_gain_tags(const uint8_t* data, size_t size)
+{
+    static const char* const kMagic[] = {"fLaC", "ID3\x03", "\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C"};
+    size_t (*put[])(std::string*, const GainValues&, std::string*) = {flac_with_gains, id3v2_with_gains, asf_with_gains};
+    const GainValues values = {{"REPLAYGAIN_TRACK_GAIN", "-6.54 dB"}, {"REPLAYGAIN_TRACK_PEAK", "0.987654"}};
+    for (int i = 0; i < 3; ++i) {
+        static const size_t kLength[] = {4, 4, 16};  // the GUID holds NULs
+        std::string before = std::string(kMagic[i], kLength[i]) + std::string(reinterpret_cast<const char*>(data), size), head = before, why;
+        size_t spans = put[i](&head, values, &why);
+        if (head.size() != before.size() || spans > before.size() || head.compare(spans, std::string::npos, before, spans, std::string::npos) != 0)
+            abort();
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     check_q_frames(data, size);
@@ -187,5 +204,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check_wave(data, size);
     check_dbar(data, size);
     check_drives(data, size);
+    check_gain_tags(data, size);
     return 0;
 }

@@ -3,11 +3,14 @@
 #include "proof/ar_checksum.h"
 #include "proof/cue_sheet.h"
 #include "proof/gaps.h"
+#include "proof/loudness.h"
 #include "proof/rip_log.h"
 
 #include <openssl/sha.h>
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
 #include <set>
 
 #include "tests/table_file.h"
@@ -155,3 +158,55 @@ static std::string gaps(const TableRow& row)
 }
 
 TEST(Proof, GapsFromTheQSubChannel) { check_table("proof/gaps.table", gaps); }
+
+// The samples of a loudness.table signal.
+static std::vector<int16_t> signal(const std::string& spec)
+{
+    std::vector<int16_t> samples;
+    std::istringstream parts(spec);
+    for (std::string part; std::getline(parts, part, '+');) {
+        std::istringstream words(part);
+        std::string kind;
+        double hz = 0, amplitude = 0, seconds = 0;
+        words >> kind;
+        if (kind == "silence") words >> seconds;
+        else words >> hz >> amplitude >> seconds;
+        for (long n = 0; n < static_cast<long>(seconds * 44100); ++n) {
+            auto v = static_cast<int16_t>(std::floor(amplitude * 32767 * std::sin(2 * 3.14159265358979323846 * hz * n / 44100) + 0.5));
+            samples.push_back(v), samples.push_back(v);
+        }
+    }
+    return samples;
+}
+
+// One row of loudness.table: the reference again when the measurement
+// (track, or the tracks together) is within 0.05 LU of it and the gain
+// text follows from it, else what was measured; then the peak.
+static std::string loudness(const TableRow& row)
+{
+    std::vector<std::unique_ptr<LoudnessMeter>> meters;
+    std::vector<const LoudnessMeter*> tracks;
+    ArChecksum peak_sum;  // the peak comes from the checksums' pass over the audio
+    ar_checksum_start(&peak_sum, 0, false, false);
+    std::istringstream specs(row.at(1));
+    for (std::string spec; std::getline(specs, spec, '/');) {
+        std::vector<int16_t> samples = signal(spec);
+        meters.push_back(std::make_unique<LoudnessMeter>());
+        if (!meters.back()->start()) return "no meter";
+        peak_sum.loudness = meters.back().get();
+        const auto* bytes = reinterpret_cast<const uint8_t*>(samples.data());
+        for (size_t at = 0, size = samples.size() * 2; at < size; at += 7001)  // blocks that end inside frames
+            ar_checksum_feed(&peak_sum, bytes + at, std::min<size_t>(7001, size - at));
+        tracks.push_back(meters.back().get());
+    }
+    double lufs = 0;
+    bool audible = row.at(0) == "album" ? album_loudness(tracks, &lufs) : tracks[0]->loudness(&lufs);
+    std::string peak = replaygain_peak_text(peak_sum.peak), reference = row.at(2).substr(0, row.at(2).find(' '));
+    if (!audible) return "none " + peak;
+    double gain = std::strtod(replaygain_gain_text(lufs).c_str(), nullptr);
+    bool near = reference != "none" && std::fabs(lufs - std::strtod(reference.c_str(), nullptr)) <= 0.05;
+    bool follows = std::fabs(gain - (-18 - lufs)) <= 0.005 && replaygain_gain_text(lufs).find(" dB") != std::string::npos;
+    return (near && follows ? reference : std::to_string(lufs) + " (gain " + replaygain_gain_text(lufs) + ")") + " " + peak;
+}
+
+TEST(Proof, LoudnessForReplayGain) { check_table("proof/loudness.table", loudness); }
