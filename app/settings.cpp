@@ -16,6 +16,7 @@ bool g_musicbrainz_lookup = true;
 bool g_accuraterip_check = true;
 bool g_gap_detection = true;
 bool g_test_and_copy = true;
+bool g_replaygain = true;
 constexpr DWORD kSettingTextSize = 1024;
 static char g_read_offset[kSettingTextSize];  // as read: kept as it is, valid or not
 
@@ -71,6 +72,7 @@ void load_settings()
     g_accuraterip_check = GetPrivateProfileIntA(kSection, "AccurateRip", 1, SettingsPath) != 0;
     g_gap_detection = GetPrivateProfileIntA(kSection, "GapDetection", 1, SettingsPath) != 0;
     g_test_and_copy = GetPrivateProfileIntA(kSection, "TestAndCopy", 1, SettingsPath) != 0;
+    g_replaygain = GetPrivateProfileIntA(kSection, "ReplayGain", 1, SettingsPath) != 0;
     read_setting_text(kSection, "Output", OutputRoot);
     if (OutputRoot[0] == '\0') snprintf(OutputRoot, kWorkingBufferSize, "%s", kDefaultOutputRoot);
     g_log.print("Output path: %s", OutputRoot);
@@ -97,6 +99,7 @@ void save_settings()
     write_setting_int(kSection, "AccurateRip", g_accuraterip_check ? 1 : 0);
     write_setting_int(kSection, "GapDetection", g_gap_detection ? 1 : 0);
     write_setting_int(kSection, "TestAndCopy", g_test_and_copy ? 1 : 0);
+    write_setting_int(kSection, "ReplayGain", g_replaygain ? 1 : 0);
     if (g_read_offset[0] != '\0') write_setting_text(kSection, "ReadOffset", g_read_offset);
 }
 

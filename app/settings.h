@@ -21,6 +21,9 @@ extern bool g_gap_detection;
 // AccurateRip cannot verify"): every track of a disc the database cannot
 // prove is read twice and the reads compared.
 extern bool g_test_and_copy;
+// `ReplayGain` in settings.ini: 0 leaves loudness unmeasured and the
+// files without ReplayGain tags.
+extern bool g_replaygain;
 // ReadOffset, when settings.ini sets it to a valid offset.
 bool read_offset_setting(int* samples);
 

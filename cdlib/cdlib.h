@@ -152,6 +152,9 @@ int BASS_WMA_EncodeSetTag(HWMENCODE encoder, const char* tag, const char* text, 
 // A binary attribute of any size (WM/Picture), kept in the header's
 // Metadata Library object, which holds values past 64 KiB.
 int CDLIB_WMA_EncodeSetBinaryTag(HWMENCODE encoder, const char* tag, const void* data, CDLIB_DWORD length);
+// A Padding object of `bytes` (at most 64 KiB) in the finished file's
+// header: room to add attributes later without moving the audio.
+int CDLIB_WMA_EncodeSetPadding(HWMENCODE encoder, CDLIB_DWORD bytes);
 int BASS_WMA_EncodeWrite(HWMENCODE encoder, const void* buffer, CDLIB_DWORD length);
 // Finishes the file. 0 when a write failed (a full volume): the file is
 // then not whole; GetLastError gives the system's reason, as after

@@ -36,6 +36,7 @@ struct WmaFile {
     bool failed = false;
     DWORD error = 0;  // the system's reason for the first failed write
     std::vector<std::pair<std::string, std::string>> binary;  // name, value: put into the header at the end
+    uint32_t padding = 0;  // bytes of a Padding object put into the header at the end
 };
 
 // Guards the table of files only. A file is written by one thread at a
@@ -207,6 +208,8 @@ const unsigned char kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA
                                                0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
 const unsigned char kHeaderExtensionGuid[16] = {0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11,
                                                 0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+const unsigned char kPaddingGuid[16] = {0x74, 0xD4, 0x06, 0x18, 0xDF, 0xCA, 0x09, 0x45,
+                                        0xA4, 0xBA, 0x9A, 0xAB, 0xCB, 0x96, 0xAA, 0xE8};
 const unsigned char kMetadataLibraryGuid[16] = {0x94, 0x1C, 0x23, 0x44, 0x98, 0x94, 0xD1, 0x49,
                                                 0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54};
 constexpr uint64_t kMaxHeaderBytes = 1u << 20;  // what FFmpeg writes is a few KiB
@@ -251,10 +254,11 @@ std::string metadata_library(const std::vector<std::pair<std::string, std::strin
     return object;
 }
 
-// `header` with `library` at the end of its Header Extension object, and
-// every size that covers it (header, extension, the file's) grown to
-// match; empty when the header is not laid out as FFmpeg writes it.
-std::string with_library(std::string header, const std::string& library)
+// `header` with `library` (if any) at the end of its Header Extension
+// object and a Padding object of `padding` bytes (if any) after its last
+// object, every size that covers them (header, extension, the file's) grown
+// to match; empty when the header is not laid out as FFmpeg writes it.
+std::string with_additions(std::string header, const std::string& library, uint32_t padding)
 {
     size_t extension = 0, properties = 0;
     for (size_t at = 30; at + 24 <= header.size();) {
@@ -267,11 +271,19 @@ std::string with_library(std::string header, const std::string& library)
         at += static_cast<size_t>(size);
     }
     if (!extension || !properties) return "";
-    uint64_t grow = library.size(), extension_size = get_le(header, extension + 16, 8);
+    std::string pad;
+    if (padding) {
+        pad.assign(reinterpret_cast<const char*>(kPaddingGuid), 16);
+        append_le(&pad, 8, 24 + padding);
+        pad.append(padding, '\0');
+        put_le(&header, 24, 4, get_le(header, 24, 4) + 1);
+    }
+    uint64_t grow = library.size() + pad.size(), extension_size = get_le(header, extension + 16, 8);
     put_le(&header, 16, 8, get_le(header, 16, 8) + grow);
-    put_le(&header, extension + 16, 8, extension_size + grow);
-    put_le(&header, extension + 42, 4, get_le(header, extension + 42, 4) + grow);
+    put_le(&header, extension + 16, 8, extension_size + library.size());
+    put_le(&header, extension + 42, 4, get_le(header, extension + 42, 4) + library.size());
     put_le(&header, properties + 40, 8, get_le(header, properties + 40, 8) + grow);
+    header += pad;
     header.insert(extension + static_cast<size_t>(extension_size), library);
     return header;
 }
@@ -289,14 +301,15 @@ bool file_io(WmaFile* wma, bool write, uint64_t at, void* data, DWORD bytes)
     return ok;
 }
 
-// The finished file gets the binary attributes in its header: FFmpeg's
+// The finished file gets the binary attributes in its header (FFmpeg's
 // muxer writes only text attributes, into an object whose values stop at
-// 64 KiB. What follows the header moves up, from its end backwards.
-void put_binary_attributes(WmaFile* wma)
+// 64 KiB), and the padding asked for. What follows the header moves up,
+// from its end backwards.
+void grow_header(WmaFile* wma)
 {
     std::string start(30, '\0');
     LARGE_INTEGER size;
-    if (wma->binary.empty() || !file_io(wma, false, 0, &start[0], 30)) return;
+    if ((wma->binary.empty() && !wma->padding) || !file_io(wma, false, 0, &start[0], 30)) return;
     uint64_t header_size = get_le(start, 16, 8);
     if (start.compare(0, 16, reinterpret_cast<const char*>(kHeaderGuid), 16) != 0 || header_size < 30 ||
         header_size > kMaxHeaderBytes || !GetFileSizeEx(wma->file, &size) ||
@@ -306,7 +319,7 @@ void put_binary_attributes(WmaFile* wma)
     }
     std::string header(static_cast<size_t>(header_size), '\0');
     if (!file_io(wma, false, 0, &header[0], static_cast<DWORD>(header_size))) return;
-    std::string grown = with_library(header, metadata_library(wma->binary));
+    std::string grown = with_additions(header, wma->binary.empty() ? "" : metadata_library(wma->binary), wma->padding);
     if (grown.empty()) {
         wma->failed = true;
         return;
@@ -385,6 +398,16 @@ int CDLIB_WMA_EncodeSetBinaryTag(HWMENCODE handle, const char* tag, const void* 
     return add_binary(wma, tag, data, length);
 }
 
+int CDLIB_WMA_EncodeSetPadding(HWMENCODE handle, CDLIB_DWORD bytes)
+{
+    WmaFile* wma = find(handle);
+    if (!wma || !wma->format) return cdlib_fail(CDLIB_ERROR_HANDLE);
+    if (bytes > (1u << 16)) return cdlib_fail(CDLIB_ERROR_ILLPARAM);
+    wma->padding = bytes;
+    cdlib_ok();
+    return 1;
+}
+
 int BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, CDLIB_DWORD length)
 {
     WmaFile* wma = find(handle);
@@ -420,7 +443,7 @@ int BASS_WMA_EncodeClose(HWMENCODE handle)
         if (av_write_trailer(wma->format) < 0) wma->failed = true;
     }
     if (wma->format->pb) avio_flush(wma->format->pb);
-    if (wma->header_written && !wma->failed) put_binary_attributes(wma);
+    if (wma->header_written && !wma->failed) grow_header(wma);
     bool failed = wma->failed;
     DWORD error = wma->error;
     release(wma);

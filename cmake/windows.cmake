@@ -50,6 +50,7 @@ add_library(orvo_app STATIC
     rip/encode_job.cpp
     rip/flac.cpp
     rip/mp3.cpp
+    rip/replaygain.cpp
     rip/rip_worker.cpp
     proof/subchannel.cpp
     rip/tag_source.cpp

@@ -22,9 +22,11 @@
 #include "proof/accurate_rip_run.h"
 #include "proof/ar_checksum.h"
 #include "proof/cue_sheet.h"
+#include "proof/loudness.h"
 #include "proof/subchannel.h"
 #include "rip/capture.h"
 #include "rip/names.h"
+#include "rip/replaygain.h"
 #include "rip/rip_state.h"
 
 namespace {
@@ -61,6 +63,8 @@ struct RipCheck {
     // The read under way.
     int track = -1;
     ArChecksum sum;
+    std::unique_ptr<LoudnessMeter> meter;  // its loudness (ReplayGain)
+    std::vector<std::unique_ptr<LoudnessMeter>> meters;  // of the tracks done, as `tracks`
     std::vector<uint32_t> read_crcs;  // of the track's earlier reads
 };
 RipCheck g_check;
@@ -245,6 +249,65 @@ std::string now_text()
     return text;
 }
 
+// The ripped tracks' numbers, "1-3, 5".
+std::string numbers_text(const std::vector<RipLogTrack>& tracks)
+{
+    std::string text;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        bool run_goes_on = i + 1 < tracks.size() && tracks[i + 1].number == tracks[i].number + 1;
+        bool in_run = i > 0 && tracks[i - 1].number == tracks[i].number - 1;
+        if (in_run && run_goes_on) continue;
+        text += (text.empty() ? "" : in_run ? "-" : ", ") + std::to_string(tracks[i].number);
+    }
+    return text;
+}
+
+// The values for one file: the track's gain (not for silence) and peak,
+// then the album's.
+GainValues gain_values(const RipLogTrack& t, const RipLog& log, bool album)
+{
+    GainValues values;
+    if (t.audible) values.push_back({"REPLAYGAIN_TRACK_GAIN", replaygain_gain_text(t.lufs)});
+    values.push_back({"REPLAYGAIN_TRACK_PEAK", replaygain_peak_text(t.peak)});
+    if (album && log.album_audible) values.push_back({"REPLAYGAIN_ALBUM_GAIN", replaygain_gain_text(log.album_lufs)});
+    if (album) values.push_back({"REPLAYGAIN_ALBUM_PEAK", replaygain_peak_text(log.album_peak)});
+    return values;
+}
+
+// The album's loudness over the tracks ripped, and every tagged file's
+// values written into it: all four, else the track's alone.
+void put_replaygain(RipLog* log)
+{
+    log->replaygain = g_replaygain;
+    if (!g_replaygain) return;
+    std::vector<const LoudnessMeter*> meters;
+    for (size_t i = 0; i < g_check.tracks.size(); ++i) {
+        meters.push_back(g_check.meters[i].get());
+        if (g_check.tracks[i].peak > log->album_peak) log->album_peak = g_check.tracks[i].peak;
+    }
+    log->album_audible = album_loudness(meters, &log->album_lufs);
+    int audio_tracks = 0;
+    for (int i = 0; i < g_check.toc.count; ++i) audio_tracks += g_check.toc.tracks[i].audio ? 1 : 0;
+    int disc_tracks = 0;
+    for (const RipLogTrack& t : g_check.tracks) disc_tracks += t.number > 0 ? 1 : 0;
+    if (disc_tracks < audio_tracks) log->album_of = "tracks " + numbers_text(g_check.tracks);
+    g_log.print("ReplayGain: album %s%s", log->album_audible ? replaygain_gain_text(log->album_lufs).c_str() : "(silence)",
+                log->album_of.empty() ? "" : (" over " + log->album_of).c_str());
+    for (RipLogTrack& t : g_check.tracks) {
+        std::string path = std::string(OutputFolder) + t.file_name;
+        if (rip_format() == OutputFormat::kWav || !t.measured) continue;
+        std::string why = write_gain_tags(path, gain_values(t, *log, true));
+        if (why.empty()) {
+            t.gain_tags = "written (track and album)";
+        } else if (why.find("no room") != std::string::npos && write_gain_tags(path, gain_values(t, *log, false)).empty()) {
+            t.gain_tags = "the track's alone: " + why + " for the album's";
+        } else {
+            t.gain_tags = "not written: " + why;
+        }
+        g_log.print("ReplayGain tags of %s: %s", t.file_name.c_str(), t.gain_tags.c_str());
+    }
+}
+
 // Whether the database can prove this rip: when it does not know the disc,
 // gives no answer (within a few seconds, Abort watched) or is not asked,
 // every track is read twice and the reads compared, unless TestAndCopy=0.
@@ -292,7 +355,13 @@ void ar_read_begin(int track)
     if (track != g_check.track) g_check.read_crcs.clear();
     g_check.track = track;
     ar_checksum_start(&g_check.sum, track_sectors(track) * 588ull, track == g_check.first_audio, track == g_check.last_audio);
-    g_capture_checksum = g_accuraterip_check || g_test_and_copy ? &g_check.sum : nullptr;
+    g_check.meter.reset();
+    if (g_replaygain) {
+        g_check.meter = std::make_unique<LoudnessMeter>();
+        if (!g_check.meter->start()) g_check.meter.reset(), g_log.print("ReplayGain: no loudness meter");
+    }
+    g_check.sum.loudness = g_check.meter.get();
+    g_capture_checksum = g_accuraterip_check || g_test_and_copy || g_check.meter ? &g_check.sum : nullptr;
 }
 
 bool ar_reading_again()
@@ -378,7 +447,10 @@ void ar_track_done(int track, const char* file_name, const char* title, const st
     t.later = later;
     t.isrc = entry.isrc;
     t.confidence = record_slot(track);  // the database's slot until the verdict
+    t.measured = g_check.meter != nullptr;
+    t.audible = t.measured && g_check.meter->loudness(&t.lufs);
     g_check.tracks.push_back(t);
+    g_check.meters.push_back(std::move(g_check.meter));
     g_check.track = -1;
     g_log.print("track %d: CRC32 %08X, AccurateRip v1 %08X v2 %08X", t.number, t.crc32, t.ar_v1, t.ar_v2);
 }
@@ -418,6 +490,7 @@ std::string ar_rip_end(const std::vector<std::string>& settings, bool finished, 
         t.confidence = match.matched ? match.confidence : match.best_confidence;
     }
     RipLog log;
+    put_replaygain(&log);
     log.program = kAppCaption;
     log.version = "1.2";
     log.date = now_text();

@@ -1,9 +1,11 @@
 #include "rip_log.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
 #include "lookup/accuraterip.h"
+#include "proof/loudness.h"
 
 namespace {
 
@@ -174,6 +176,18 @@ std::string read_twice_text(const RipLog& log)
     return disagreeing < twice ? "every other track read twice with the same result; " + which : which;
 }
 
+// "-9.12 LUFS; gain -8.88 dB, peak 0.987654", or why there is no gain.
+std::string loudness_text(bool audible, double lufs, int peak)
+{
+    char text[160];
+    if (!audible)
+        snprintf(text, sizeof text, "digital silence, no loudness: no gain written; peak %s", replaygain_peak_text(peak).c_str());
+    else
+        snprintf(text, sizeof text, "%.2f LUFS; gain %s, peak %s", lufs, replaygain_gain_text(lufs).c_str(),
+                 replaygain_peak_text(peak).c_str());
+    return text;
+}
+
 enum class Kind { kAccurate, kMissed, kNotSubmitted, kSilent };
 
 Kind kind_of(const RipLogTrack& track)
@@ -314,6 +328,8 @@ std::string rip_log_text(const RipLog& log)
             text += "  C2 errors:       " + (track.c2.empty() ? std::string("none") : std::to_string(track.c2.size()) +
                                          " sectors in every read: " + ranges_text(track.c2)) + "\r\n";
         add_disc_lines(&text, track);
+        if (track.measured) text += "  Loudness:        " + loudness_text(track.audible, track.lufs, track.peak) + "\r\n";
+        if (!track.gain_tags.empty()) text += "  ReplayGain tags: " + plain(track.gain_tags) + "\r\n";
     }
 
     std::string accurate = track_list(log, Kind::kAccurate), missed = track_list(log, Kind::kMissed);
@@ -323,6 +339,11 @@ std::string rip_log_text(const RipLog& log)
     text += "  Not accurately ripped:  " + (missed.empty() ? "none" : missed) + "\r\n";
     if (!unknown.empty()) text += "  Not in the database:    " + unknown + "\r\n";
     if (!silent.empty()) text += "  Digital silence:        " + silent + "\r\n";
+    if (!log.replaygain)
+        text += "  ReplayGain:             off (ReplayGain=0 in settings.ini)\r\n";
+    else if (std::any_of(log.tracks.begin(), log.tracks.end(), [](const RipLogTrack& t) { return t.measured; }))
+        text += "  ReplayGain album:       " + loudness_text(log.album_audible, log.album_lufs, log.album_peak) +
+                (log.album_of.empty() ? "" : " (over " + plain(log.album_of) + " alone)") + "\r\n";
     text += "  " + rip_verdict_text(log) + "\r\n\r\n";
     return text;
 }

@@ -35,6 +35,11 @@ struct RipLogTrack {
     std::vector<uint32_t> read_crcs;
     std::vector<uint32_t> unreadable;  // sectors read as silence, ascending
     std::vector<uint32_t> c2;          // sectors with C2 errors in every read, ascending
+    // ReplayGain (when measured): the track's loudness, and what became of
+    // the values in its file's tags ("" for a file without tags).
+    bool measured = false, audible = false;
+    double lufs = 0;
+    std::string gain_tags;
     // From the sub-channel (and the table of contents).
     int control = 0;                   // pre-emphasis 1, copy permitted 2, four channels 8
     bool gaps_known = false;           // its pregap and indexes were searched
@@ -66,6 +71,13 @@ struct RipLog {
     Toc toc;                            // the freedb and AccurateRip ids come from it
     bool checked = true;                // false: AccurateRip=0, no checksums were taken
     bool test_and_copy = true;          // TestAndCopy: tracks the database cannot prove are read twice
+    // ReplayGain: off (ReplayGain=0), or the album's loudness over `album_of`
+    // (the tracks ripped, "" when every track of the disc was).
+    bool replaygain = true;
+    bool album_audible = false;
+    double album_lufs = 0;
+    int album_peak = 0;
+    std::string album_of;
     std::string musicbrainz_id;         // empty: none
     std::string catalog;                // the disc's catalogue number; empty: none
     std::string subchannel;             // how the sub-channel was read

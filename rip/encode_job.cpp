@@ -8,6 +8,7 @@
 #include "rip/flac.h"
 #include "rip/mp3.h"
 #include "rip/names.h"
+#include "rip/replaygain_tags.h"
 
 namespace {
 
@@ -163,6 +164,7 @@ void tag_wma(HWMENCODE wma, const TagSet& tags)
     };
     for (const auto& a : attributes)
         if (!a.text.empty()) BASS_WMA_EncodeSetTag(wma, a.name, a.text.c_str(), BASS_WMA_TAG_UTF8);
+    if (tags.gain_room) CDLIB_WMA_EncodeSetPadding(wma, kGainRoomBytes);
     if (!tags.cover) return;
     std::string picture = wm_picture(*tags.cover);
     CDLIB_WMA_EncodeSetBinaryTag(wma, "WM/Picture", picture.data(), static_cast<CDLIB_DWORD>(picture.size()));

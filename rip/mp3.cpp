@@ -12,6 +12,7 @@
 #include <lame/lame.h>
 
 #include "rip/capture.h"
+#include "rip/replaygain_tags.h"
 #include "rip/rip_state.h"
 #include "rip/tag_set.h"
 
@@ -217,6 +218,12 @@ bool render_tags(const TagSet& tags, Id3Tags* rendered)
     ID3_MemoryWriter front(rendered->front.data(), rendered->front.size());
     size_t bytes = tag.Render(front, ID3TT_ID3V2);
     rendered->front.resize(bytes < rendered->front.size() ? bytes : 0);
+    // Room for the ReplayGain values, which come once the album is read.
+    if (tags.gain_room && !rendered->front.empty()) {
+        std::string tag(rendered->front.begin(), rendered->front.end());
+        if (id3v2_with_padding(&tag, kGainRoomBytes)) rendered->front.assign(tag.begin(), tag.end());
+        else rendered->front.clear();
+    }
     ID3_MemoryWriter back(rendered->back, sizeof rendered->back);
     return !rendered->front.empty() && tag.Render(back, ID3TT_ID3V1) == sizeof rendered->back;
 }

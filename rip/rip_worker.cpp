@@ -190,6 +190,7 @@ EncodeJob* new_job(int track, const char* final_path, const char* part_path)
     job->track = track;
     job->tags = tags_for_track(g_disc_fields, disc_track_number(track), g_disc_tracks);
     ar_add_codes(track, &job->tags);
+    job->tags.gain_room = g_replaygain;
     snprintf(job->final_path, sizeof job->final_path, "%s", final_path);  // both fit: output_paths said so
     snprintf(job->part_path, sizeof job->part_path, "%s", part_path);
     if (job->format == OutputFormat::kMp3) {

@@ -24,4 +24,6 @@ struct TagSet {
     // From the disc's sub-channel, empty when unknown.
     std::string isrc, barcode;  // the track's ISRC; the disc's catalogue number
     std::shared_ptr<const CoverPicture> cover;  // null: no picture
+    // The tag keeps room for ReplayGain values, written once the album is read.
+    bool gain_room = false;
 };

@@ -23,6 +23,7 @@ VORBIS_NAMES = {"artist": ["ARTIST"], "albumartist": ["ALBUMARTIST"], "album": [
 WMA_NAMES = {"artist": "Author", "albumartist": "WM/AlbumArtist", "album": "WM/AlbumTitle", "date": "WM/Year",
              "title": "Title", "track": "WM/TrackNumber", "disc": "WM/PartOfSet", "isrc": "WM/ISRC",
              "barcode": "WM/Barcode", **{key: "MusicBrainz/" + names[0] for key, names in IDS.items()}}
+GAIN_NAMES = ("REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK", "REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK")
 failed = passed = 0
 
 
@@ -106,7 +107,8 @@ def check_flac(name, path, source_bytes, audio, wanted, cover):
           f"{len(audio) // 2} vs {len(source_bytes) // 4} frames")
     md5 = run("metaflac", "--show-md5sum", path).decode().strip()
     check(f"{name}: STREAMINFO MD5 is the source's", md5 == hashlib.md5(source_bytes).hexdigest(), md5)
-    lines = run("metaflac", "--export-tags-to=-", path).decode("utf-8").splitlines()
+    lines = [line for line in run("metaflac", "--export-tags-to=-", path).decode("utf-8").splitlines()
+             if not line.upper().startswith("REPLAYGAIN_")]  # checked on their own
     want = [f"{comment}={text}" for key, text in wanted.items() for comment in VORBIS_NAMES[key]]
     check(f"{name}: the comments exactly", sorted(lines) == sorted(want), f"{lines!r} vs {want!r}")
     listed = run("metaflac", "--list", "--block-type=PICTURE", path).decode("utf-8", "replace")
@@ -123,6 +125,58 @@ def check_flac(name, path, source_bytes, audio, wanted, cover):
     check(f"{name}: PICTURE block holds the cover's bytes", exported == cover.read_bytes(), f"{len(exported)} bytes")
 
 
+def gain_tags(path, codec):
+    """The four ReplayGain values as the file's tags hold them (names as players read them)."""
+    if codec == "flac":
+        lines = run("metaflac", "--export-tags-to=-", path).decode("utf-8").splitlines()
+        found = dict(line.split("=", 1) for line in lines if "=" in line)
+        return {name: found[name] for name in GAIN_NAMES if name in found}
+    if codec == "mp3":
+        frames = ID3(path)
+        return {name: str(frames["TXXX:" + name].text[0]) for name in GAIN_NAMES if "TXXX:" + name in frames}
+    tags = ASF(path).tags
+    return {name: str(tags[name][0]) for name in GAIN_NAMES if name in tags}
+
+
+def loudgain(paths):
+    """Debian's loudgain on WAV files: each one's loudness in LUFS (None for silence), and the album's."""
+    found = {}
+    for line in run("loudgain", "-q", "-O", "-a", *paths).decode().splitlines()[1:]:
+        fields = line.split("\t")
+        value = fields[1].split()[0]
+        found[fields[0]] = None if value.endswith("inf") else float(value)
+    return found
+
+
+def peak_of(path):
+    return max(abs(v) for v in array("h", path.read_bytes()[44:])) if path.stat().st_size > 44 else 0
+
+
+def check_gain(name, what, tags, key, lufs, peak):
+    """A gain within 0.05 dB of the reference's (none for silence), a peak exactly the samples'."""
+    gain = tags.get(f"REPLAYGAIN_{key}_GAIN")
+    if lufs is None:
+        check(f"{name}: no {what} gain for digital silence", gain is None, str(gain))
+    else:
+        ok = gain is not None and gain.endswith(" dB") and abs(float(gain[:-3]) - (-18 - lufs)) <= 0.05
+        check(f"{name}: {what} gain within 0.05 dB of loudgain's", ok, f"{gain!r} vs {-18 - lufs:.2f} dB")
+    check(f"{name}: {what} peak exact", tags.get(f"REPLAYGAIN_{key}_PEAK") == f"{peak / 32768:.6f}",
+          f"{tags.get(f'REPLAYGAIN_{key}_PEAK')!r} vs {peak / 32768:.6f}")
+
+
+def check_replaygain(name, path, codec, reference, wanted, folder):
+    """The track's values against its WAV; the album's against the WAVs listed as `rg_album` (else not asked)."""
+    tags = gain_tags(path, codec)
+    if wanted.pop("replaygain", "") == "none":
+        return check(f"{name}: no ReplayGain tags", not tags, str(tags))
+    album = [folder / p.replace("\\", "/") for p in wanted.pop("rg_album").split(",")] if "rg_album" in wanted else []
+    check_gain(name, "track", tags, "TRACK", loudgain([str(reference)])[str(reference)], peak_of(reference))
+    if album:
+        check_gain(name, "album", tags, "ALBUM", loudgain([str(p) for p in album])["Album"], max(peak_of(p) for p in album))
+    if wanted.pop("album_values", "") == "none":
+        check(f"{name}: no album values", not any(k.startswith("REPLAYGAIN_ALBUM") for k in tags), str(tags))
+
+
 def check_file(folder, wanted):
     path, reference = (folder / wanted.pop(key).replace("\\", "/") for key in ("file", "ref"))
     cover = folder / wanted.pop("cover").replace("\\", "/") if "cover" in wanted else None
@@ -131,6 +185,7 @@ def check_file(folder, wanted):
     codec = {".mp3": "mp3", ".wma": "wmav2", ".flac": "flac"}[path.suffix]
     check(f"{name}: codec, 44.1 kHz stereo", (stream["codec_name"], stream["sample_rate"], stream["channels"]) == (codec, "44100", 2),
           str(stream))
+    check_replaygain(name, path, codec, reference, wanted, folder)
     source_bytes = reference.read_bytes()[44:]
     source = array("h", source_bytes)
     audio = array("h", run("ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-ar", "44100", "-"))

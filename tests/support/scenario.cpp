@@ -47,7 +47,9 @@
 // Set-up:   disc NAME SECONDS[,SECONDS...] [speed=N] [delay=MS] [titles=A|B|...]
 //             [cdtext=FILE] [data=first|last] [files=wave|motorola|binary] [gap=S]
 //             [first=N: tracks numbered from N]   (each track the test pattern
-//             of its number, whole sectors of 588 frames; a data track of 4 s)
+//             of its number, whole sectors of 588 frames, "2s": 2 seconds of
+//             digital silence, "2f": its first sample at full scale; a data
+//             track of 4 s)
 //           file PATH TEXT | copy SRC DST | mkdir PATH | hold PATH (open, shared
 //             for reading only) | home FOLDER (the program's folder)
 //           settings TEXT | format wav|mp3|wma|flac [ROOT]   (Output=ROOT or ${OUT}; one read a

@@ -105,6 +105,8 @@ bool disc(Run& run, Strings& a)
         long sectors = lround(atof(lengths[i].c_str()) * 75);
         if (sectors < 1) return fail(run, "bad length " + show(lengths[i]));
         std::string samples = pattern(track, static_cast<uint32_t>(sectors) * 588);
+        if (lengths[i].back() == 's') samples.assign(samples.size(), '\0');  // "2s": digital silence
+        if (lengths[i].back() == 'f') samples[0] = '\0', samples[1] = '\x80';  // "2f": a sample at full scale
         if (files == "wave") {
             std::string name = a[0] + "-" + to_string(track) + ".wav";
             cue += "FILE \"" + name + "\" WAVE\n";
