@@ -33,7 +33,11 @@
 #    10-minute disc to WAV from the test CD-ROM drive at 24x, the drive
 #    giving C2 pointers, against the same drive without them (target: at
 #    most 1.02x); and the second read of test and copy, the same rip with
-#    TestAndCopy=1 (no database answers here) against =0.
+#    TestAndCopy=1 (no database answers here) against =0;
+#  - ReplayGain (the loudness measured as the disc is read, the tags
+#    written at the end): a FLAC rip of a 10-minute disc at 24x against the
+#    same rip with ReplayGain=0 (target: at most 1.02x), and the same
+#    unthrottled (no target: the measuring's own cost, stated).
 # A rip is timed from the press of Start to the "Done!" box. The figures of
 # the last three items (and the MP3 one) are the median of three rounds,
 # each round running the baseline and the rip one after the other; the
@@ -41,7 +45,8 @@
 # Every rip here reads each track once (TestAndCopy=0): no database answers
 # here, which would have each track read twice.
 # Run after ./test.sh (or scripts/build.sh) has built everything.
-# "bench/run.sh gaps" and "bench/run.sh c2" run those items alone.
+# "bench/run.sh gaps", "bench/run.sh c2" and "bench/run.sh replaygain" run
+# those items alone.
 # ORVO_BENCH_PROGRAM names another simulation build to rip with (to compare
 # two builds on the same machine).
 set -euo pipefail
@@ -139,6 +144,36 @@ c2_bench() {
         printf "reading twice (TestAndCopy=1; no database answer here) in the same rip (median of 3): %.2f s vs %.2f s reading once = %.3fx (median of the paired ratios; expected about 2x: one more read of each track)\n", r, w, q }'
 }
 
+# A 10-minute disc of four tracks, FLAC, three paired rounds of each.
+replaygain_bench() {
+    local RG=$WORK/replaygain i speed
+    mkdir -p "$RG/out" "$RG/discs"
+    cp "${ORVO_BENCH_PROGRAM:-build/win/OrvoCdRipperSim.exe}" "$RG/OrvoCdRipperSim.exe"
+    ln -f "$WORK/ten.raw" "$RG/discs/ten.bin"
+    rg_rip() {  # the FLAC rip at speed $1 (0: unthrottled) with ReplayGain=$2
+        local t
+        rm -f "$RG"/out/*.flac
+        {
+            [ "$1" = 0 ] || echo "REM SPEED $1"
+            echo 'FILE ten.bin BINARY'
+            for t in 1 2 3 4; do printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n' "$t" $(((t - 1) * 150 / 60)) $(((t - 1) * 150 % 60)); done
+        } > "$RG/discs/ten.cue"
+        printf '[Settings]\r\nMP3=0\r\nWAV=0\r\nWMA=0\r\nFLAC=1\r\nOutput=%s\\\r\nAccurateRip=0\r\nMusicBrainz=0\r\nTestAndCopy=0\r\nReplayGain=%s\r\n' \
+            "$(winepath -w "$RG/out")" "$2" > "$RG/settings.ini"
+        wine build/win/tests/bench_rip.exe "$RG" flac | tr -d '\r'
+    }
+    for speed in 24 0; do
+        for i in 1 2 3; do
+            rg_rip "$speed" 1 > "$WORK/rg$speed-on-$i.txt"
+            rg_rip "$speed" 0 > "$WORK/rg$speed-off-$i.txt"
+        done
+        awk -v s="$speed" -v r="$(medians rip_wall_seconds "$WORK/rg$speed-on")" -v w="$(medians rip_wall_seconds "$WORK/rg$speed-off")" \
+            -v q="$(ratios rip_wall_seconds "$WORK/rg$speed-on" rip_wall_seconds "$WORK/rg$speed-off")" 'BEGIN {
+            printf "ReplayGain in the FLAC rip of 10 min %s (median of 3): %.2f s vs %.2f s with ReplayGain=0 = %.4fx (median of the paired ratios; %s)\n",
+                s == 0 ? "unthrottled" : "read at " s "x", r, w, q, s == 0 ? "no target: its own cost" : "target <= 1.02x" }'
+    done
+}
+
 timed() {  # runs a command and prints "NAME seconds" of its wall time
     local name=$1 s; shift
     s=$(date +%s.%N)
@@ -176,6 +211,7 @@ best() {  # best of three runs of a command printing "name value" lines; prints 
 case ${1:-} in
     gaps) gap_bench; exit 0 ;;
     c2) c2_bench; exit 0 ;;
+    replaygain) replaygain_bench; exit 0 ;;
 esac
 
 read_wall=$(best read_wall_seconds wine "$WORK/bench_cdlib.exe" read)
@@ -291,3 +327,4 @@ echo "peak memory (target < 96 MB): MP3 rip $(peak "$WORK"/mp3-?.txt); WAV rip $
     "FLAC rip $(peak "$WORK/flac-run.txt"); at 24x: WAV $(peak "$WORK"/slow-wav-?.txt), MP3 $(peak "$WORK"/slow-mp3-?.txt), FLAC $(peak "$WORK"/slow-flac-?.txt)"
 gap_bench
 c2_bench
+replaygain_bench
