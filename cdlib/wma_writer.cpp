@@ -15,6 +15,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "cdlib/asf_guids.h"
 #include "cdlib/cdlib.h"
 #include "cdlib/cdlib_internal.h"
 
@@ -200,18 +201,6 @@ int fail_write(DWORD error)
     return 0;
 }
 
-// The ASF objects the binary attributes are put into, their GUIDs as the
-// file stores them.
-const unsigned char kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                       0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-const unsigned char kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
-                                               0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-const unsigned char kHeaderExtensionGuid[16] = {0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11,
-                                                0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-const unsigned char kPaddingGuid[16] = {0x74, 0xD4, 0x06, 0x18, 0xDF, 0xCA, 0x09, 0x45,
-                                        0xA4, 0xBA, 0x9A, 0xAB, 0xCB, 0x96, 0xAA, 0xE8};
-const unsigned char kMetadataLibraryGuid[16] = {0x94, 0x1C, 0x23, 0x44, 0x98, 0x94, 0xD1, 0x49,
-                                                0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54};
 constexpr uint64_t kMaxHeaderBytes = 1u << 20;  // what FFmpeg writes is a few KiB
 constexpr DWORD kMoveBytes = 1u << 20;
 
@@ -237,7 +226,7 @@ void append_le(std::string* bytes, int size, uint64_t value)
 // whole file (language 0, stream 0).
 std::string metadata_library(const std::vector<std::pair<std::string, std::string>>& attributes)
 {
-    std::string object(reinterpret_cast<const char*>(kMetadataLibraryGuid), 16);
+    std::string object(reinterpret_cast<const char*>(kAsfMetadataLibraryGuid), 16);
     append_le(&object, 8, 0);  // its size, set below
     append_le(&object, 2, attributes.size());
     for (const auto& attribute : attributes) {
@@ -264,16 +253,16 @@ std::string with_additions(std::string header, const std::string& library, uint3
     for (size_t at = 30; at + 24 <= header.size();) {
         uint64_t size = get_le(header, at + 16, 8);
         if (size < 24 || size > header.size() - at) return "";
-        if (header.compare(at, 16, reinterpret_cast<const char*>(kHeaderExtensionGuid), 16) == 0 && size >= 46)
+        if (header.compare(at, 16, reinterpret_cast<const char*>(kAsfHeaderExtensionGuid), 16) == 0 && size >= 46)
             extension = at;
-        if (header.compare(at, 16, reinterpret_cast<const char*>(kFilePropertiesGuid), 16) == 0 && size >= 48)
+        if (header.compare(at, 16, reinterpret_cast<const char*>(kAsfFilePropertiesGuid), 16) == 0 && size >= 48)
             properties = at;
         at += static_cast<size_t>(size);
     }
     if (!extension || !properties) return "";
     std::string pad;
     if (padding) {
-        pad.assign(reinterpret_cast<const char*>(kPaddingGuid), 16);
+        pad.assign(reinterpret_cast<const char*>(kAsfPaddingGuid), 16);
         append_le(&pad, 8, 24 + padding);
         pad.append(padding, '\0');
         put_le(&header, 24, 4, get_le(header, 24, 4) + 1);
@@ -311,7 +300,7 @@ void grow_header(WmaFile* wma)
     LARGE_INTEGER size;
     if ((wma->binary.empty() && !wma->padding) || !file_io(wma, false, 0, &start[0], 30)) return;
     uint64_t header_size = get_le(start, 16, 8);
-    if (start.compare(0, 16, reinterpret_cast<const char*>(kHeaderGuid), 16) != 0 || header_size < 30 ||
+    if (start.compare(0, 16, reinterpret_cast<const char*>(kAsfHeaderGuid), 16) != 0 || header_size < 30 ||
         header_size > kMaxHeaderBytes || !GetFileSizeEx(wma->file, &size) ||
         header_size > static_cast<uint64_t>(size.QuadPart)) {
         wma->failed = true;

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdint>
 
+#include "cdlib/asf_guids.h"
+
 namespace {
 
 constexpr char kPrefix[] = "REPLAYGAIN_";
@@ -93,13 +95,6 @@ uint32_t syncsafe(const std::string& b, size_t at)
 }
 
 // ---- ASF ----------------------------------------------------------------------
-
-const unsigned char kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                       0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-const unsigned char kExtendedContentGuid[16] = {0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11,
-                                                0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
-const unsigned char kPaddingGuid[16] = {0x74, 0xD4, 0x06, 0x18, 0xDF, 0xCA, 0x09, 0x45,
-                                        0xA4, 0xBA, 0x9A, 0xAB, 0xCB, 0x96, 0xAA, 0xE8};
 
 bool is_guid(const std::string& b, size_t at, const unsigned char guid[16])
 {
@@ -214,7 +209,7 @@ size_t id3v2_with_gains(std::string* head, const GainValues& values, std::string
 size_t asf_with_gains(std::string* head, const GainValues& values, std::string* why)
 {
     std::string& b = *head;
-    if (b.size() < 30 || !is_guid(b, 0, kHeaderGuid)) return fail(why, "no ASF header");
+    if (b.size() < 30 || !is_guid(b, 0, kAsfHeaderGuid)) return fail(why, "no ASF header");
     size_t end = get_le(b, 16, 8), count = get_le(b, 24, 4);
     if (end > b.size() || end < 30) return fail(why, "its header runs past what was read");
     size_t at = 30, content = 0, padding = 0;
@@ -222,8 +217,8 @@ size_t asf_with_gains(std::string* head, const GainValues& values, std::string* 
         if (at + 24 > end) return fail(why, "its header's objects are damaged");
         size_t size = get_le(b, at + 16, 8);
         if (size < 24 || size > end - at) return fail(why, "its header's objects are damaged");
-        if (is_guid(b, at, kExtendedContentGuid) && !content) content = at;
-        if (is_guid(b, at, kPaddingGuid) && !padding) padding = at;
+        if (is_guid(b, at, kAsfExtendedContentGuid) && !content) content = at;
+        if (is_guid(b, at, kAsfPaddingGuid) && !padding) padding = at;
         at += size;
     }
     if (!content || !padding) return fail(why, content ? "no Padding object" : "no Extended Content Description");

@@ -160,10 +160,10 @@ static std::string gaps(const TableRow& row)
 TEST(Proof, GapsFromTheQSubChannel) { check_table("proof/gaps.table", gaps); }
 
 // The samples of a loudness.table signal.
-static std::vector<int16_t> signal(const std::string& spec)
+static std::vector<int16_t> signal(const std::string& description)
 {
     std::vector<int16_t> samples;
-    std::istringstream parts(spec);
+    std::istringstream parts(description);
     for (std::string part; std::getline(parts, part, '+');) {
         std::istringstream words(part);
         std::string kind;
@@ -188,9 +188,9 @@ static std::string loudness(const TableRow& row)
     std::vector<const LoudnessMeter*> tracks;
     ArChecksum peak_sum;  // the peak comes from the checksums' pass over the audio
     ar_checksum_start(&peak_sum, 0, false, false);
-    std::istringstream specs(row.at(1));
-    for (std::string spec; std::getline(specs, spec, '/');) {
-        std::vector<int16_t> samples = signal(spec);
+    std::istringstream descriptions(row.at(1));
+    for (std::string description; std::getline(descriptions, description, '/');) {
+        std::vector<int16_t> samples = signal(description);
         meters.push_back(std::make_unique<LoudnessMeter>());
         if (!meters.back()->start()) return "no meter";
         peak_sum.loudness = meters.back().get();
