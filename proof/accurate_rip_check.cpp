@@ -249,19 +249,6 @@ std::string now_text()
     return text;
 }
 
-// The ripped tracks' numbers, "1-3, 5".
-std::string numbers_text(const std::vector<RipLogTrack>& tracks)
-{
-    std::string text;
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        bool run_goes_on = i + 1 < tracks.size() && tracks[i + 1].number == tracks[i].number + 1;
-        bool in_run = i > 0 && tracks[i - 1].number == tracks[i].number - 1;
-        if (in_run && run_goes_on) continue;
-        text += (text.empty() ? "" : in_run ? "-" : ", ") + std::to_string(tracks[i].number);
-    }
-    return text;
-}
-
 // The values for one file: the track's gain (not for silence) and peak,
 // then the album's.
 GainValues gain_values(const RipLogTrack& t, const RipLog& log, bool album)
@@ -290,7 +277,9 @@ void put_replaygain(RipLog* log)
     for (int i = 0; i < g_check.toc.count; ++i) audio_tracks += g_check.toc.tracks[i].audio ? 1 : 0;
     int disc_tracks = 0;
     for (const RipLogTrack& t : g_check.tracks) disc_tracks += t.number > 0 ? 1 : 0;
-    if (disc_tracks < audio_tracks) log->album_of = "tracks " + numbers_text(g_check.tracks);
+    std::vector<uint32_t> numbers;
+    for (const RipLogTrack& t : g_check.tracks) numbers.push_back(static_cast<uint32_t>(t.number));
+    if (disc_tracks < audio_tracks) log->album_of = "tracks " + ranges_text(numbers);
     g_log.print("ReplayGain: album %s%s", log->album_audible ? replaygain_gain_text(log->album_lufs).c_str() : "(silence)",
                 log->album_of.empty() ? "" : (" over " + log->album_of).c_str());
     for (RipLogTrack& t : g_check.tracks) {

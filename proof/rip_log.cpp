@@ -38,22 +38,6 @@ std::string time_text(uint32_t sectors)
     return text;
 }
 
-// "1200-1205, 3000" and how many more.
-std::string ranges_text(const std::vector<uint32_t>& sectors)
-{
-    std::string text;
-    size_t ranges = 0, i = 0;
-    for (; i < sectors.size() && ranges < kMaxRanges; ++ranges) {
-        size_t end = i;
-        while (end + 1 < sectors.size() && sectors[end + 1] == sectors[end] + 1) ++end;
-        add(&text, ranges ? ", %u" : "%u", sectors[i]);
-        if (end > i) add(&text, "-%u", sectors[end]);
-        i = end + 1;
-    }
-    if (i < sectors.size()) add(&text, " and %zu more", sectors.size() - i);
-    return text;
-}
-
 // The samples the read offset moves past what a drive can read (before the
 // disc's first audio sector, or past its last), which the ripped track at
 // that edge holds as silence.
@@ -228,6 +212,22 @@ std::string unverifiable_text(const RipLog& log)
 }
 
 }  // namespace
+
+// "1200-1205, 3000" and how many more.
+std::string ranges_text(const std::vector<uint32_t>& sectors)
+{
+    std::string text;
+    size_t ranges = 0, i = 0;
+    for (; i < sectors.size() && ranges < kMaxRanges; ++ranges) {
+        size_t end = i;
+        while (end + 1 < sectors.size() && sectors[end + 1] == sectors[end] + 1) ++end;
+        add(&text, ranges ? ", %u" : "%u", sectors[i]);
+        if (end > i) add(&text, "-%u", sectors[end]);
+        i = end + 1;
+    }
+    if (i < sectors.size()) add(&text, " and %zu more", sectors.size() - i);
+    return text;
+}
 
 bool track_reads_agree(const RipLogTrack& track)
 {

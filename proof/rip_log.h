@@ -84,6 +84,9 @@ struct RipLog {
     std::vector<RipLogTrack> tracks;
 };
 
+// Ascending numbers as runs: "1200-1205, 3000", and how many more past 16 runs.
+std::string ranges_text(const std::vector<uint32_t>& numbers);
+
 // A track with unreadable sectors is never accurate, whatever it matched.
 bool track_accurate(const RipLogTrack& track);
 // A track the database cannot judge although it knows the disc: nobody
